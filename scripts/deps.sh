@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the demo need.
+# Sourced by ./test and ./run; installs only what is missing, and only as root or
+# through sudo. Otherwise it names the packages and fails.
+set -u
+
+ZEV1_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev
+  qt6-base-dev libgl-dev
+  g++-mingw-w64-x86-64-posix wine64
+  xvfb xauth imagemagick x11-utils
+)
+
+zev1_missing_packages() {
+  local p missing=()
+  for p in "${ZEV1_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  echo "${missing[@]:-}"
+}
+
+zev1_install_deps() {
+  local missing
+  missing=$(zev1_missing_packages)
+  [ -z "$missing" ] && return 0
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+      sudo="sudo"
+    else
+      echo "Missing Debian packages: $missing" >&2
+      echo "Install them with: sudo apt-get install $missing" >&2
+      return 1
+    fi
+  fi
+  echo "Installing: $missing"
+  export DEBIAN_FRONTEND=noninteractive
+  # shellcheck disable=SC2086
+  if ! $sudo apt-get install -y -q --no-install-recommends $missing; then
+    $sudo apt-get update -q && $sudo apt-get install -y -q --no-install-recommends $missing || return 1
+  fi
+}

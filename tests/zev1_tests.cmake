@@ -1,0 +1,43 @@
+# Shared helpers for the test folders.
+include(GoogleTest)
+
+if(WIN32)
+  # Cross build: GoogleTest from the Debian source package.
+  if(NOT TARGET gtest)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
+  set(ZEV1_GTEST_MAIN gtest_main)
+  set(ZEV1_GTEST gtest)
+  set(ZEV1_GMOCK gmock)
+else()
+  find_package(GTest REQUIRED)
+  set(ZEV1_GTEST_MAIN GTest::gtest_main)
+  set(ZEV1_GTEST GTest::gtest)
+  set(ZEV1_GMOCK GTest::gmock)
+endif()
+
+# zev1_gtest(<name> SOURCES <files...> [LABELS <labels...>] [LIBS <libs...>])
+# One executable; every TEST in it becomes its own CTest test carrying LABELS.
+function(zev1_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LABELS;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE zev1core ${ZEV1_GTEST_MAIN} ${ZEV1_GMOCK} ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 30
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+endfunction()
+
+# Every tests/<dir>/*_test.cpp as its own executable <dir>_<file>.
+function(zev1_gtest_folder dir)
+  cmake_parse_arguments(ARG "" "" "LABELS;LIBS" ${ARGN})
+  file(GLOB files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(file IN LISTS files)
+    get_filename_component(stem ${file} NAME_WE)
+    zev1_gtest(${dir}_${stem} SOURCES ${file} LABELS ${ARG_LABELS} LIBS ${ARG_LIBS})
+  endforeach()
+endfunction()
