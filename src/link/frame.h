@@ -49,6 +49,18 @@ std::uint16_t frame_checksum(std::span<const std::uint8_t> bytes);
 std::size_t build_frame(std::span<std::uint8_t> out, std::uint8_t type, const frame_header& header,
                         std::span<const std::uint8_t> data);
 
+// Where the data of a received frame starts: offset 22 when bit 7 of the type byte
+// announces a sequence byte, 21 otherwise.
+constexpr std::size_t frame_data_start(std::uint8_t type_byte) {
+    return (type_byte & frame_sequence_flag) ? frame_data_offset + 1 : frame_data_offset;
+}
+// Number of data bytes of a frame of length L with that type byte: L - 23, or L - 24 with
+// a sequence byte; 0 when L is too short to hold any.
+constexpr std::size_t frame_data_length(std::size_t length, std::uint8_t type_byte) {
+    const std::size_t fixed = frame_data_start(type_byte) + 2;
+    return length > fixed ? length - fixed : 0;
+}
+
 // Log name of a whole type byte (bit 7 included), with its four leading blanks:
 // "    <P_PING>" ..., "    <unknown>" for anything unnamed.
 std::string_view packet_log_name(std::uint8_t type_byte);
