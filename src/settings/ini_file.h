@@ -7,13 +7,13 @@
 // the old one, so a crash or a full disk never leaves a truncated settings file. A
 // failed write is reported on standard error. If the store could not be loaded, every
 // read answers its default and writes are ignored.
+#include "settings/ini_store.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "settings/ini_store.h"
 
 namespace zev1 {
 
@@ -40,6 +40,7 @@ public:
     void WriteBool(std::string_view section, std::string_view key, bool value);
 
     // Writes the whole store to the file now; false (and a line on stderr) on failure.
+    // Without a store (the file could not be read) it leaves the file alone: false.
     bool UpdateFile();
 
     bool has_store() const { return store_.has_value(); }

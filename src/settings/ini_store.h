@@ -10,7 +10,11 @@
 //  - writing: "[name]", then the section's lines in order, then one empty line;
 //  - encoding: a file starting with a byte-order mark (UTF-8, UTF-16 LE or BE) is
 //    read in that encoding and written back in it; otherwise the bytes are kept as
-//    they are (the system's 8-bit code page). Values are byte strings.
+//    they are (the system's 8-bit code page). Values are byte strings (UTF-8 inside
+//    the store for a file with a byte-order mark);
+//  - line ends: CR LF, LF and a lone CR are all accepted on reading. A file is written
+//    with the line end its first line used (CR LF or LF); a new file, or one whose
+//    first line ended in a lone CR, gets CR LF on Windows and LF elsewhere.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,8 +50,9 @@ public:
 
 private:
     struct line {
-        std::string key;   // empty for a line without '='
-        std::string value; // the value, or the whole line when key is empty
+        std::string key;   // unused for a raw line
+        std::string value; // the value, or the whole (trimmed) line when raw
+        bool raw = false;  // a line without '=', kept as it was read
     };
     struct section {
         std::string name;
@@ -58,6 +63,11 @@ private:
 
     std::vector<section> sections_;
     encoding encoding_ = encoding::ansi;
+#ifdef _WIN32
+    bool crlf_ = true;
+#else
+    bool crlf_ = false;
+#endif
 };
 
 } // namespace zev1

@@ -1,0 +1,115 @@
+#include "settings/ini_file.h"
+
+#include "settings/file_io.h"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace zev1 {
+namespace fs = std::filesystem;
+
+namespace {
+
+void report(const std::string& text) {
+    std::fprintf(stderr, "zev1: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+Tini_file::Tini_file(fs::path path) : path_(std::move(path)) {
+    try {
+        std::vector<std::uint8_t> bytes;
+        std::string reason;
+        switch (read_whole_file(path_, bytes, reason)) {
+        case read_status::missing:
+            store_.emplace(); // first run: the file is created at exit
+            break;
+        case read_status::ok:
+            store_ = ini_store::parse(bytes);
+            break;
+        case read_status::failed:
+            report("settings file \"" + path_text(path_) + "\" cannot be read (" + reason +
+                   "); defaults are used and settings will not be saved");
+            break;
+        }
+    } catch (...) {
+        store_.reset();
+    }
+    verze = ReadBool("main_win", "verze", false);
+    level = ReadInteger("main_win", "level", 5);
+}
+
+Tini_file::~Tini_file() {
+    try {
+        WriteInteger("main_win", "level", level);
+        UpdateFile();
+    } catch (...) {
+        // Nothing may escape a destructor; UpdateFile has reported what it could.
+    }
+}
+
+fs::path Tini_file::default_path() {
+    fs::path exe = executable_path();
+    if (exe.empty()) {
+        return fs::path("zev1.INI");
+    }
+    if (exe.has_extension()) {
+        exe.replace_extension(".INI");
+    } else {
+        exe += ".INI";
+    }
+    return exe;
+}
+
+std::string Tini_file::ReadString(std::string_view section, std::string_view key,
+                                  std::string_view def) const {
+    return store_ ? store_->ReadString(section, key, def) : std::string(def);
+}
+
+void Tini_file::WriteString(std::string_view section, std::string_view key,
+                            std::string_view value) {
+    if (store_) {
+        store_->WriteString(section, key, value);
+    }
+}
+
+std::int32_t Tini_file::ReadInteger(std::string_view section, std::string_view key,
+                                    std::int32_t def) const {
+    return store_ ? store_->ReadInteger(section, key, def) : def;
+}
+
+void Tini_file::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    if (store_) {
+        store_->WriteInteger(section, key, value);
+    }
+}
+
+bool Tini_file::ReadBool(std::string_view section, std::string_view key, bool def) const {
+    return store_ ? store_->ReadBool(section, key, def) : def;
+}
+
+void Tini_file::WriteBool(std::string_view section, std::string_view key, bool value) {
+    if (store_) {
+        store_->WriteBool(section, key, value);
+    }
+}
+
+bool Tini_file::UpdateFile() {
+    if (!store_) {
+        return false; // nothing was loaded, so nothing may overwrite the file
+    }
+    std::string reason;
+    try {
+        if (write_file_atomically(path_, store_->serialize(), reason)) {
+            return true;
+        }
+    } catch (...) {
+        reason = "out of memory";
+    }
+    report("settings file \"" + path_text(path_) + "\" not written: " + reason);
+    return false;
+}
+
+} // namespace zev1
