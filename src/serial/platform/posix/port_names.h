@@ -1,0 +1,42 @@
+#pragma once
+// Port names on Linux. A user names a device node without "/dev/" (ttyUSB0) and a
+// virtual port by its file name in the ports/ folder next to the program (ZEV1-SIM);
+// an absolute path is taken as it is, so any pseudo-terminal can be named.
+#include "serial/port_namespace.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zev1::posix {
+
+struct port_dirs {
+    std::filesystem::path dev = "/dev";
+    std::filesystem::path ports; // empty: no virtual ports
+};
+
+// /dev and the ports/ folder beside the running executable.
+port_dirs default_port_dirs();
+
+// Device nodes of the serial families present in dirs.dev (family order, then number),
+// then the entries of dirs.ports sorted by name; at most max_port_candidates.
+std::vector<std::string> list_port_candidates(const port_dirs& dirs);
+
+// The path to open for a port name; empty when the name cannot name a port.
+std::string port_path(std::string_view name, const port_dirs& dirs);
+
+// Opens the path for a moment, exclusively as a connection would; see probe_port.
+probe_result probe_path(const std::string& path);
+
+class device_namespace final : public port_namespace {
+public:
+    explicit device_namespace(port_dirs dirs) : dirs_(std::move(dirs)) {}
+    std::vector<std::string> candidates() override { return list_port_candidates(dirs_); }
+    probe_result probe(std::string_view name) override;
+
+private:
+    port_dirs dirs_;
+};
+
+} // namespace zev1::posix

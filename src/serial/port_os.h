@@ -1,0 +1,95 @@
+#pragma once
+// The thin platform layer under the serial port's I/O loop. The loop itself (in
+// serial_event.cpp) is written once over these calls; platform/posix and platform/win32
+// implement them. Operations on the port follow the overlapped model: a start either
+// completes at once or is pending, and in both cases its completion later signals the
+// operation's manual-reset "done" slot; collecting it then gives the result.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace zev1 {
+
+// The seven event slots of the I/O thread; the order is also its priority order.
+enum event_slot : int {
+    ev_stop = 0,          // automatic reset
+    ev_read_done = 1,     // manual reset, signalled by the read completion
+    ev_read_request = 2,  // automatic reset
+    ev_write_done = 3,    // manual reset, signalled by the write completion
+    ev_write_request = 4, // automatic reset
+    ev_line_done = 5,     // manual reset, signalled by the line-event completion
+    ev_line_request = 6,  // automatic reset
+};
+inline constexpr int event_slot_count = 7;
+
+// Line events and modem status bits, with the values the serial driver interface uses.
+inline constexpr std::uint32_t line_ev_rlsd = 0x20;
+inline constexpr std::uint32_t line_ev_ring = 0x100;
+inline constexpr std::uint32_t modem_ring_on = 0x40;
+inline constexpr std::uint32_t modem_rlsd_on = 0x80;
+
+enum class io_status { done, pending, failed };
+enum class line_escape { set_dtr, clear_dtr, set_rts, clear_rts };
+enum class probe_result { absent, present, no_permission };
+
+struct line_settings {
+    std::uint32_t baud = 115200;
+    int parity = 0; // 0 none, 1 odd, 2 even
+    int byte_size = 8;
+    bool line_events = false;
+};
+
+struct open_result {
+    // 0, or the open_port code of the last failing step: 8 the device did not open,
+    // else 1 (line-event mask), 2 (time-outs), 4 (line settings).
+    int code = 0;
+    // The device exists but this user may not open it.
+    bool permission_denied = false;
+};
+
+class port_os {
+public:
+    // Creates the seven events, all non-signalled.
+    port_os();
+    ~port_os();
+    port_os(const port_os&) = delete;
+    port_os& operator=(const port_os&) = delete;
+
+    // --- events (any thread) ---------------------------------------------------------
+    bool events_valid() const;
+    void set_event(int slot);
+    void reset_event(int slot);
+    // Blocks until a slot is signalled and returns the lowest signalled one, consuming
+    // it when it resets automatically; -1 when the wait itself failed or the device
+    // vanished while nothing was outstanding on it. I/O thread only.
+    int wait_any();
+
+    // --- the port (open/close/escape on the GUI thread, the rest on the I/O thread) ---
+    // Opens the named port exclusively and configures it; on failure it is closed again.
+    open_result open(std::string_view name, const line_settings& settings);
+    bool is_open() const;
+    void close();
+    void escape(line_escape what);
+
+    io_status start_read(std::span<std::uint8_t> buffer);
+    io_status collect_read(std::uint32_t& count);
+    io_status start_write(std::span<const std::uint8_t> block);
+    io_status collect_write();
+    io_status start_line_wait();
+    io_status collect_line_wait();
+    // The line events reported by the last completed line-event wait.
+    std::uint32_t line_mask() const;
+    // modem_ring_on / modem_rlsd_on bits of the current modem status.
+    std::uint32_t modem_status();
+
+private:
+    struct state;
+    std::unique_ptr<state> s_;
+};
+
+// Opens the named port for a moment to see whether it could be opened right now. A port
+// held by any program, this one included, is absent.
+probe_result probe_port(std::string_view name);
+
+} // namespace zev1

@@ -1,0 +1,140 @@
+// The receive side of the port object, the port list and the connection state.
+#include "serial/serial.h"
+
+#include <algorithm>
+
+namespace zev1 {
+
+serial::serial()
+    : Tserial_event(&serial::on_port_event), own_names_(make_system_namespace()),
+      names_(*own_names_) {}
+
+serial::serial(port_namespace& names) : Tserial_event(&serial::on_port_event), names_(names) {}
+
+serial::~serial() {
+    // The I/O thread writes into rx_ring_: end it before the members go.
+    stop_thread();
+    join_thread();
+}
+
+// Runs on the I/O thread.
+void serial::on_port_event(Tserial_event& port, int code) {
+    if (code != SE_RECEIVED) {
+        return;
+    }
+    auto& self = static_cast<serial&>(port);
+    auto bytes = self.received();
+    for (std::uint8_t b : bytes.first(std::min<std::size_t>(bytes.size(), max_block_taken))) {
+        self.rx_ring_.put(b);
+    }
+    self.request_read();
+}
+
+std::uint8_t serial::port_present(std::string_view name) {
+    probe_result r = names_.probe(name);
+    if (r == probe_result::no_permission) {
+        note_permission_problem(name);
+    }
+    return r == probe_result::present ? 1 : 0;
+}
+
+void serial::clear_port_list() {
+    for (auto& name : port_names_) {
+        name.clear();
+    }
+}
+
+void serial::scan_ports() {
+    stop_thread();
+    std::size_t count = 0;
+    for (const std::string& name : names_.candidates()) {
+        if (port_present(name) == 1) {
+            if (count < port_slots) {
+                port_names_[count++] = name;
+            }
+        } else if (count < port_slots) {
+            port_names_[count].clear();
+        }
+    }
+    refill_pending_ = true;
+    list_built_ = true;
+}
+
+void serial::fill_port_list(port_list_view& view) {
+    if (refill_pending_) {
+        view.clear_items();
+        for (const auto& name : port_names_) {
+            if (!name.empty()) {
+                view.append_item(name);
+            }
+        }
+        refill_pending_ = false;
+    }
+    if (selection_pending_) {
+        view.set_item_index(selected_index_);
+        selection_pending_ = false;
+    }
+}
+
+void serial::select_port(std::string_view name) {
+    if (!port_closed_) {
+        close_port();
+    }
+    for (std::size_t slot = 0; slot < port_slots; ++slot) {
+        // An empty name would otherwise choose a free slot.
+        if (!name.empty() && port_names_[slot] == name) {
+            selected_index_ = static_cast<std::int8_t>(slot);
+            selection_pending_ = true;
+        }
+    }
+}
+
+void serial::open_close(std::uint32_t baud) {
+    if (!port_closed_) {
+        close_port();
+        return;
+    }
+    if (selected_index_ < 0) {
+        return;
+    }
+    const std::string& name = port_names_[static_cast<std::size_t>(selected_index_)];
+    if (name.empty()) {
+        return;
+    }
+    int code = open_port(name, baud, 0, 8, false);
+    if (code != 0 && last_open_denied()) {
+        note_permission_problem(name);
+    }
+    port_closed_ = code != 0;
+}
+
+void serial::close_port() {
+    stop_thread();
+    port_closed_ = true;
+}
+
+std::string serial::state_text() const {
+    if (selected_index_ < 0) {
+        return {};
+    }
+    return port_names_[static_cast<std::size_t>(selected_index_)] +
+           (port_closed_ ? " close" : " open");
+}
+
+void serial::note_permission_problem(std::string_view name) {
+    if (permission_reported_.find(name) == permission_reported_.end()) {
+        permission_reported_.emplace(name);
+        permission_pending_.emplace_back(name);
+    }
+}
+
+std::string serial::take_permission_problem() {
+    if (permission_pending_.empty()) {
+        return {};
+    }
+    std::string name = std::move(permission_pending_.front());
+    permission_pending_.erase(permission_pending_.begin());
+    return name;
+}
+
+} // namespace zev1

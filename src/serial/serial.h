@@ -1,0 +1,82 @@
+#pragma once
+// The serial port as the rest of the program uses it: the port object with its receive
+// ring, the send entry point, the modem-line controls, the list of present ports and the
+// state of the chosen one.
+#include "serial/link_port.h"
+#include "serial/port_namespace.h"
+#include "serial/rx_ring.h"
+#include "serial/serial_event.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zev1 {
+
+class serial final : public Tserial_event, public link_port {
+public:
+    static constexpr std::size_t port_slots = 20;
+    // Bytes taken from one completed read (the read buffer is larger, reads are 1 byte).
+    static constexpr std::uint32_t max_block_taken = 511;
+
+    // Ports of this system.
+    serial();
+    // Ports of the given namespace (tests); it must outlive this object.
+    explicit serial(port_namespace& names);
+    ~serial();
+
+    // --- byte_port / rx_queue ------------------------------------------------------------
+    std::uint32_t rx_count() const override { return rx_ring_.count(); }
+    std::uint8_t rx_peek(std::uint32_t i) const override { return rx_ring_.peek(i); }
+    void rx_skip(std::uint32_t n) override { rx_ring_.skip(n); }
+    std::uint8_t rx_get() override { return rx_ring_.get(); }
+    bool send_bytes(std::span<const std::uint8_t> bytes) override {
+        return Tserial_event::send_bytes(bytes);
+    }
+
+    // --- link_port -----------------------------------------------------------------------
+    std::uint8_t port_present(std::string_view name) override;
+    void clear_port_list() override;
+    void scan_ports() override;
+    void fill_port_list(port_list_view& view) override;
+    void select_port(std::string_view name) override;
+    void open_close(std::uint32_t baud) override;
+    void close_port() override;
+    std::string state_text() const override;
+    bool is_open() const override { return !port_closed_; }
+    bool port_selected() const override { return selected_index_ >= 0; }
+    bool list_built() const override { return list_built_; }
+    void set_dtr() override { escape(line_escape::set_dtr); }
+    void clear_dtr() override { escape(line_escape::clear_dtr); }
+    void set_rts() override { escape(line_escape::set_rts); }
+    void clear_rts() override { escape(line_escape::clear_rts); }
+    std::uint64_t overrun_count() const override { return rx_ring_.overruns(); }
+    std::string take_permission_problem() override;
+
+    // The listed names, slot by slot (empty = free slot).
+    const std::array<std::string, port_slots>& port_names() const { return port_names_; }
+    int selected_index() const { return selected_index_; }
+
+private:
+    static void on_port_event(Tserial_event& port, int code);
+    void note_permission_problem(std::string_view name);
+
+    std::unique_ptr<port_namespace> own_names_;
+    port_namespace& names_;
+    rx_ring rx_ring_;
+    bool port_closed_ = true;
+    bool list_built_ = false;
+    bool refill_pending_ = false;
+    bool selection_pending_ = false;
+    std::int8_t selected_index_ = -1;
+    std::array<std::string, port_slots> port_names_;
+    std::vector<std::string> permission_pending_;
+    std::set<std::string, std::less<>> permission_reported_;
+};
+
+} // namespace zev1
