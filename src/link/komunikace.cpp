@@ -128,7 +128,9 @@ void komunikace::link_step() {
         } else if (keep_alive_countdown_ == 1) {
             if (watchdog_enabled_ && reply_credit_ == 0) {
                 close_link(false);
-            } else {
+            } else if (reply_credit_ > 0) {
+                // Held at 0 while the watchdog is off, so that switching it on again
+                // does not grant 255 silent periods.
                 --reply_credit_;
             }
         }

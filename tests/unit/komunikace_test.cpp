@@ -1,0 +1,526 @@
+// The link object against a scripted port: connection timing, dispatch, logging, the
+// header echo, the device text, the send FIFO and the reports of port problems.
+#include "link/komunikace.h"
+#include "support/fake_link_port.h"
+#include "support/recording_views.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zev1 {
+namespace {
+
+std::vector<std::uint8_t> make_frame(std::uint8_t type, std::span<const std::uint8_t> data,
+                                     const frame_header& header = {}) {
+    std::vector<std::uint8_t> out(frame_buffer_size);
+    out.resize(build_frame(out, type, header, data));
+    return out;
+}
+
+std::vector<std::uint8_t> bytes_of(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+struct sent_frame {
+    int tick;
+    std::uint8_t type;
+};
+
+class recording_transfer final : public transfer_handler {
+public:
+    std::vector<std::string> calls;
+    std::function<void()> on_reply;
+    void on_read_reply() override {
+        calls.emplace_back("read");
+        if (on_reply) {
+            on_reply();
+        }
+    }
+    void on_write_reply() override {
+        calls.emplace_back("write");
+        if (on_reply) {
+            on_reply();
+        }
+    }
+    void poll_step() override { calls.emplace_back("step"); }
+};
+
+class link_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> serial{0};
+        ini_path = std::filesystem::path(::testing::TempDir()) /
+                   ("komunikace_test_" +
+                    std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                    std::to_string(serial++) + ".INI");
+        std::filesystem::remove(ini_path);
+        settings = std::make_unique<Tini_file>(ini_path);
+        link = std::make_unique<komunikace>(port, *settings, log, counter);
+    }
+    void TearDown() override {
+        link.reset();
+        settings.reset();
+        std::filesystem::remove(ini_path);
+    }
+
+    // One tick as the main window runs it; frames of type 9 and above are released.
+    bool tick() {
+        ++ticks;
+        const std::size_t before = log.packets.size();
+        const bool waiting = link->poll_link();
+        for (std::size_t i = before; i < log.packets.size(); ++i) {
+            if (!log.packets[i].received) {
+                sends.push_back({ticks, log.packets[i].type()});
+            }
+        }
+        if (waiting) {
+            link->release_frame();
+        }
+        return waiting;
+    }
+    void run_until(int last_tick) {
+        while (ticks < last_tick) {
+            tick();
+        }
+    }
+    // COM5 remembered and present: selected on tick 1, open on tick 2.
+    void connect() {
+        settings->WriteString("com", "com", "COM5");
+        port.present.insert("COM5");
+        run_until(2);
+        ASSERT_TRUE(port.open());
+        ASSERT_EQ(link->state(), komunikace::link_state::connected);
+    }
+    void feed(const std::vector<std::uint8_t>& frame) { port.bytes.feed(frame); }
+
+    std::filesystem::path ini_path;
+    fake_link_port port;
+    std::unique_ptr<Tini_file> settings;
+    recording_log log;
+    recording_counter counter;
+    std::unique_ptr<komunikace> link;
+    int ticks = 0;
+    std::vector<sent_frame> sends;
+};
+
+// --- connection timing -------------------------------------------------------------------
+
+TEST_F(link_test, RememberedPortIsSelectedOpenedAndEchoedOnTicksOneTwoThree) {
+    settings->WriteString("com", "com", "COM5");
+    port.present.insert("COM5");
+    tick();
+    EXPECT_EQ(port.selected(), "COM5");
+    EXPECT_FALSE(port.open());
+    tick();
+    EXPECT_TRUE(port.open());
+    EXPECT_EQ(settings->ReadString("com", "com", ""), "COM5");
+    EXPECT_TRUE(settings->ReadBool("com", "open", false));
+    EXPECT_TRUE(sends.empty());
+    tick();
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_EQ(sends[0].tick, 3);
+    EXPECT_EQ(sends[0].type, P_ECHO);
+    EXPECT_EQ(port.bytes.sent()[0], make_frame(P_ECHO, {}));
+}
+
+TEST_F(link_test, NoSettingsFileWantsOpenAndOpensAPortOnceSelected) {
+    port.present.insert("COM7");
+    tick();
+    EXPECT_TRUE(link->want_open());
+    EXPECT_FALSE(port.port_selected());
+    link->select_port("COM7");
+    tick();
+    EXPECT_TRUE(port.open());
+    EXPECT_EQ(settings->ReadString("com", "com", ""), "COM7");
+}
+
+TEST_F(link_test, SilentControllerIsClosedAndReopenedAgainAndAgain) {
+    connect();
+    run_until(220);
+    // P_ECHO on the tick after each opening, close 49 ticks later, reopen the tick after.
+    std::vector<int> echo_ticks;
+    for (const auto& s : sends) {
+        EXPECT_EQ(s.type, P_ECHO);
+        echo_ticks.push_back(s.tick);
+    }
+    EXPECT_EQ(echo_ticks, (std::vector<int>{3, 54, 105, 156, 207}));
+    EXPECT_EQ(port.closes(), 4); // ticks 52, 103, 154, 205
+    EXPECT_EQ(port.opens(), 5);  // ticks 2, 53, 104, 155, 206
+    // The "open" key is left alone by the watchdog.
+    EXPECT_TRUE(settings->ReadBool("com", "open", false));
+}
+
+TEST_F(link_test, KeepAliveGoesOutInTick51AfterTheLastValidFrameAndThePortClosesInTick150) {
+    connect();
+    tick(); // tick 3: first P_ECHO
+    feed(make_frame(P_PING_A, {}));
+    tick(); // length read
+    tick(); // tick 5: accepted
+    ASSERT_EQ(counter.shown.size(), 1u);
+    const int accepted = ticks;
+    EXPECT_EQ(link->reply_credit(), 2);
+    sends.clear();
+    run_until(accepted + 160);
+    ASSERT_GE(sends.size(), 2u);
+    EXPECT_EQ(sends[0].tick, accepted + 51);
+    EXPECT_EQ(sends[1].tick, accepted + 101);
+    EXPECT_EQ(port.closes(), 1);
+    // Closed in tick accepted + 150, opened again in the next tick.
+    EXPECT_EQ(std::count(port.events.begin(), port.events.end(), "open"), 2);
+}
+
+TEST_F(link_test, ControllerAnsweringEveryKeepAliveKeepsTheLinkOpen) {
+    connect();
+    for (int i = 0; i < 600; ++i) {
+        const std::size_t before = sends.size();
+        tick();
+        if (sends.size() > before) {
+            feed(make_frame(P_PING_A, {}));
+        }
+    }
+    EXPECT_EQ(port.closes(), 0);
+    EXPECT_GE(sends.size(), 10u);
+    for (std::size_t i = 2; i < sends.size(); ++i) {
+        EXPECT_EQ(sends[i].tick - sends[i - 1].tick, 53); // answer accepted 2 ticks later + 51
+    }
+}
+
+TEST_F(link_test, WatchdogOffKeepsTheSilentPortOpen) {
+    connect();
+    link->watchdog_off();
+    run_until(400);
+    EXPECT_EQ(port.closes(), 0);
+    // Switched on again, the silent port closes within one keep-alive period.
+    link->watchdog_on();
+    run_until(451);
+    EXPECT_EQ(port.closes(), 1);
+}
+
+TEST_F(link_test, ClearingWantOpenClosesAndStoresOpenFalse) {
+    connect();
+    link->toggle_open();
+    tick();
+    EXPECT_FALSE(port.open());
+    EXPECT_EQ(link->state(), komunikace::link_state::closed);
+    EXPECT_FALSE(settings->ReadBool("com", "open", true));
+    run_until(100);
+    EXPECT_FALSE(port.open());
+}
+
+TEST_F(link_test, IspModeClearsTheLinesAndLeavesTheReceivedBytesAlone) {
+    connect();
+    link->toggle_open();
+    tick();
+    link->toggle_isp();
+    port.events.clear();
+    tick();
+    EXPECT_EQ(link->state(), komunikace::link_state::isp_connected);
+    EXPECT_EQ(port.events, (std::vector<std::string>{"open", "dtr-", "rts-"}));
+    feed(make_frame(P_PING_A, {}));
+    run_until(ticks + 10);
+    EXPECT_EQ(port.bytes.consumed(), 0u);
+    EXPECT_TRUE(sends.empty());
+    link->toggle_isp();
+    tick();
+    EXPECT_EQ(link->state(), komunikace::link_state::closed);
+    EXPECT_FALSE(settings->ReadBool("com", "open", true));
+}
+
+// --- received frames ----------------------------------------------------------------------
+
+TEST_F(link_test, EchoAnswerSetsTheDeviceTextAndKeepAlivesBecomePings) {
+    connect();
+    tick();
+    feed(make_frame(P_ECHO_A, bytes_of(std::string_view("ABC\0", 4))));
+    run_until(ticks + 2);
+    EXPECT_EQ(link->port_state_line(), "COM5 open  ABC");
+    sends.clear();
+    run_until(ticks + 60);
+    ASSERT_FALSE(sends.empty());
+    EXPECT_EQ(sends[0].type, P_PING);
+}
+
+TEST_F(link_test, StateLineIsTwoBlanksWithoutPortOrText) {
+    EXPECT_EQ(link->port_state_line(), "  ");
+}
+
+TEST_F(link_test, DeviceTextStaysTerminatedAndBounded) {
+    connect();
+    // 277 data bytes without a zero: cut at 255 characters.
+    feed(make_frame(P_ECHO_A, std::vector<std::uint8_t>(277, 'x')));
+    run_until(ticks + 2);
+    EXPECT_EQ(link->device_text(), std::string(255, 'x'));
+    // A shorter text without a zero does not keep the tail of the longer one.
+    feed(make_frame(P_ECHO_A, bytes_of("XY")));
+    run_until(ticks + 2);
+    EXPECT_EQ(link->device_text(), "XY");
+    // An answer without data leaves the text as it was.
+    feed(make_frame(P_ECHO_A, {}));
+    run_until(ticks + 2);
+    EXPECT_EQ(link->device_text(), "XY");
+    // The text is forgotten while the link is closed.
+    link->toggle_open();
+    tick();
+    tick();
+    EXPECT_EQ(link->device_text(), "");
+}
+
+TEST_F(link_test, EveryFrameIsSentWithTheHeaderOfTheLastValidFrame) {
+    connect();
+    frame_header head{};
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        head[i] = static_cast<std::uint8_t>(0xA0 + i);
+    }
+    feed(make_frame(P_PING_A, {}, head));
+    run_until(ticks + 2);
+    EXPECT_EQ(link->header(), head);
+    port.bytes.clear_sent();
+    link->send_packet(P_WIFI_SETTINGS, std::vector<std::uint8_t>(256, 1));
+    ASSERT_EQ(port.bytes.sent().size(), 1u);
+    EXPECT_EQ(port.bytes.sent()[0],
+              make_frame(P_WIFI_SETTINGS, std::vector<std::uint8_t>(256, 1), head));
+    EXPECT_EQ(port.bytes.sent()[0].size(), 279u);
+}
+
+TEST_F(link_test, CounterShowsZeroFirstCountsBadChecksumsAndWraps) {
+    auto bad = make_frame(P_PING_A, {});
+    bad[10] ^= 0x55;
+    feed(bad);
+    feed(make_frame(P_PING_A, {}));
+    run_until(200);
+    ASSERT_GE(counter.shown.size(), 2u);
+    EXPECT_EQ(counter.shown[0], "0"); // the corrupted frame
+    EXPECT_EQ(counter.shown[1], "1"); // the valid one
+    std::size_t received = 0;
+    for (const auto& p : log.packets) {
+        received += p.received ? 1 : 0;
+    }
+    EXPECT_EQ(received, 1u);
+    for (int i = 0; i < 256; ++i) {
+        feed(make_frame(P_PING_A, {}));
+        tick();
+        tick();
+    }
+    EXPECT_EQ(counter.shown.back(), "1"); // 258 frames: ... 254, 255, 0, 1
+    EXPECT_EQ(counter.shown[counter.shown.size() - 2], "0");
+    EXPECT_EQ(counter.shown[counter.shown.size() - 3], "255");
+}
+
+TEST_F(link_test, HighTypesAreLoggedReportedAndReleasedInTheSameTick) {
+    for (std::uint8_t type : {P_RESET, P_NONE, P_WIFI_SETTINGS}) {
+        feed(make_frame(type, {}));
+        EXPECT_FALSE(tick());
+        EXPECT_TRUE(tick()) << int(type);
+        EXPECT_EQ(port.bytes.rx_count(), 0u);
+        EXPECT_EQ(log.packets.back().type(), type);
+    }
+    EXPECT_EQ(log.packets.size(), 3u);
+    EXPECT_EQ(port.bytes.violations(), 0u);
+}
+
+TEST_F(link_test, FrameLeftInPlaceByTheCallerIsReleasedOnceAndNotDispatchedAgain) {
+    feed(make_frame(P_RESET, {}));
+    feed(make_frame(P_PING_A, {}));
+    link->poll_link();
+    EXPECT_TRUE(link->poll_link()); // not released by the caller
+    EXPECT_FALSE(link->poll_link());
+    EXPECT_FALSE(link->poll_link());
+    ASSERT_EQ(log.packets.size(), 2u);
+    EXPECT_EQ(log.packets[0].type(), P_RESET);
+    EXPECT_EQ(log.packets[1].type(), P_PING_A);
+    EXPECT_EQ(port.bytes.rx_count(), 0u);
+    EXPECT_EQ(port.bytes.violations(), 0u);
+}
+
+TEST_F(link_test, BootloaderAnswersReachTheSequencerBeforeTheyAreLogged) {
+    recording_transfer transfer;
+    link->set_transfer(&transfer);
+    std::vector<std::size_t> logged_at_call;
+    transfer.on_reply = [&] { logged_at_call.push_back(log.packets.size()); };
+    feed(make_frame(P_BOOTLOADER_READ_A, std::vector<std::uint8_t>(20, 7)));
+    feed(make_frame(P_BOOTLOADER_WRITE_A, std::vector<std::uint8_t>(12, 0)));
+    run_until(4);
+    EXPECT_EQ(transfer.calls,
+              (std::vector<std::string>{"step", "read", "step", "step", "write", "step"}));
+    EXPECT_EQ(logged_at_call, (std::vector<std::size_t>{0, 1}));
+    EXPECT_EQ(log.packets.size(), 2u);
+    EXPECT_EQ(port.bytes.rx_count(), 0u);
+}
+
+TEST_F(link_test, NestedPollReturnsAtOnceAndTheFrameIsHandledOnce) {
+    recording_transfer transfer;
+    link->set_transfer(&transfer);
+    std::vector<bool> nested_results;
+    transfer.on_reply = [&] {
+        nested_results.push_back(link->poll_link());
+        nested_results.push_back(link->poll_link());
+    };
+    feed(make_frame(P_BOOTLOADER_READ_A, std::vector<std::uint8_t>(12, 0)));
+    feed(make_frame(P_PING_A, {}));
+    run_until(4);
+    EXPECT_EQ(nested_results, (std::vector<bool>{false, false}));
+    EXPECT_EQ(std::count(transfer.calls.begin(), transfer.calls.end(), "read"), 1);
+    EXPECT_EQ(std::count(transfer.calls.begin(), transfer.calls.end(), "step"), 4);
+    ASSERT_EQ(log.packets.size(), 2u);
+    EXPECT_EQ(port.bytes.rx_count(), 0u);
+    EXPECT_EQ(port.bytes.violations(), 0u);
+}
+
+TEST_F(link_test, TextFrameGoesToThePacketLineAndTheTextView) {
+    auto data = bytes_of(std::string_view("boiler ok\0junk", 14));
+    feed(make_frame(p_text, data));
+    run_until(2);
+    ASSERT_EQ(log.packets.size(), 1u);
+    EXPECT_EQ(log.packets[0].name, "    <p_text>");
+    EXPECT_EQ(log.packets[0].text, " boiler ok");
+    EXPECT_EQ(log.texts, (std::vector<std::string>{"boiler ok"}));
+    // Without a zero the text ends with the data, not in the checksum.
+    feed(make_frame(p_text, bytes_of("abc")));
+    run_until(4);
+    EXPECT_EQ(log.texts.back(), "abc");
+}
+
+TEST_F(link_test, PayloadAccessStaysInsideTheReadyFrame) {
+    std::vector<std::uint8_t> data(30);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i);
+    }
+    feed(make_frame(P_RESET, data));
+    feed(std::vector<std::uint8_t>(50, 0xEE)); // bytes after the frame
+    EXPECT_EQ(link->payload_length(), 0u);
+    link->receive_step();
+    link->receive_step();
+    ASSERT_EQ(link->payload_length(), 30u);
+    std::array<std::uint8_t, 100> out{};
+    EXPECT_EQ(link->copy_payload(out, 25), 5u);
+    EXPECT_EQ(out[0], 25);
+    EXPECT_EQ(out[4], 29);
+    EXPECT_EQ(out[5], 0);
+    EXPECT_EQ(link->copy_payload(out, 30), 0u);
+    EXPECT_EQ(link->copy_payload(out, 0xFFFFFFFF), 0u);
+    std::array<std::uint8_t, 10> small{};
+    EXPECT_EQ(link->copy_frame(small), 0u);
+    std::array<std::uint8_t, 300> whole{};
+    EXPECT_EQ(link->copy_frame(whole), 53u);
+    link->release_frame();
+    EXPECT_EQ(port.bytes.rx_count(), 50u);
+    EXPECT_EQ(port.bytes.violations(), 0u);
+}
+
+TEST_F(link_test, FrameWithSequenceByteHasItsDataOneLater) {
+    auto frame = make_frame(P_RESET, bytes_of("Zabc"));
+    frame[4] |= 0x80; // now 'Z' is the sequence byte
+    const std::uint16_t sum = frame_checksum(std::span(frame).first(frame.size() - 2));
+    frame[frame.size() - 2] = static_cast<std::uint8_t>(sum >> 8);
+    frame[frame.size() - 1] = static_cast<std::uint8_t>(sum);
+    feed(frame);
+    link->receive_step();
+    link->receive_step();
+    ASSERT_EQ(link->payload_length(), 3u);
+    std::array<std::uint8_t, 3> out{};
+    link->copy_payload(out, 0);
+    EXPECT_EQ(std::string(out.begin(), out.end()), "abc");
+    EXPECT_EQ(link->frame_type(), P_RESET);
+}
+
+// --- sending --------------------------------------------------------------------------
+
+TEST_F(link_test, RefusedFrameIsHandedOverOnTheNextTickBeforeAnythingNewer) {
+    connect();
+    tick(); // P_ECHO
+    port.bytes.clear_sent();
+    const std::size_t logged = log.packets.size();
+    port.bytes.refuse_next_send();
+    EXPECT_EQ(link->send_packet(P_BOOTLOADER_READ, bytes_of("first")),
+              komunikace::send_result::queued);
+    EXPECT_EQ(log.packets.size(), logged); // not logged before the port takes it
+    EXPECT_EQ(link->send_packet(P_BOOTLOADER_READ, bytes_of("second")),
+              komunikace::send_result::sent); // the queue went first
+    ASSERT_EQ(port.bytes.sent().size(), 2u);
+    EXPECT_EQ(port.bytes.sent()[0], make_frame(P_BOOTLOADER_READ, bytes_of("first")));
+    EXPECT_EQ(port.bytes.sent()[1], make_frame(P_BOOTLOADER_READ, bytes_of("second")));
+    EXPECT_EQ(log.packets.size(), logged + 2);
+
+    port.bytes.refuse_next_send();
+    link->send_packet(P_WIFI_SETTINGS, std::vector<std::uint8_t>(256, 0));
+    EXPECT_EQ(link->pending_sends(), 1u);
+    tick();
+    EXPECT_EQ(link->pending_sends(), 0u);
+    EXPECT_EQ(port.bytes.sent().back().size(), 279u);
+}
+
+TEST_F(link_test, FullSendQueueDropsTheOldestAndSaysSo) {
+    connect();
+    port.bytes.refuse_sends(true);
+    for (std::uint8_t i = 0; i < 10; ++i) {
+        link->send_packet(P_BOOTLOADER_READ, std::array<std::uint8_t, 1>{i});
+    }
+    EXPECT_EQ(link->pending_sends(), komunikace::send_queue_capacity);
+    EXPECT_EQ(link->dropped_sends(), 2u);
+    EXPECT_EQ(std::count(log.texts.begin(), log.texts.end(),
+                         "send queue full, dropped: <P_BOOTLOADER_READ>"),
+              2);
+    port.bytes.refuse_sends(false);
+    port.bytes.clear_sent();
+    tick();
+    ASSERT_GE(port.bytes.sent().size(), 8u); // and perhaps a keep-alive behind them
+    EXPECT_EQ(port.bytes.sent()[0][21], 2);  // frames 0 and 1 were dropped
+    EXPECT_EQ(port.bytes.sent()[7][21], 9);
+}
+
+TEST_F(link_test, FramesForAClosedPortAreDroppedWithANote) {
+    EXPECT_EQ(link->send_packet(P_WIFI_SETTINGS, std::vector<std::uint8_t>(256, 0)),
+              komunikace::send_result::port_closed);
+    EXPECT_EQ(log.texts, (std::vector<std::string>{"port closed, not sent: <unknown>"}));
+    EXPECT_TRUE(log.packets.empty());
+    EXPECT_EQ(link->send_packet(1, std::vector<std::uint8_t>(1001, 0)),
+              komunikace::send_result::too_long);
+}
+
+TEST_F(link_test, ClosingTheLinkForgetsQueuedFrames) {
+    connect();
+    port.bytes.refuse_sends(true);
+    link->send_packet(P_BOOTLOADER_READ, bytes_of("x"));
+    EXPECT_EQ(link->pending_sends(), 1u);
+    link->toggle_open();
+    tick();
+    EXPECT_EQ(link->pending_sends(), 0u);
+}
+
+// --- port problems ----------------------------------------------------------------------
+
+TEST_F(link_test, OverrunsAndPermissionProblemsAreReportedOnce) {
+    port.overruns = 5;
+    tick();
+    tick();
+    port.overruns = 8;
+    tick();
+    EXPECT_EQ(log.texts, (std::vector<std::string>{"receive buffer overrun: 5 bytes lost",
+                                                   "receive buffer overrun: 3 bytes lost"}));
+    log.texts.clear();
+    port.permission_problem = "ttyUSB0";
+    tick();
+    tick();
+    ASSERT_EQ(log.texts.size(), 1u);
+    EXPECT_NE(log.texts[0].find("ttyUSB0"), std::string::npos);
+    EXPECT_NE(log.texts[0].find("dialout"), std::string::npos);
+}
+
+TEST_F(link_test, UnpluggedPortComesBackWithoutAction) {
+    connect();
+    port.unplug("COM5");
+    run_until(200);
+    EXPECT_FALSE(port.open());
+    port.present.insert("COM5");
+    run_until(260);
+    EXPECT_TRUE(port.open());
+}
+
+} // namespace
+} // namespace zev1
