@@ -1,0 +1,105 @@
+#pragma once
+// The main window: port selector, port state and controller identification, the
+// received-frame counter, the WiFi settings with their four buttons, the language
+// switch, and the 10 ms timer that is the program's main loop.
+//
+// Beyond the plain behaviour:
+//  - Ctrl+T shows the terminal window and F1 the about box (named in the tooltip);
+//  - a text too long for its field in the settings packet is not cut silently: the
+//    user is told which field and its limit, and nothing is sent;
+//  - a write while no port is open tells the user that nothing was written;
+//  - a read that ended early (Cancel, or the error box after five time-outs) leaves the
+//    fields as they were, and the automatic server setting then writes nothing, so
+//    a half-read memory image never reaches the fields or the controller.
+// Notices open without a nested event loop, so the link keeps running behind them.
+#include "link/counter_view.h"
+#include "memory/wifi_settings.h"
+#include "serial/port_list_view.h"
+
+#include <QWidget>
+#include <string_view>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+class QTimer;
+
+namespace zev1 {
+
+class Tlpc1xxx;
+
+class TSDIAppForm final : public QWidget, public port_list_view, public counter_view {
+    Q_OBJECT
+public:
+    static constexpr int client_width = 337;
+    static constexpr int client_height = 391;
+    static constexpr int tick_ms = 10;
+
+    explicit TSDIAppForm(Tlpc1xxx& app);
+    ~TSDIAppForm() override;
+
+    // port_list_view: the port selector, refilled by the port list (no change event).
+    void clear_items() override;
+    void append_item(std::string_view name) override;
+    void set_item_index(int index) override;
+    // counter_view: the `test` box.
+    void show_counter(std::string_view decimal) override;
+
+    // One run of the poll loop (Timer1's handler).
+    void Timer1Timer();
+
+    bool german() const { return german_; }
+    // The notice box (hidden unless a notice is up), for tests.
+    QMessageBox* notice_box() const { return notice_; }
+
+signals:
+    void terminal_requested();
+    void about_requested();
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_controls();
+    void FormCreate();
+    void apply_captions();
+    void nemecke_textyClick(bool checked);
+    void com_numberChange(int index);
+    void btn_config_cti_jerClick();
+    void btn_automatic_setClick();
+    void btn_nast_serverClick();
+    void btn_wifi_writeClick();
+    void fill_wifi_fields(const wifi_workflow::read_result& result);
+    void write_wifi_settings();
+    wifi_settings settings_from_fields() const;
+    void show_notice(const QString& text);
+
+    Tlpc1xxx& app_;
+    bool german_ = true;
+
+    QLabel* LbComunication = nullptr;
+    QComboBox* com_number = nullptr;
+    QLineEdit* test = nullptr;
+    QLabel* stav_portu = nullptr;
+    QPushButton* btn_automatic_set = nullptr;
+    QPushButton* btn_config_cti_jer = nullptr;
+    QLabel* wifi_ssid_txt = nullptr;
+    QLineEdit* wifi_SSID = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* wifi_key = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* wifi_security = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* wifi_IP = nullptr;
+    QPushButton* btn_nast_server = nullptr;
+    QPushButton* btn_wifi_write = nullptr;
+    QCheckBox* nemecke_texty = nullptr;
+    QTimer* Timer1 = nullptr;
+    QMessageBox* notice_ = nullptr;
+};
+
+} // namespace zev1
