@@ -46,14 +46,13 @@ void serial::clear_port_list() {
 
 void serial::scan_ports() {
     stop_thread();
+    // Start from an empty list even when the caller did not clear it, so no name of an
+    // earlier scan survives behind the new ones.
+    clear_port_list();
     std::size_t count = 0;
     for (const std::string& name : names_.candidates()) {
-        if (port_present(name) == 1) {
-            if (count < port_slots) {
-                port_names_[count++] = name;
-            }
-        } else if (count < port_slots) {
-            port_names_[count].clear();
+        if (port_present(name) == 1 && count < port_slots) {
+            port_names_[count++] = name;
         }
     }
     refill_pending_ = true;
