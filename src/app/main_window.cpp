@@ -60,6 +60,20 @@ QComboBox* make_combo(QWidget* parent, const char* name, QRect geometry) {
     return combo;
 }
 
+// Sets a button's caption in the window's font, made smaller where the caption would not
+// fit (the server button's caption carries the whole default endpoint).
+void set_fitting_caption(QPushButton* button, const QString& caption) {
+    constexpr int margin = 8;
+    constexpr int smallest_pixel_size = 8;
+    QFont font = button->parentWidget()->font();
+    while (QFontMetrics(font).horizontalAdvance(caption) > button->width() - margin &&
+           font.pixelSize() > smallest_pixel_size) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    button->setFont(font);
+    button->setText(caption);
+}
+
 } // namespace
 
 TSDIAppForm::TSDIAppForm(Tlpc1xxx& app) : app_(app) {
@@ -163,10 +177,10 @@ void TSDIAppForm::apply_captions() {
     const main_captions c = captions_for(german_);
     LbComunication->setText(c.communication);
     LbComunication->adjustSize();
-    btn_config_cti_jer->setText(c.read);
-    btn_automatic_set->setText(c.automatic);
-    btn_nast_server->setText(c.server);
-    btn_wifi_write->setText(c.write);
+    set_fitting_caption(btn_config_cti_jer, c.read);
+    set_fitting_caption(btn_automatic_set, c.automatic);
+    set_fitting_caption(btn_nast_server, c.server);
+    set_fitting_caption(btn_wifi_write, c.write);
 }
 
 void TSDIAppForm::nemecke_textyClick(bool checked) {
