@@ -1,0 +1,211 @@
+// The WiFi settings body, the texts read out of the image and the read workflow.
+#include "link/komunikace.h"
+#include "memory/flash.h"
+#include "memory/wifi_settings.h"
+#include "support/fake_link_port.h"
+#include "support/recording_views.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace zev1 {
+namespace {
+
+std::string field_text(const wifi_body& body, std::size_t offset, std::size_t size) {
+    const auto begin = body.bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto end = std::find(begin, begin + static_cast<std::ptrdiff_t>(size), 0);
+    return {begin, end};
+}
+
+bool all_zero(const wifi_body& body, std::size_t offset, std::size_t size) {
+    return std::all_of(body.bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                       body.bytes.begin() + static_cast<std::ptrdiff_t>(offset + size),
+                       [](std::uint8_t b) { return b == 0; });
+}
+
+TEST(wifi_body_test, AutoSecurityLeavesTheFirstTenBytesZero) {
+    const auto body = build_wifi_body({"AUTO", "home", "secret", "10.0.0.1,5555"});
+    EXPECT_TRUE(all_zero(body, 0, 10));
+    EXPECT_EQ(field_text(body, 10, 34), "home");
+    EXPECT_EQ(field_text(body, 44, 65), "secret");
+    EXPECT_EQ(field_text(body, 109, 147), "10.0.0.1,5555");
+    EXPECT_TRUE(body.cuts.empty());
+    // Letter case counts here: "auto" is sent as typed.
+    EXPECT_EQ(field_text(build_wifi_body({"auto", "", "", ""}), 0, 10), "auto");
+}
+
+TEST(wifi_body_test, OnlyWpa2IsWpa2AndZeros) {
+    const auto body = build_wifi_body({"WPA2", "", "", ""});
+    EXPECT_EQ(field_text(body, 0, 10), "WPA2");
+    EXPECT_TRUE(all_zero(body, 4, 252));
+}
+
+TEST(wifi_body_test, TextsThatFillTheirRoomExactlyKeepTheirTerminator) {
+    const auto body = build_wifi_body(
+        {std::string(9, 's'), std::string(33, 'n'), std::string(64, 'k'), std::string(146, 'e')});
+    EXPECT_TRUE(body.cuts.empty());
+    EXPECT_EQ(body.bytes[9], 0);
+    EXPECT_EQ(body.bytes[43], 0);
+    EXPECT_EQ(body.bytes[108], 0);
+    EXPECT_EQ(body.bytes[255], 0);
+    EXPECT_EQ(field_text(body, 109, 147), std::string(146, 'e'));
+}
+
+TEST(wifi_body_test, LongTextsAreCutAtTheirRoomAndReported) {
+    const auto body = build_wifi_body(
+        {std::string(20, 's'), std::string(50, 'n'), std::string(100, 'k'), std::string(300, 'e')});
+    EXPECT_EQ(field_text(body, 0, 10), std::string(9, 's'));
+    EXPECT_EQ(field_text(body, 10, 34), std::string(33, 'n'));
+    EXPECT_EQ(field_text(body, 44, 65), std::string(64, 'k'));
+    EXPECT_EQ(field_text(body, 109, 147), std::string(146, 'e'));
+    EXPECT_EQ(body.bytes[9], 0);
+    EXPECT_EQ(body.bytes[43], 0);
+    EXPECT_EQ(body.bytes[108], 0);
+    EXPECT_EQ(body.bytes[255], 0);
+    ASSERT_EQ(body.cuts.size(), 4u);
+    EXPECT_EQ(body.cuts[0].field, "security type");
+    EXPECT_EQ(body.cuts[0].limit, 9u);
+    EXPECT_EQ(body.cuts[1].field, "SSID");
+    EXPECT_EQ(body.cuts[1].limit, 33u);
+    EXPECT_EQ(body.cuts[2].field, "password");
+    EXPECT_EQ(body.cuts[2].limit, 64u);
+    EXPECT_EQ(body.cuts[3].field, "endpoint");
+    EXPECT_EQ(body.cuts[3].limit, 146u);
+}
+
+TEST(wifi_body_test, CutsNeverSplitAUtf8Character) {
+    // 32 ASCII bytes and then "č" (two bytes): the 33rd byte would split it.
+    const std::string ssid = std::string(32, 'a') + "\xC4\x8D" + "x";
+    const auto body = build_wifi_body({"AUTO", ssid, "", ""});
+    EXPECT_EQ(field_text(body, 10, 34), std::string(32, 'a'));
+    EXPECT_EQ(body.cuts.size(), 1u);
+    // "€" is three bytes: 7 + 3 = 10 > 9.
+    const auto sec = build_wifi_body({"WPA2AES\xE2\x82\xAC", "", "", ""});
+    EXPECT_EQ(field_text(sec, 0, 10), "WPA2AES");
+    // Text that is not UTF-8 (a single-byte code page) is cut at the byte limit.
+    const std::string latin2(40, '\xE8');
+    EXPECT_EQ(fitting_length(latin2, 33), 33u);
+    EXPECT_EQ(fitting_length("\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 7), 4u);
+    EXPECT_EQ(fitting_length("short", 33), 5u);
+}
+
+TEST(wifi_security_test, ChoiceIgnoresCaseAndFallsBackToAuto) {
+    EXPECT_EQ(wifi_security_index("wpa2"), 7u);
+    EXPECT_EQ(wifi_security_index("WPA2TKIP"), 6u);
+    EXPECT_EQ(wifi_security_index("Open"), 1u);
+    EXPECT_EQ(wifi_security_index(""), 0u);
+    EXPECT_EQ(wifi_security_index("WPA3"), 0u);
+    EXPECT_EQ(wifi_security_index("WPA2 "), 0u);
+}
+
+TEST(wifi_read_test, TextsAreBoundedByTheirRoom) {
+    auto image = std::make_unique<memory_image>();
+    // Never loaded: 0xFF everywhere, no terminator within any room.
+    const auto unloaded = read_wifi_settings(*image);
+    EXPECT_EQ(unloaded.ssid.size(), 33u);
+    EXPECT_EQ(unloaded.key.size(), 65u);
+    EXPECT_EQ(unloaded.security.size(), 10u);
+    EXPECT_EQ(unloaded.endpoint.size(), 147u);
+    const std::string ssid = "home-net";
+    image->store_block(wifi_ssid_address,
+                       std::span(reinterpret_cast<const std::uint8_t*>(ssid.c_str()), 9));
+    EXPECT_EQ(read_wifi_settings(*image).ssid, "home-net");
+}
+
+class wifi_workflow_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ini_path = std::filesystem::path(::testing::TempDir()) / "wifi_workflow_test.INI";
+        std::filesystem::remove(ini_path);
+        settings = std::make_unique<Tini_file>(ini_path);
+        settings->WriteString("com", "com", "COM5");
+        port.present.insert("COM5");
+        link = std::make_unique<komunikace>(port, *settings, log, counter);
+        flash = std::make_unique<Tflash>(*link, port, progress, log);
+        link->set_transfer(flash.get());
+        workflow = std::make_unique<wifi_workflow>(*flash);
+    }
+    void TearDown() override {
+        workflow.reset();
+        flash.reset();
+        link.reset();
+        settings.reset();
+        std::filesystem::remove(ini_path);
+    }
+    void put_text(std::uint32_t address, std::string_view text) {
+        std::vector<std::uint8_t> bytes(text.begin(), text.end());
+        bytes.push_back(0);
+        flash->image().store_block(address, bytes);
+    }
+
+    std::filesystem::path ini_path;
+    fake_link_port port;
+    std::unique_ptr<Tini_file> settings;
+    recording_log log;
+    recording_counter counter;
+    recording_progress progress;
+    std::unique_ptr<komunikace> link;
+    std::unique_ptr<Tflash> flash;
+    std::unique_ptr<wifi_workflow> workflow;
+};
+
+TEST_F(wifi_workflow_test, ResultComesOnceWhenTheSequencerIsIdle) {
+    EXPECT_FALSE(workflow->after_poll());
+    workflow->start_read(false);
+    EXPECT_EQ(flash->ranges().total_length() + (flash->end() - flash->current()), 0x4000u);
+    EXPECT_EQ(flash->current(), 0x5000u);
+    EXPECT_FALSE(flash->reset_lines());
+    EXPECT_FALSE(workflow->after_poll()); // busy
+    // No controller: the read ends (aborted) and the fields come from the image anyway.
+    put_text(wifi_ssid_address, "net");
+    put_text(wifi_key_address, "pw");
+    put_text(wifi_security_address, "wpa2");
+    put_text(wifi_endpoint_address, "1.2.3.4,80");
+    for (int i = 0; i < 1000 && flash->is_busy(); ++i) {
+        link->poll_link();
+    }
+    const auto result = workflow->after_poll();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->settings.ssid, "net");
+    EXPECT_EQ(result->settings.key, "pw");
+    EXPECT_EQ(result->settings.security, "WPA2");
+    EXPECT_EQ(result->security_index, 7u);
+    EXPECT_EQ(result->settings.endpoint, "1.2.3.4,80");
+    EXPECT_FALSE(result->automatic);
+    EXPECT_FALSE(workflow->after_poll());
+}
+
+TEST_F(wifi_workflow_test, AutomaticFlagStaysUntilThePlainRead) {
+    workflow->start_read(true);
+    for (int i = 0; i < 1000 && flash->is_busy(); ++i) {
+        link->poll_link();
+    }
+    const auto result = workflow->after_poll();
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->automatic);
+    EXPECT_EQ(result->settings.security, "AUTO"); // 0xFF bytes are no list entry
+    EXPECT_TRUE(workflow->automatic());
+    workflow->start_read(false);
+    EXPECT_FALSE(workflow->automatic());
+}
+
+TEST_F(wifi_workflow_test, WriteSendsOneFrameOf279Bytes) {
+    for (int i = 0; i < 2; ++i) {
+        link->poll_link();
+    }
+    ASSERT_TRUE(port.open());
+    const auto body =
+        write_wifi_settings(*link, {"WPA2", "net", "pw", std::string(default_server_endpoint)});
+    ASSERT_EQ(port.bytes.sent().size(), 1u);
+    const auto& frame = port.bytes.sent()[0];
+    EXPECT_EQ(frame.size(), 279u);
+    EXPECT_EQ(frame[4], 100);
+    EXPECT_TRUE(std::equal(body.bytes.begin(), body.bytes.end(), frame.begin() + 21));
+    EXPECT_EQ(field_text(body, 109, 147), default_server_endpoint);
+}
+
+} // namespace
+} // namespace zev1
