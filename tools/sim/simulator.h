@@ -1,0 +1,77 @@
+#pragma once
+// The simulator's event loop: one thread, one ppoll over standard input and the
+// pseudo-terminal master. It reads what the tool sends into a bounded buffer, finds the
+// frames, serves one request at a time (the next only once the previous answer is out),
+// injects the configured faults and prints every event as a JSON line.
+#include "controller.h"
+#include "link/frame_decoder.h"
+#include "options.h"
+#include "pty_port.h"
+#include "rx_buffer.h"
+#include "transmitter.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zev1::sim {
+
+class simulator {
+public:
+    explicit simulator(sim_options options);
+
+    // Sets up memory and the port; false (with a message on stderr) when that fails.
+    bool start();
+    // Runs until quit, end of input with --exit-on-eof, or stop becomes non-zero.
+    // Returns the exit status.
+    int run(const volatile std::sig_atomic_t& stop, const sigset_t& wait_mask);
+
+    // One command line from standard input (exposed for the loop in commands.cpp).
+    void run_command(std::string_view line);
+
+private:
+    void pump(sim_clock::time_point now);
+    void check_peer(sim_clock::time_point now);
+    void on_peer_open();
+    void on_hangup(sim_clock::time_point now);
+    void read_port(bool hangup, sim_clock::time_point now);
+    void read_stdin();
+    void serve(sim_clock::time_point now);
+    void flush_skipped();
+    void on_frame(std::span<const std::uint8_t> frame, sim_clock::time_point now);
+    void send_answer(frame_bytes frame, sim_clock::time_point not_before);
+    void send_plain(frame_bytes frame);
+    void send_garbage(std::uint32_t count);
+    void report_lost(std::deque<tx_item> lost);
+    json_line protocol_error(std::string_view kind);
+    void unplug();
+    void replug();
+    void save_memory();
+
+    sim_options options_;
+    fault_settings& faults_; // options_.faults, changed by commands
+    controller controller_;
+    pty_port port_;
+    rx_buffer rx_;
+    frame_decoder decoder_;
+    transmitter tx_;
+
+    bool quit_ = false;
+    bool stdin_open_ = true;
+    std::string stdin_line_;
+    bool stdin_overlong_ = false;
+
+    bool peer_present_ = false;
+    sim_clock::time_point next_peer_check_{};
+    bool sent_any_ = false; // a frame went out to this peer: its header is now known to it
+    std::uint32_t skipped_ = 0;
+    std::uint64_t errors_ = 0;
+    std::uint32_t start_garbage_;
+    std::uint32_t drop_count_ = 0;
+    std::uint32_t corrupt_count_ = 0;
+    std::uint32_t garbage_state_ = 0x2F6B1A57; // xorshift32, fixed seed: repeatable runs
+};
+
+} // namespace zev1::sim
