@@ -69,8 +69,9 @@ Answers:
   Ping and echo must carry no data. A malformed request (wrong size, length 0 or above
   256, a range outside the 1 MiB memory, non-zero status) is refused and not answered.
   Frames with a bad checksum, an impossible length or an unknown type are not answered.
-  Every frame sent carries the header above; once it has sent a frame, the simulator
-  checks that every received frame echoes that header.
+  Every frame sent carries the header above; once it has sent a frame to the tool that
+  has the port open, the simulator checks that every frame it receives echoes that
+  header (a new opening of the port starts afresh).
 
 Commands on standard input, one a line:
   unplug | replug               close the pseudo-terminal and remove the link | open a
@@ -84,23 +85,28 @@ Commands on standard input, one a line:
   long-text on|off              as the options
   quit                          remove the link and exit
 
-Standard output: one JSON object a line, written at once. Hex is upper case, whole
-frames from the first start byte to the last checksum byte.
+Standard output: one JSON object a line, written at once. Hex is upper case; frames are
+shown whole, from the first start byte to the last checksum byte.
   {"event":"ready","link":"...","pty":"/dev/pts/N","header":"C35A...","id":"ZEV1-SIM",
-   "baud":115200}                                   listening
-  {"dir":"rx","type":5,"len":35,"hex":"2893..."}   a frame that passed the checksum
-  {"dir":"tx","type":6,"len":291,"hex":"2893..."}  a frame sent ("fault":"corrupt" when
-                                                   corrupted)
-  {"dir":"tx","garbage":true,"len":N,"hex":"..."}  garbage bytes sent
-  {"event":"drop","type":6,"len":291}             an answer not sent (--drop-every)
-  {"event":"stored","what":"wifi"|"block",...}    memory changed
-  {"event":"peer-open"} / {"event":"peer-closed"}  the tool opened / closed the port
-  {"event":"unplug"} / {"event":"replug",...}     after those commands
-  {"error":KIND,"errors":N,...}                     a protocol error; KIND is "checksum",
-      "length", "skipped" (bytes outside any frame), "header", "malformed",
-      "unknown-type"; N counts all protocol errors so far
-  {"error":"command",...} / {"error":"state",...} a bad command line / state file trouble
-Bytes sent while no tool has the port open are discarded ({"event":"lost",...}).
+   "baud":115200,"state_loaded":false}               listening
+  {"dir":"rx","type":5,"len":35,"hex":"2893..."}     a frame that passed the checksum
+                                                     ("seq":true with a sequence byte)
+  {"dir":"tx","type":6,"len":291,"hex":"2893..."}    a frame going out ("fault":"corrupt"
+                                                     when corrupted)
+  {"dir":"tx","garbage":true,"len":N,"hex":"..."}    garbage bytes going out
+  {"event":"drop","type":6,"len":291}                an answer not sent (drop fault)
+  {"event":"stored","what":"wifi"|"block",...}       memory changed
+  {"event":"peer-open"} / {"event":"peer-closed"}    the tool opened / closed the port
+  {"event":"lost","len":N,"hex":"..."}               bytes not sent: no tool has the port
+                                                     open, so they are discarded
+  {"event":"unplug",...} / {"event":"replug",...}    after those commands
+  {"event":"command","line":"..."}                   a command carried out
+  {"event":"exit"}                                   the link is removed, the program ends
+  {"error":KIND,"errors":N,...}                      a protocol error; KIND is "checksum",
+      "length", "skipped" (bytes outside any frame), "header", "malformed" or
+      "unknown-type"; N counts the protocol errors so far
+  {"error":"command"|"state"|"replug",...}           a bad command line, trouble with the
+                                                     state file, a failed replug
 Garbage bytes never contain the start byte 0x28.
 )";
 }
