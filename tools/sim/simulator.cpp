@@ -372,6 +372,9 @@ void simulator::save_memory() {
 }
 
 void simulator::send_answer(frame_bytes frame, sim_clock::time_point not_before) {
+    if (frame.size() < frame_min_length) {
+        return; // a frame that could not be built: nothing sensible to send
+    }
     if (!peer_present_) {
         report_lost({tx_item{std::move(frame), std::nullopt, not_before}});
         return;
