@@ -302,9 +302,11 @@ void komunikace::release_frame() {
 }
 
 void komunikace::select_port(std::string_view name, std::int32_t baud) {
-    port_name_ = std::string(name);
+    // name may view port_name_ itself: copy first, then hand on the copy.
+    std::string chosen(name);
+    port_name_ = std::move(chosen);
     baud_rate_ = baud;
-    port_.select_port(name);
+    port_.select_port(port_name_);
 }
 
 void komunikace::load_port_settings() {
