@@ -40,18 +40,30 @@ std::size_t build_frame(std::span<std::uint8_t> out, std::uint8_t type, const fr
 std::string_view packet_log_name(std::uint8_t type_byte) {
     // The whole type byte is compared, so a frame with bit 7 set is always "unknown".
     switch (type_byte) {
-    case p_text: return "    <p_text>";
-    case P_PING: return "    <P_PING>";
-    case P_PING_A: return "    <P_PING_A>";
-    case P_ECHO: return "    <P_ECHO>";
-    case P_ECHO_A: return "    <P_ECHO_A>";
-    case P_BOOTLOADER_READ: return "    <P_BOOTLOADER_READ>";
-    case P_BOOTLOADER_READ_A: return "    <P_BOOTLOADER_READ_A>";
-    case P_BOOTLOADER_WRITE: return "    <P_BOOTLOADER_WRITE>";
-    case P_BOOTLOADER_WRITE_A: return "    <P_BOOTLOADER_WRITE_A>";
-    case P_RESET: return "    <P_RESET>";
-    case P_NONE: return "    <P_NONE>";
-    default: return "    <unknown>"; // the message table's text 4
+    case p_text:
+        return "    <p_text>";
+    case P_PING:
+        return "    <P_PING>";
+    case P_PING_A:
+        return "    <P_PING_A>";
+    case P_ECHO:
+        return "    <P_ECHO>";
+    case P_ECHO_A:
+        return "    <P_ECHO_A>";
+    case P_BOOTLOADER_READ:
+        return "    <P_BOOTLOADER_READ>";
+    case P_BOOTLOADER_READ_A:
+        return "    <P_BOOTLOADER_READ_A>";
+    case P_BOOTLOADER_WRITE:
+        return "    <P_BOOTLOADER_WRITE>";
+    case P_BOOTLOADER_WRITE_A:
+        return "    <P_BOOTLOADER_WRITE_A>";
+    case P_RESET:
+        return "    <P_RESET>";
+    case P_NONE:
+        return "    <P_NONE>";
+    default:
+        return "    <unknown>"; // the message table's text 4
     }
 }
 

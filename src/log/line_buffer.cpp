@@ -47,6 +47,8 @@ void Tline_buffer::log_line(traffic_log& log) const {
     log.log_text(std::string_view(chars_.data(), length_ - 1u));
 }
 
-std::string_view Tline_buffer::text() const { return std::string_view(chars_.data(), length_); }
+std::string_view Tline_buffer::text() const {
+    return std::string_view(chars_.data(), length_);
+}
 
 } // namespace zev1

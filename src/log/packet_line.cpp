@@ -35,8 +35,8 @@ std::string format_time(std::time_t t, const char* format) {
 } // namespace
 
 std::optional<std::string> compose_packet_line(std::span<const std::uint8_t> frame, bool received,
-                                               const view_options& options,
-                                               std::string_view name, std::string_view text) {
+                                               const view_options& options, std::string_view name,
+                                               std::string_view text) {
     if (options.standard_off && frame.size() > type_offset &&
         std::find(standard_types.begin(), standard_types.end(), frame[type_offset]) !=
             standard_types.end()) {
@@ -79,7 +79,9 @@ clock_source system_clock_source() {
     return [] { return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()); };
 }
 
-std::string format_log_time(std::time_t t) { return format_time(t, "%d.%m.%Y %H:%M:%S    "); }
+std::string format_log_time(std::time_t t) {
+    return format_time(t, "%d.%m.%Y %H:%M:%S    ");
+}
 
 std::string text_view_line(std::time_t t, std::string_view text) {
     std::string line = format_log_time(t);
@@ -95,6 +97,8 @@ std::string log_file_line(std::time_t t, std::string_view text) {
     return line;
 }
 
-std::string log_file_name(std::time_t t) { return format_time(t, "%Y-%m-%d-%H-%M-%S.log"); }
+std::string log_file_name(std::time_t t) {
+    return format_time(t, "%Y-%m-%d-%H-%M-%S.log");
+}
 
 } // namespace zev1

@@ -4,7 +4,9 @@
 
 namespace zev1 {
 
-memory_image::memory_image() { bytes_.fill(0xFF); }
+memory_image::memory_image() {
+    bytes_.fill(0xFF);
+}
 
 std::span<std::uint8_t> memory_image::image_at(std::uint32_t address) {
     if (address >= size) {
@@ -37,8 +39,8 @@ std::size_t memory_image::fetch_block(std::uint32_t address, std::span<std::uint
 std::string memory_image::read_text(std::uint32_t address, std::size_t room) const {
     const auto from = image_at(address);
     const std::size_t limit = std::min(from.size(), room);
-    const auto end = std::find(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(limit),
-                               std::uint8_t{0});
+    const auto end =
+        std::find(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(limit), std::uint8_t{0});
     return std::string(from.begin(), end);
 }
 

@@ -4,6 +4,8 @@
 // past rx_count(), a skip or get of more than is waiting) is counted as a violation
 // instead of crashing, so a test can assert on it; the offending call returns 0 / does
 // nothing.
+#include "link/rx_queue.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -13,16 +15,18 @@
 #include <string_view>
 #include <vector>
 
-#include "link/rx_queue.h"
-
 namespace zev1 {
 
 class memory_port final : public byte_port {
 public:
     // --- what the test does -------------------------------------------------------------
 
-    void feed(std::span<const std::uint8_t> bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
-    void feed(std::initializer_list<std::uint8_t> bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
+    void feed(std::span<const std::uint8_t> bytes) {
+        rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+    }
+    void feed(std::initializer_list<std::uint8_t> bytes) {
+        rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+    }
     void feed(std::string_view text) {
         for (char c : text) {
             rx_.push_back(static_cast<std::uint8_t>(c));

@@ -1,11 +1,9 @@
+#include "link/frame.h"
 #include "link/frame_decoder.h"
+#include "support/memory_port.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
-
-#include "link/frame.h"
-#include "support/memory_port.h"
 
 namespace zev1 {
 namespace {

@@ -1,10 +1,8 @@
 #include "link/frame.h"
+#include "log/message_text.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
-
-#include "log/message_text.h"
 
 namespace zev1 {
 namespace {

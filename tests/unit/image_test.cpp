@@ -1,8 +1,7 @@
 #include "memory/image.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
@@ -98,7 +97,8 @@ TEST(MemoryImage, FetchReachingPastTheEndIsCut) {
     const auto image = std::make_unique<memory_image>();
     std::vector<std::uint8_t> out(32, 0x00);
     EXPECT_EQ(image->fetch_block(0xFFFF8, out), 8u);
-    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 8, [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(out.begin(), out.begin() + 8, [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_TRUE(std::all_of(out.begin() + 8, out.end(), [](std::uint8_t b) { return b == 0x00; }));
     EXPECT_EQ(image->fetch_block(0x100000, out), 0u);
 }

@@ -1,11 +1,9 @@
 #include "log/line_buffer.h"
+#include "support/memory_port.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
-#include "support/memory_port.h"
 
 namespace zev1 {
 namespace {
@@ -20,7 +18,9 @@ struct recording_log final : traffic_log {
     void log_text(std::string_view text) override { texts.emplace_back(text); }
 };
 
-std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 } // namespace
 

@@ -1,11 +1,9 @@
+#include "link/frame.h"
 #include "log/packet_line.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
-#include "link/frame.h"
 
 namespace zev1 {
 namespace {
