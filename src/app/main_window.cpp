@@ -204,10 +204,14 @@ void TSDIAppForm::clear_items() {
 void TSDIAppForm::append_item(std::string_view name) {
     const QSignalBlocker block(com_number);
     com_number->addItem(from_local(name));
+    // A combo box makes its first item current by itself; here only the port list
+    // chooses, so the entry the list chose last stays the chosen one (or none).
+    com_number->setCurrentIndex(chosen_index_ < com_number->count() ? chosen_index_ : -1);
 }
 
 void TSDIAppForm::set_item_index(int index) {
     const QSignalBlocker block(com_number);
+    chosen_index_ = index;
     com_number->setCurrentIndex(index);
 }
 

@@ -80,6 +80,7 @@ private:
 
     Tlpc1xxx& app_;
     bool german_ = true;
+    int chosen_index_ = -1; // the port list's last choice in com_number
 
     QLabel* LbComunication = nullptr;
     QComboBox* com_number = nullptr;

@@ -15,6 +15,8 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace zev1::gui_test {
 
@@ -58,12 +60,32 @@ inline std::time_t pinned_time() {
     return std::mktime(&tm);
 }
 
+// The test's own ports: every entry of <area>/ports, named by its absolute path (which
+// the port layer opens as it is). No other port of the machine is listed or probed, so
+// tests running side by side never touch each other's simulators.
+class test_ports final : public port_namespace {
+public:
+    explicit test_ports(const test_area& area) : dir_(area.path(QStringLiteral("ports"))) {}
+    std::vector<std::string> candidates() override {
+        std::vector<std::string> names;
+        const QDir dir(dir_);
+        for (const QString& entry : dir.entryList(QDir::System | QDir::Files, QDir::Name)) {
+            names.push_back(dir.filePath(entry).toStdString());
+        }
+        return names;
+    }
+    probe_result probe(std::string_view name) override {
+        return posix::probe_path(std::string(name));
+    }
+
+private:
+    QString dir_;
+};
+
 class configurator {
 public:
     explicit configurator(const test_area& area)
-        : names_(
-              posix::port_dirs{area.fs(QStringLiteral("dev")), area.fs(QStringLiteral("ports"))}),
-          port_(names_), app_(area.fs(QStringLiteral("zev1-wifi-config.INI")), port_),
+        : names_(area), port_(names_), app_(area.fs(QStringLiteral("zev1-wifi-config.INI")), port_),
           windows_(std::make_unique<app_windows>(app_, [] { return pinned_time(); })) {}
     ~configurator() { windows_.reset(); }
 
@@ -90,7 +112,7 @@ public:
     }
 
 private:
-    posix::device_namespace names_;
+    test_ports names_;
     serial port_;
     Tlpc1xxx app_;
     std::unique_ptr<app_windows> windows_;
