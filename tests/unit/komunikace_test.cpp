@@ -129,6 +129,17 @@ TEST_F(link_test, RememberedPortIsSelectedOpenedAndEchoedOnTicksOneTwoThree) {
     EXPECT_EQ(port.bytes.sent()[0], make_frame(P_ECHO, {}));
 }
 
+TEST_F(link_test, LongRememberedNameSurvivesItsOwnReselection) {
+    // Longer than any short-string buffer: the name lives on the heap.
+    const std::string name = "/tmp/zev1-ports-for-a-test/COM5";
+    settings->WriteString("com", "com", name);
+    port.present.insert(name);
+    tick();
+    EXPECT_EQ(port.selected(), name);
+    tick();
+    EXPECT_TRUE(port.open());
+}
+
 TEST_F(link_test, NoSettingsFileWantsOpenAndOpensAPortOnceSelected) {
     port.present.insert("COM7");
     tick();
