@@ -1,0 +1,89 @@
+#pragma once
+// The core assembled for one command: settings file, serial port, link, transfer
+// sequencer and WiFi workflow, driven by a 10 ms tick loop as the main window's timer
+// drives them in the configurator.
+#include "console.h"
+#include "exit_status.h"
+#include "link/komunikace.h"
+#include "memory/flash.h"
+#include "memory/wifi_settings.h"
+#include "port_choice.h"
+#include "serial/serial.h"
+#include "settings/ini_file.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace zev1::cli {
+
+// Ticks on absolute deadlines: the n-th tick is due n periods after the first, however
+// long each tick's work takes, so the loop does not drift. When the work overran a whole
+// period the missed ticks are skipped (the phase is kept), as a window timer does.
+class tick_clock {
+public:
+    using clock = std::chrono::steady_clock;
+    static constexpr clock::duration period = std::chrono::milliseconds(10);
+
+    tick_clock() : next_(clock::now()) {}
+    // Returns at the next deadline (at once for the first tick).
+    void wait();
+
+private:
+    clock::time_point next_;
+};
+
+class session {
+public:
+    // Ticks allowed between the start of the open attempts and the first valid frame.
+    static constexpr int answer_ticks = 300;
+    // Ticks the port may take to write the settings frame.
+    static constexpr int send_ticks = 200;
+    // Ticks after the settings frame was written before the port is closed.
+    static constexpr int drain_ticks = 5;
+    // Upper bound of one read (the sequencer ends far sooner, even in the worst case).
+    static constexpr int read_ticks = 12000;
+
+    session(const std::filesystem::path& settings_file, console_log& log, progress_bar& bar);
+    session(const session&) = delete;
+    session& operator=(const session&) = delete;
+
+    // Chooses the port (given, remembered or the only one), opens it and waits for the
+    // controller's first valid frame.
+    outcome connect(const std::optional<std::string>& given);
+    // Reads the settings block; the result as the configurator's window shows it.
+    outcome read_settings(bool automatic, wifi_workflow::read_result& result);
+    // Sends the one type-100 frame and waits until the port has written it.
+    outcome send_settings(const wifi_settings& settings);
+
+    // The texts as they lie in the image after the last read (security not normalised).
+    wifi_settings image_settings() const;
+    std::string device_text() const { return std::string(link_->device_text()); }
+    const std::string& port_name() const { return port_name_; }
+
+private:
+    // Waits for the next tick and runs it; false when Ctrl+C was pressed.
+    bool tick();
+    outcome interrupted_outcome() const;
+
+    Tini_file settings_;
+    console_log& log_;
+    progress_bar& bar_;
+    cli_port_namespace names_;
+    std::unique_ptr<serial> port_;
+    silent_counter counter_;
+    std::unique_ptr<komunikace> link_;
+    std::unique_ptr<Tflash> flash_;
+    std::unique_ptr<wifi_workflow> workflow_;
+    tick_clock clock_;
+    std::string port_name_;
+    std::string state_line_;
+};
+
+// The first field that does not fit the type-100 body, as a failure (7); success when
+// every text fits.
+outcome check_fits(const wifi_settings& settings);
+
+} // namespace zev1::cli
