@@ -164,13 +164,26 @@ TEST(SimAnswers, WifiWriteIsConfirmedAndAReadShowsTheNewTexts) {
 TEST(SimAnswers, WifiBodiesThatDoNotFitAreRefusedAndNothingIsStored) {
     sim_process sim(wifi_args);
     client c(sim.link());
-    // 33 bytes of SSID fit the body's room but would run into the key in memory.
+    // 33 bytes of SSID fill the memory room exactly: stored without a terminator, and the
+    // key right behind it is untouched.
     c.send(
         make_frame(P_WIFI_SETTINGS, sim_header, wifi_body("WPA2", std::string(33, 'x'), "k", "e")));
-    const bytes refused = make_frame(
-        p_text, sim_header, text_bytes("wifi settings refused: ssid of 33 bytes, at most 32 fit"));
+    const bytes stored = make_frame(p_text, sim_header, text_bytes("wifi settings stored"));
+    EXPECT_EQ(c.read(stored.size()), stored);
+    bytes ssid_and_key(33, 'x');
+    ssid_and_key.push_back('k');
+    ssid_and_key.push_back(0);
+    EXPECT_EQ(read_block(c, 0x530B, 35), ssid_and_key);
+
+    // 34 bytes of SSID leave no room for the terminator in the body.
+    c.send(
+        make_frame(P_WIFI_SETTINGS, sim_header, wifi_body("WPA2", std::string(34, 'x'), "k", "e")));
+    const bytes refused =
+        make_frame(p_text, sim_header,
+                   text_bytes("wifi settings refused: ssid has no zero byte within its 34 bytes"));
     EXPECT_EQ(c.read(refused.size()), refused);
-    EXPECT_TRUE(sim.wait_line({"\"error\":\"malformed\"", "\"type\":100", "ssid of 33 bytes"}));
+    EXPECT_TRUE(
+        sim.wait_line({"\"error\":\"malformed\"", "\"type\":100", "ssid has no zero byte"}));
 
     // A security field with no zero byte within its 10 bytes.
     c.send(make_frame(P_WIFI_SETTINGS, sim_header, wifi_body("0123456789", "x", "k", "e")));
@@ -183,7 +196,8 @@ TEST(SimAnswers, WifiBodiesThatDoNotFitAreRefusedAndNothingIsStored) {
     EXPECT_TRUE(sim.wait_line({"\"error\":\"malformed\"", "body of 255 bytes"}));
     c.read_for(100ms);
 
-    EXPECT_EQ(read_block(c, 0x530B, 33), field("HomeNet", 33));
+    // The refused bodies changed nothing: the 33-byte SSID stored first is still there.
+    EXPECT_EQ(read_block(c, 0x530B, 35), ssid_and_key);
 }
 
 } // namespace

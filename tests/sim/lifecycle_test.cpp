@@ -102,7 +102,7 @@ TEST(SimLifecycle, CommandLineIsChecked) {
         }
     }
     for (std::vector<std::string> bad : {std::vector<std::string>{"--bogus"},
-                                         {"--ssid", std::string(33, 's')},
+                                         {"--ssid", std::string(34, 's')},
                                          {"--baud", "fast"},
                                          {"--header", "00"},
                                          {"--drop-every"}}) {

@@ -5,7 +5,7 @@
 namespace zev1::sim {
 
 bool store_wifi_text(memory_image& memory, const wifi_field& field, std::string_view text) {
-    if (text.size() > field.max_text()) {
+    if (text.size() > field.max_text() || text.size() > field.room) {
         return false;
     }
     std::array<std::uint8_t, 256> room{}; // zero: terminator and cleared tail

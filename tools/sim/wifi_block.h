@@ -18,10 +18,10 @@ struct wifi_field {
     std::size_t room;        // bytes up to the next field, terminator included
     std::size_t body_offset; // where the text sits in the type-100 body
     std::size_t body_room;
-    // The longest text that fits both rooms with its terminator. The body's SSID room is
-    // one byte larger than the memory's; an SSID has at most 32 bytes anyway, so the
-    // memory room decides and nothing ever runs into the key.
-    constexpr std::size_t max_text() const { return (room < body_room ? room : body_room) - 1; }
+    // The longest text the body carries with its terminator. The body's SSID room is one
+    // byte larger than the memory's: a 33-byte SSID fills its memory room exactly and is
+    // stored without a terminator (a reader stops at the room), so it never runs into the key.
+    constexpr std::size_t max_text() const { return body_room - 1; }
 };
 
 inline constexpr std::size_t wifi_body_size = 256;
@@ -34,9 +34,9 @@ inline constexpr std::array<wifi_field, 4> wifi_fields{{
     {"endpoint", 0x5377, 147, 109, 147},
 }};
 
-// Stores text zero-terminated at the field's address and clears the rest of its room,
-// so no byte of an earlier, longer text (an old password) stays readable. Returns false
-// and stores nothing when the text does not fit.
+// Stores text at the field's address, zero-terminated when it is shorter than the room,
+// and clears the rest of the room, so no byte of an earlier, longer text (an old password)
+// stays readable. Returns false and stores nothing when the text does not fit.
 bool store_wifi_text(memory_image& memory, const wifi_field& field, std::string_view text);
 
 struct wifi_body {
@@ -46,7 +46,7 @@ struct wifi_body {
 };
 
 // Takes a type-100 body apart. Refused: a body that is not 256 bytes, a field without a
-// zero byte inside its room, a text longer than the memory can hold.
+// zero byte inside its room.
 wifi_body parse_wifi_body(std::span<const std::uint8_t> body);
 
 } // namespace zev1::sim
