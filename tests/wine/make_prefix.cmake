@@ -1,0 +1,17 @@
+# Creates the throw-away Wine prefix once per test run (the first start takes a while).
+#   cmake -DWINE=<wine64> -DPREFIX=<dir> -P make_prefix.cmake
+if(EXISTS "${PREFIX}/system.reg" AND EXISTS "${PREFIX}/dosdevices")
+  return()
+endif()
+file(MAKE_DIRECTORY "${PREFIX}")
+set(ENV{WINEPREFIX} "${PREFIX}")
+set(ENV{WINEDEBUG} "-all")
+set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
+execute_process(COMMAND "${WINE}" wineboot --init RESULT_VARIABLE rc TIMEOUT 240)
+find_program(WINESERVER NAMES wineserver wineserver64 PATHS /usr/lib/wine)
+if(WINESERVER)
+  execute_process(COMMAND "${WINESERVER}" -w TIMEOUT 120)
+endif()
+if(NOT EXISTS "${PREFIX}/dosdevices")
+  message(FATAL_ERROR "wineboot did not create ${PREFIX} (exit ${rc})")
+endif()

@@ -1,0 +1,232 @@
+// The Win32 serial layer end to end under Wine. zev1-pty-peer holds the native end of
+// the COM ports: COM5 echoes, COM6 never reads, COM7 follows the control commands
+// ('H' a 200-byte burst, 'S' line check, 'X' hang up and plug in again).
+#include "serial/serial.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+#include <vector>
+#include <windows.h>
+
+namespace zev1 {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* echo_port = "COM5";
+constexpr const char* deaf_port = "COM6";
+constexpr const char* control_port = "COM7";
+
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+    auto until = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t seed) {
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        v[i] = static_cast<std::uint8_t>(seed + i * 7);
+    }
+    return v;
+}
+
+std::vector<std::uint8_t> take(serial& port, std::size_t n) {
+    std::vector<std::uint8_t> v;
+    while (v.size() < n && port.rx_count() > 0) {
+        v.push_back(port.rx_get());
+    }
+    return v;
+}
+
+// Wine does not enforce the exclusive sharing mode on serial devices.
+bool under_wine() {
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+int open_on(Tserial_event& port, const char* name) {
+    return port.open_port(name, 115200, 0, 8, false);
+}
+
+class recording_port : public Tserial_event {
+public:
+    recording_port() : Tserial_event(&recording_port::on_event) {}
+    ~recording_port() {
+        stop_thread();
+        join_thread();
+    }
+    std::size_t count_of(int code) {
+        std::lock_guard lock(mutex_);
+        return static_cast<std::size_t>(std::count(codes_.begin(), codes_.end(), code));
+    }
+
+private:
+    static void on_event(Tserial_event& port, int code) {
+        auto& self = static_cast<recording_port&>(port);
+        std::lock_guard lock(self.mutex_);
+        self.codes_.push_back(code);
+        if (code == SE_RECEIVED) {
+            self.request_read();
+        }
+    }
+    std::mutex mutex_;
+    std::vector<int> codes_;
+};
+
+TEST(WinSerial, EchoedBlocksComeBackWholeAndInOrder) {
+    serial port;
+    ASSERT_EQ(open_on(port, echo_port), 0);
+    auto block = pattern(1023, 3);
+    ASSERT_TRUE(port.send_bytes(block));
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == block.size(); }))
+        << port.rx_count() << " bytes came back";
+    EXPECT_EQ(take(port, block.size()), block);
+
+    ASSERT_TRUE(wait_until([&] { return !port.write_pending(); }));
+    EXPECT_FALSE(port.send_bytes(pattern(1024, 1)));
+    auto next = pattern(10, 99);
+    EXPECT_TRUE(port.send_bytes(next)) << "the block after SE_WRITTEN is taken";
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == next.size(); }));
+    EXPECT_EQ(take(port, next.size()), next);
+    EXPECT_EQ(port.overrun_count(), 0u);
+}
+
+TEST(WinSerial, ASecondBlockWhileOneIsBeingWrittenIsDropped) {
+    serial port;
+    ASSERT_EQ(open_on(port, deaf_port), 0);
+    auto block = pattern(1023, 9);
+    int accepted = 0;
+    while (accepted < 1000) {
+        ASSERT_TRUE(port.send_bytes(block)) << "block " << accepted;
+        ++accepted;
+        if (!wait_until([&] { return !port.write_pending(); }, 300ms)) {
+            break;
+        }
+    }
+    ASSERT_TRUE(port.write_pending());
+    EXPECT_FALSE(port.send_bytes(pattern(5, 0)));
+    auto t0 = std::chrono::steady_clock::now();
+    port.stop_thread(); // with a write outstanding
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2000ms);
+    EXPECT_FALSE(port.running());
+}
+
+TEST(WinSerial, OpenFailureCodes) {
+    recording_port port;
+    EXPECT_EQ(open_on(port, "COM88"), 8);
+    EXPECT_FALSE(port.port_valid());
+    EXPECT_FALSE(port.thread_known());
+    EXPECT_EQ(open_on(port, ""), 16);
+    // "\\.\COM1234567" does not fit the device path: refused, not cut to another port.
+    EXPECT_EQ(open_on(port, "COM5555555"), 8);
+    EXPECT_EQ(probe_port("COM5555555"), probe_result::absent);
+    EXPECT_FALSE(port.thread_known());
+    EXPECT_EQ(port.count_of(Tserial_event::SE_STARTED), 0u);
+}
+
+TEST(WinSerial, APortThisProcessHoldsIsBusy) {
+    serial port;
+    ASSERT_EQ(port.port_present(echo_port), 1);
+    ASSERT_EQ(open_on(port, echo_port), 0);
+    if (under_wine()) {
+        GTEST_SKIP() << "Wine opens a COM device twice despite sharing mode 0";
+    }
+    recording_port second;
+    EXPECT_EQ(open_on(second, echo_port), 8);
+    EXPECT_FALSE(second.thread_known());
+    EXPECT_EQ(port.port_present(echo_port), 0);
+    port.stop_thread();
+    EXPECT_EQ(port.port_present(echo_port), 1);
+}
+
+TEST(WinSerial, LineSettingsReachTheDevice) {
+    serial port;
+    ASSERT_EQ(open_on(port, control_port), 0);
+    std::vector<std::uint8_t> ask = {'S'};
+    ASSERT_TRUE(port.send_bytes(ask));
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == 1; }));
+    EXPECT_EQ(port.rx_get(), '1') << "the peer saw another line setting than raw 115200 8N1";
+    port.set_dtr();
+    port.set_rts();
+    port.clear_dtr();
+    port.clear_rts();
+    EXPECT_TRUE(port.running());
+}
+
+TEST(WinSerial, HangUpEndsTheThreadAndTheRingKeepsItsBytes) {
+    serial port;
+    ASSERT_EQ(open_on(port, control_port), 0);
+    std::vector<std::uint8_t> cmd = {'H'};
+    ASSERT_TRUE(port.send_bytes(cmd));
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == 200; }));
+    ASSERT_TRUE(wait_until([&] { return !port.write_pending(); }));
+    cmd = {'X'};
+    ASSERT_TRUE(port.send_bytes(cmd));
+    ASSERT_TRUE(wait_until([&] { return !port.running(); }))
+        << "the I/O thread did not end when the line was hung up";
+    EXPECT_FALSE(port.port_valid());
+    EXPECT_EQ(port.rx_count(), 200u);
+
+    // Plugged in again: the next connection appends to what is still in the ring.
+    port.stop_thread();
+    ASSERT_TRUE(wait_until([&] { return port.port_present(control_port) == 1; }));
+    ASSERT_EQ(open_on(port, control_port), 0);
+    std::vector<std::uint8_t> more = {1, 2, 3};
+    ASSERT_TRUE(port.send_bytes(more));
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == 203; }));
+    auto all = take(port, 203);
+    auto burst = pattern(200, 40);
+    EXPECT_TRUE(std::equal(burst.begin(), burst.end(), all.begin()));
+    EXPECT_TRUE(std::equal(more.begin(), more.end(), all.begin() + 200));
+}
+
+TEST(WinSerial, StopThreadReturnsAtOnceOrWithinTwoSeconds) {
+    recording_port port;
+    auto t0 = std::chrono::steady_clock::now();
+    port.stop_thread();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
+    ASSERT_EQ(open_on(port, echo_port), 0);
+    t0 = std::chrono::steady_clock::now();
+    port.stop_thread();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2000ms);
+    EXPECT_FALSE(port.thread_known());
+    EXPECT_EQ(port.count_of(Tserial_event::SE_ENDED), 1u);
+}
+
+TEST(WinSerial, ScanListsThePeerPortsAndAnUnlistedChoiceCloses) {
+    serial port;
+    port.clear_port_list();
+    port.scan_ports();
+    const auto& names = port.port_names();
+    auto listed = [&](const char* n) {
+        return std::find(names.begin(), names.end(), n) != names.end();
+    };
+    EXPECT_TRUE(listed(echo_port));
+    EXPECT_TRUE(listed(deaf_port));
+    EXPECT_TRUE(listed(control_port));
+
+    port.select_port(echo_port);
+    port.open_close(115200);
+    ASSERT_TRUE(port.is_open());
+    EXPECT_EQ(port.state_text(), "COM5 open");
+    int chosen = port.selected_index();
+    port.select_port("COM9");
+    EXPECT_FALSE(port.is_open());
+    EXPECT_FALSE(port.running());
+    EXPECT_EQ(port.selected_index(), chosen);
+    EXPECT_EQ(port.state_text(), "COM5 close");
+}
+
+} // namespace
+} // namespace zev1
