@@ -103,8 +103,8 @@ TEST_F(VirtualPorts, AnOpenPortDropsOutOfTheNextScan) {
     ASSERT_EQ(port.port_names()[0], "PORT-A");
     ASSERT_EQ(port.port_names()[1], "PORT-B");
 
-    // Virtual port names are opened through the ports folder next to the program; these
-    // links live elsewhere, so open through the list of a namespace-built port by path.
+    // open_port resolves plain names through the ports folder beside the program; this
+    // folder is elsewhere, so the link is opened by its path.
     EXPECT_EQ(port.open_port((ports.path() / "PORT-B").native(), 115200, 0, 8, false), 0);
     EXPECT_EQ(port.port_present("PORT-B"), 0);
     port.clear_port_list();
