@@ -80,7 +80,8 @@ outcome session::connect(const std::optional<std::string>& given) {
 
     bool opened = false;
     const auto received_before = log_.frames_received();
-    for (int t = 0; t < answer_ticks; ++t) {
+    // The first tick makes the first open attempt; 300 ticks later the time is up.
+    for (int t = 0; t <= answer_ticks; ++t) {
         if (!tick()) {
             return interrupted_outcome();
         }

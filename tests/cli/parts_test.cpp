@@ -1,0 +1,164 @@
+// The pieces of zev1-wifi that need no port: the command line, JSON text, the port
+// choice, what is sent and compared, and the tick clock.
+#include "cli_options.h"
+#include "commands.h"
+#include "json_text.h"
+#include "port_choice.h"
+#include "session.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zev1::cli {
+namespace {
+
+parse_result parse(std::vector<std::string_view> args) {
+    return parse_arguments(args);
+}
+
+TEST(cli_options_test, CommandAndOptionsInAnyOrder) {
+    auto r = parse({"--verbose", "write", "--ssid=home", "--key", "", "--port", "ttyUSB0",
+                    "--verify", "--settings", "/tmp/x.INI"});
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.options.cmd, command::write);
+    EXPECT_TRUE(r.options.verbose);
+    EXPECT_TRUE(r.options.verify);
+    EXPECT_EQ(r.options.ssid, "home");
+    EXPECT_EQ(r.options.key, ""); // an empty value clears the field
+    EXPECT_FALSE(r.options.security);
+    EXPECT_EQ(r.options.port, "ttyUSB0");
+    EXPECT_EQ(r.options.settings, std::filesystem::path("/tmp/x.INI"));
+
+    EXPECT_EQ(parse({"auto"}).options.cmd, command::automatic);
+    EXPECT_EQ(parse({"read", "-h"}).options.cmd, command::help);
+    // A value that looks like an option is still the value.
+    EXPECT_EQ(parse({"write", "--key", "--x"}).options.key, "--x");
+}
+
+TEST(cli_options_test, RefusedCommandLines) {
+    const std::vector<std::vector<std::string_view>> bad = {
+        {},
+        {"flash"},
+        {"read", "read"},
+        {"read", "--port"},
+        {"read", "--port", ""},
+        {"ports", "--port", "x"},
+        {"read", "--endpoint", "a,1"},
+        {"auto", "--ssid", "x"},
+        {"read", "--verify"},
+        {"ports", "--json"},
+        {"read", "--json=yes"},
+        {"read", "--settings", ""},
+        {"read", "-x"},
+    };
+    for (const auto& args : bad) {
+        EXPECT_FALSE(parse(args).error.empty()) << (args.empty() ? "(none)" : args.back());
+    }
+}
+
+TEST(json_text_test, EscapesAndUtf8) {
+    EXPECT_EQ(json_string(""), "\"\"");
+    EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(json_string("\n\r\t\b\f"), "\"\\n\\r\\t\\b\\f\"");
+    EXPECT_EQ(json_string(std::string("\x01\x1F\x7F", 3)), "\"\\u0001\\u001f\x7F\"");
+    EXPECT_EQ(json_string(std::string("a\0b", 3)), "\"a\\u0000b\"");
+    // Valid UTF-8 stays as it is: two, three and four bytes.
+    EXPECT_EQ(json_string("\xC4\x8C\xE2\x82\xAC\xF0\x9F\x98\x80"),
+              "\"\xC4\x8C\xE2\x82\xAC\xF0\x9F\x98\x80\"");
+    // Other bytes as the code point of the same number.
+    EXPECT_EQ(json_string("\xE8"
+                          "ern\xFD"),
+              "\"\\u00e8ern\\u00fd\"");                                             // cp1250 text
+    EXPECT_EQ(json_string("\xC0\xAF"), "\"\\u00c0\\u00af\"");                       // overlong '/'
+    EXPECT_EQ(json_string("\xED\xA0\x80"), "\"\\u00ed\\u00a0\\u0080\"");            // surrogate
+    EXPECT_EQ(json_string("\xF4\x90\x80\x80"), "\"\\u00f4\\u0090\\u0080\\u0080\""); // > U+10FFFF
+    EXPECT_EQ(json_string("\xE2\x82"), "\"\\u00e2\\u0082\"");                       // cut short
+    EXPECT_EQ(json_object({{"a", "1"}, {"b", "x\"y"}}), "{\"a\":\"1\",\"b\":\"x\\\"y\"}");
+}
+
+TEST(port_choice_test, GivenRememberedOrTheOnlyOne) {
+    const std::vector<std::string> one = {"ttyUSB0"};
+    const std::vector<std::string> two = {"ttyUSB0", "ttyUSB1"};
+    auto present_in = [](const std::vector<std::string>& list) {
+        return [list](std::string_view name) {
+            return std::find(list.begin(), list.end(), name) != list.end();
+        };
+    };
+    EXPECT_EQ(choose_port("ttyUSB1", "ttyUSB0", two, present_in(two)).name, "ttyUSB1");
+    EXPECT_EQ(choose_port(std::nullopt, "ttyUSB1", two, present_in(two)).name, "ttyUSB1");
+    // A remembered port that is gone gives way to the only present one.
+    EXPECT_EQ(choose_port(std::nullopt, "ttyACM3", one, present_in(one)).name, "ttyUSB0");
+    EXPECT_EQ(choose_port(std::nullopt, "", one, present_in(one)).name, "ttyUSB0");
+
+    const auto absent = choose_port("ttyUSB7", "", two, present_in(two));
+    EXPECT_EQ(absent.result.status, exit_status::no_port);
+    EXPECT_NE(absent.result.message.find("ttyUSB0, ttyUSB1"), std::string::npos);
+    const auto many = choose_port(std::nullopt, "", two, present_in(two));
+    EXPECT_EQ(many.result.status, exit_status::no_port);
+    EXPECT_TRUE(many.name.empty());
+    EXPECT_NE(many.result.message.find("--port"), std::string::npos);
+    const auto none = choose_port(std::nullopt, "ttyUSB0", {}, present_in({}));
+    EXPECT_EQ(none.result.status, exit_status::no_port);
+    EXPECT_NE(none.result.message.find("none"), std::string::npos);
+}
+
+TEST(write_fields_test, SecurityFitsAndVerify) {
+    EXPECT_EQ(security_to_send("wpa2"), "WPA2");
+    EXPECT_EQ(security_to_send("auto"), "AUTO");
+    EXPECT_EQ(security_to_send("WPA3"), "WPA3"); // not in the list: as given
+    EXPECT_EQ(security_to_send(""), "");
+
+    wifi_settings s{"WPA2", std::string(33, 's'), std::string(64, 'k'), std::string(146, 'e')};
+    EXPECT_TRUE(check_fits(s).ok());
+    s.key += 'k';
+    const auto refused = check_fits(s);
+    EXPECT_EQ(refused.status, exit_status::too_long);
+    EXPECT_NE(refused.message.find("64"), std::string::npos);
+
+    const wifi_settings sent{"AUTO", "net", "pw", "h,1"};
+    EXPECT_EQ(compare_settings(sent, {"", "net", "pw", "h,1"}), ""); // AUTO comes back empty
+    EXPECT_EQ(compare_settings(sent, {"AUTO", "net", "pw", "h,1"}), "");
+    EXPECT_EQ(compare_settings(sent, {"WPA", "NET", "pw", "h,2"}), "ssid, security, endpoint");
+    EXPECT_EQ(compare_settings({"WPA2", "", "", ""}, {"", "", "", ""}), "security");
+}
+
+TEST(format_test, PlainLinesNeverBreak) {
+    const wifi_settings s{"WPA2", "a\nb", "k", "e,1"};
+    EXPECT_EQ(format_settings("ID", s, false),
+              "id: ID\nssid: a\\x0Ab\nkey: k\nsecurity: WPA2\nendpoint: e,1\n");
+    EXPECT_EQ(format_settings("ID", s, true),
+              "{\"id\":\"ID\",\"ssid\":\"a\\nb\",\"key\":\"k\",\"security\":\"WPA2\","
+              "\"endpoint\":\"e,1\"}\n");
+}
+
+TEST(tick_clock_test, AbsoluteDeadlinesWithoutDrift) {
+    using namespace std::chrono;
+    tick_clock clock;
+    const auto t0 = steady_clock::now();
+    clock.wait(); // the first tick is due at once
+    EXPECT_LT(steady_clock::now() - t0, 5ms);
+    for (int i = 0; i < 30; ++i) {
+        clock.wait();
+        std::this_thread::sleep_for(3ms); // work inside the tick does not add up
+    }
+    const auto took = steady_clock::now() - t0;
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 320ms);
+
+    // A tick that overran two periods runs at once; the missed deadlines are skipped,
+    // not made up in a burst, and the next tick keeps the phase.
+    std::this_thread::sleep_for(25ms);
+    clock.wait();
+    clock.wait();
+    const auto next = steady_clock::now() - t0;
+    EXPECT_GE(next, 330ms);
+    EXPECT_LT(next, 345ms);
+    clock.wait();
+    EXPECT_GE(steady_clock::now() - t0, 340ms);
+}
+
+} // namespace
+} // namespace zev1::cli
