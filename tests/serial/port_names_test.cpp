@@ -112,6 +112,26 @@ TEST_F(VirtualPorts, AnOpenPortDropsOutOfTheNextScan) {
     EXPECT_EQ(port.port_names()[1], "PORT-B");
 }
 
+// A remembered port given by absolute path is listed by the rescan that follows its
+// successful probe, so the link can choose it; an absent path is never listed.
+TEST_F(VirtualPorts, AnAbsolutePathProbedPresentIsListedAfterTheOthers) {
+    serial port(names);
+    port.clear_port_list();
+    port.scan_ports();
+    EXPECT_EQ(port.port_names()[2], "");
+
+    EXPECT_EQ(port.port_present("/nonexistent/tty"), 0);
+    ASSERT_EQ(port.port_present(a.slave_path()), 1);
+    port.clear_port_list();
+    port.scan_ports();
+    EXPECT_EQ(port.port_names()[2], a.slave_path());
+    EXPECT_EQ(port.port_names()[3], "");
+
+    port.select_port(a.slave_path());
+    EXPECT_TRUE(port.port_selected());
+    EXPECT_EQ(port.state_text(), a.slave_path() + " close");
+}
+
 TEST(PortState, SelectingAnUnlistedNameClosesTheConnectionAndKeepsTheChoice) {
     pty_peer peer;
     ASSERT_TRUE(peer.ok());

@@ -133,8 +133,28 @@ probe_result probe_path(const std::string& path) {
     return probe_result::present;
 }
 
+std::vector<std::string> device_namespace::candidates() {
+    std::vector<std::string> names = list_port_candidates(dirs_);
+    for (const std::string& path : paths_) {
+        if (names.size() >= max_port_candidates) {
+            break;
+        }
+        names.push_back(path);
+    }
+    return names;
+}
+
 probe_result device_namespace::probe(std::string_view name) {
-    return probe_path(port_path(name, dirs_));
+    const probe_result result = probe_path(port_path(name, dirs_));
+    const bool absolute = !name.empty() && name[0] == '/';
+    if (absolute && result == probe_result::present &&
+        std::find(paths_.begin(), paths_.end(), name) == paths_.end()) {
+        if (paths_.size() == max_remembered_paths) {
+            paths_.erase(paths_.begin());
+        }
+        paths_.emplace_back(name);
+    }
+    return result;
 }
 
 } // namespace zev1::posix

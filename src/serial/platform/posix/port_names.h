@@ -29,14 +29,21 @@ std::string port_path(std::string_view name, const port_dirs& dirs);
 // Opens the path for a moment, exclusively as a connection would; see probe_port.
 probe_result probe_path(const std::string& path);
 
+// The system's names. An absolute path that has been probed present (the remembered port
+// of the settings file, a pseudo-terminal given by path) is listed after the other
+// candidates from then on, so that the rescan that follows a successful probe lists it
+// and it can be chosen like any other port.
 class device_namespace final : public port_namespace {
 public:
+    static constexpr std::size_t max_remembered_paths = 8;
+
     explicit device_namespace(port_dirs dirs) : dirs_(std::move(dirs)) {}
-    std::vector<std::string> candidates() override { return list_port_candidates(dirs_); }
+    std::vector<std::string> candidates() override;
     probe_result probe(std::string_view name) override;
 
 private:
     port_dirs dirs_;
+    std::vector<std::string> paths_; // absolute paths seen present, oldest first
 };
 
 } // namespace zev1::posix
