@@ -2,12 +2,12 @@
 // Everything the link needs of the serial port object: the byte pipe, the port list
 // and the connection. `serial` implements it over a real port; link unit tests use a
 // fake. All calls are made on the GUI (or command-line) thread.
+#include "link/rx_queue.h"
+#include "serial/port_list_view.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "link/rx_queue.h"
-#include "serial/port_list_view.h"
 
 namespace zev1 {
 
