@@ -2,6 +2,7 @@
 // choice, what is sent and compared, and the tick clock.
 #include "cli_options.h"
 #include "commands.h"
+#include "console.h"
 #include "json_text.h"
 #include "port_choice.h"
 #include "session.h"
@@ -158,6 +159,75 @@ TEST(tick_clock_test, AbsoluteDeadlinesWithoutDrift) {
     EXPECT_LT(next, 345ms);
     clock.wait();
     EXPECT_GE(steady_clock::now() - t0, 340ms);
+}
+
+} // namespace
+} // namespace zev1::cli
+
+namespace zev1::cli {
+namespace {
+
+std::string contents(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string text;
+    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) {
+        text += static_cast<char>(c);
+    }
+    return text;
+}
+
+TEST(progress_bar_test, DrawsTheCorePercentageOnlyOnATerminal) {
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    progress_bar bar(f, true);
+    bar.show_progress("read", 0x4000, true);
+    bar.set_remaining(0x4000);       // 0 %: not drawn a second time
+    bar.set_remaining(0x4000 - 256); // 2 % (the remaining share is truncated)
+    bar.set_remaining(256);          // 99 % before the last block
+    EXPECT_EQ(bar.percent(), 99u);
+    bar.show_progress("", 1, false);
+    const std::string drawn = contents(f);
+    EXPECT_NE(drawn.find("] 0 %"), std::string::npos);
+    EXPECT_NE(drawn.find("] 2 %"), std::string::npos);
+    EXPECT_NE(drawn.find("] 99 %"), std::string::npos);
+    EXPECT_EQ(drawn.find('\n'), std::string::npos); // one line, rewritten in place
+    EXPECT_EQ(drawn.back(), '\r');                  // and blanked at the end
+    std::fclose(f);
+
+    std::FILE* quiet = std::tmpfile();
+    ASSERT_NE(quiet, nullptr);
+    progress_bar off(quiet, false);
+    off.show_progress("read", 100, true);
+    off.set_remaining(50);
+    off.show_error("Writing to the device");
+    EXPECT_TRUE(contents(quiet).empty());
+    EXPECT_TRUE(off.take_error());
+    EXPECT_FALSE(off.take_error()); // taken once
+    std::fclose(quiet);
+}
+
+TEST(console_log_test, CountsFramesAndWritesOnlyWhenVerbose) {
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    progress_bar bar(f, false);
+    const std::array<std::uint8_t, 23> frame = {0x28, 0x93, 0x00, 0x17, 100};
+    console_log quiet(f, false, bar);
+    quiet.add_packet_line(frame, false, "    <P_WIFI>", "");
+    quiet.add_packet_line(frame, true, "    <P_WIFI>", "");
+    quiet.log_text("wifi settings stored");
+    EXPECT_EQ(quiet.frames_sent(100), 1u);
+    EXPECT_EQ(quiet.frames_sent(5), 0u);
+    EXPECT_EQ(quiet.frames_received(), 1u);
+    EXPECT_TRUE(contents(f).empty());
+
+    console_log loud(f, true, bar);
+    loud.add_packet_line(frame, true, "    <x>", "");
+    loud.log_text("wifi settings stored");
+    const std::string text = contents(f);
+    EXPECT_NE(text.find("-->"), std::string::npos);
+    EXPECT_NE(text.find("wifi settings stored\n"), std::string::npos);
+    std::fclose(f);
 }
 
 } // namespace
