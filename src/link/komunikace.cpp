@@ -28,6 +28,15 @@ std::string_view name_of(std::span<const std::uint8_t> frame) {
     return frame.size() > 4 ? packet_log_name(frame[4]) : packet_log_name(0xFF);
 }
 
+// Puts header into a built frame and renews its checksum.
+void restamp_header(std::span<std::uint8_t> frame, const frame_header& header) {
+    constexpr std::size_t header_offset = frame_data_offset - frame_header_size;
+    std::ranges::copy(header, frame.subspan(header_offset, frame_header_size).begin());
+    const std::uint16_t sum = frame_checksum(frame.first(frame.size() - 2));
+    frame[frame.size() - 2] = static_cast<std::uint8_t>(sum >> 8);
+    frame[frame.size() - 1] = static_cast<std::uint8_t>(sum & 0xFF);
+}
+
 // A log name without its leading blanks, for text lines.
 std::string bare(std::string_view name) {
     const auto first = name.find_first_not_of(' ');
@@ -224,12 +233,15 @@ komunikace::send_result komunikace::send_packet(std::uint8_t type,
 
 bool komunikace::flush_send_queue() {
     while (queue_count_ > 0) {
-        const queued_frame& front = queue_[queue_head_];
-        const std::span<const std::uint8_t> bytes(front.bytes.data(), front.length);
+        queued_frame& front = queue_[queue_head_];
+        const std::span<std::uint8_t> bytes(front.bytes.data(), front.length);
         if (!port_.is_open()) {
             clear_send_queue();
             return false;
         }
+        // A frame that waited may have been built before the controller's newest valid
+        // frame arrived: it goes out with the header the link holds now.
+        restamp_header(bytes, header_);
         if (!port_.send_bytes(bytes)) {
             return false;
         }

@@ -14,9 +14,11 @@
 //    start of the next poll_link().
 //  - A frame that send_bytes() refuses (the previous block is still being written) is
 //    kept in a FIFO of send_queue_capacity frames and handed over on following ticks,
-//    before anything newer, so keep-alives and transfer requests keep their order. When
-//    the FIFO is full the oldest frame is dropped and a text line says so. A frame counts
-//    as sent, and is logged as sent, when the port has actually taken it. Frames for a
+//    before anything newer, so keep-alives and transfer requests keep their order. It
+//    goes out with the frame header the link holds when the port takes it, so even a
+//    frame that waited echoes the controller's newest valid frame. When the FIFO is full
+//    the oldest frame is dropped and a text line says so. A frame counts as sent, and is
+//    logged as sent, when the port has actually taken it. Frames for a
 //    port that is not open are dropped with a text line; the FIFO is emptied whenever the
 //    link closes the port.
 //  - The device text is always terminated: at most 255 characters, ending where the

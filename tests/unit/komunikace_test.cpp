@@ -466,6 +466,25 @@ TEST_F(link_test, RefusedFrameIsHandedOverOnTheNextTickBeforeAnythingNewer) {
     EXPECT_EQ(port.bytes.sent().back().size(), 279u);
 }
 
+TEST_F(link_test, FrameHandedOverLaterCarriesTheHeaderOfTheNewestValidFrame) {
+    connect();
+    tick(); // P_ECHO
+    frame_header newer{};
+    newer.fill(0x5C);
+    port.bytes.refuse_sends(true);
+    link->send_packet(P_BOOTLOADER_READ, bytes_of("block"));
+    feed(make_frame(P_PING_A, {}, newer));
+    run_until(ticks + 2); // the answer is accepted while the request still waits
+    ASSERT_EQ(link->header(), newer);
+    port.bytes.clear_sent();
+    port.bytes.refuse_sends(false);
+    tick();
+    ASSERT_EQ(port.bytes.sent().size(), 1u);
+    EXPECT_EQ(port.bytes.sent()[0], make_frame(P_BOOTLOADER_READ, bytes_of("block"), newer));
+    ASSERT_FALSE(log.packets.empty());
+    EXPECT_EQ(log.packets.back().frame, port.bytes.sent()[0]); // logged as it went out
+}
+
 TEST_F(link_test, FullSendQueueDropsTheOldestAndSaysSo) {
     connect();
     port.bytes.refuse_sends(true);
