@@ -18,12 +18,16 @@ frame_header default_header() {
 std::string help_text() {
     return R"(usage: zev1-sim [options]
 
-Plays the ZEV1 controller's end of the serial link on a pseudo-terminal. The tool
-opens the symbolic link (--link) as its serial port.
+Plays the ZEV1 controller's end of the serial link. On Linux and other POSIX systems it
+creates a pseudo-terminal and the tool opens the symbolic link (--link) as its serial
+port; on Windows it opens a real COM port (--port), for example one end of a null-modem
+pair whose other end the tool opens.
 
 Options:
-  --link PATH         symbolic link to the pseudo-terminal, created and removed again
-                      at exit (default: ports/ZEV1-SIM next to this program)
+  --link PATH         (POSIX) symbolic link to the pseudo-terminal, created and removed
+                      again at exit (default: ports/ZEV1-SIM next to this program)
+  --port COMn         (Windows, required there) the COM port to answer on, opened at
+                      115200 8N1; unplug closes it, replug opens it again
   --id TEXT           identification text sent in P_ECHO_A (default ZEV1-SIM, <= 255 bytes)
   --ssid TEXT         network name stored at 0x530B (<= 32 bytes)
   --key TEXT          password stored at 0x532C (<= 64 bytes)
@@ -174,7 +178,18 @@ parse_result parse_options(const std::vector<std::string>& args, const std::stri
             r.message = help_text();
             return r;
         } else if (name == "--link") {
+#ifdef _WIN32
+            return fail("--link makes a pseudo-terminal, which Windows lacks; use --port COMn");
+#else
             ok = value(o.link) && !o.link.empty();
+#endif
+        } else if (name == "--port") {
+#ifdef _WIN32
+            ok = value(o.port) && !o.port.empty();
+#else
+            return fail("--port opens a Windows COM port; here the simulator makes a "
+                        "pseudo-terminal, named with --link PATH");
+#endif
         } else if (name == "--id") {
             ok = value(o.id) && o.id.size() <= 255;
         } else if (name == "--ssid") {
@@ -229,6 +244,11 @@ parse_result parse_options(const std::vector<std::string>& args, const std::stri
                         std::to_string(wifi_fields[f].max_text()) + " bytes");
         }
     }
+#ifdef _WIN32
+    if (o.port.empty()) {
+        return fail("--port COMn is required on Windows");
+    }
+#endif
     parse_result r;
     r.options = std::move(o);
     return r;

@@ -30,7 +30,8 @@ struct wifi_texts {
 };
 
 struct sim_options {
-    std::string link;                // symlink to the pseudo-terminal's slave
+    std::string link;                // POSIX: symlink to the pseudo-terminal's slave
+    std::string port;                // Windows: the COM port to play the controller on
     std::string id = "ZEV1-SIM";     // identification text in P_ECHO_A
     std::string state_file;          // empty: memory lives only in the process
     std::uint32_t baud = 115200;     // 0: unpaced

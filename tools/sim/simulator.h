@@ -1,17 +1,32 @@
 #pragma once
-// The simulator's event loop: one thread, one ppoll over standard input and the
-// pseudo-terminal master. It reads what the tool sends into a bounded buffer, finds the
-// frames, serves one request at a time (the next only once the previous answer is out),
-// injects the configured faults and prints every event as a JSON line.
+// The simulator's event loop, on one thread. It reads what the tool sends into a bounded
+// buffer, finds the frames, serves one request at a time (the next only once the previous
+// answer is out), injects the configured faults and prints every event as a JSON line.
+//
+// The controller side (simulator.cpp, commands.cpp) is the same everywhere; the port and
+// the wait differ: on POSIX one ppoll over standard input and a pseudo-terminal master
+// (simulator_posix.cpp), on Windows a COM port driven by the core's serial I/O thread and
+// a standard-input reader thread, both waking the loop (simulator_win32.cpp).
 #include "controller.h"
 #include "link/frame_decoder.h"
 #include "options.h"
-#include "pty_port.h"
 #include "rx_buffer.h"
 #include "transmitter.h"
 
-#include <chrono>
+#ifdef _WIN32
+#include "com_port.h"
+#include "stdin_reader.h"
+#include "wake_signal.h"
+
+#include <atomic>
+#include <memory>
+#else
+#include "pty_port.h"
+
 #include <csignal>
+#endif
+
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,20 +39,31 @@ public:
 
     // Sets up memory and the port; false (with a message on stderr) when that fails.
     bool start();
-    // Runs until quit, end of input with --exit-on-eof, or stop becomes non-zero.
-    // Returns the exit status.
+    // Runs until quit, end of input with --exit-on-eof, or stop is set. Returns the exit
+    // status.
+#ifdef _WIN32
+    int run(const std::atomic<bool>& stop);
+#else
     int run(const volatile std::sig_atomic_t& stop, const sigset_t& wait_mask);
+#endif
 
     // One command line from standard input (exposed for the loop in commands.cpp).
     void run_command(std::string_view line);
 
 private:
+    // Platform part: opens the port and prints the ready line.
+    bool open_port();
     void pump(sim_clock::time_point now);
-    void check_peer(sim_clock::time_point now);
     void on_peer_open();
     void on_hangup(sim_clock::time_point now);
+    // Splits what arrived on standard input into command lines.
+    void take_stdin(std::string_view chunk);
+    void stdin_ended();
+#ifndef _WIN32
+    void check_peer(sim_clock::time_point now);
     void read_port(bool hangup, sim_clock::time_point now);
     void read_stdin();
+#endif
     void serve(sim_clock::time_point now);
     void flush_skipped();
     void on_frame(std::span<const std::uint8_t> frame, sim_clock::time_point now);
@@ -53,11 +79,18 @@ private:
     sim_options options_;
     fault_settings& faults_; // options_.faults, changed by commands
     controller controller_;
+#ifdef _WIN32
+    std::shared_ptr<wake_signal> wake_ = std::make_shared<wake_signal>();
+    com_port port_{*wake_};
+    stdin_reader stdin_{wake_};
+#else
     pty_port port_;
+#endif
     rx_buffer rx_;
     frame_decoder decoder_;
     transmitter tx_;
 
+    bool state_loaded_ = false;
     bool quit_ = false;
     bool stdin_open_ = true;
     std::string stdin_line_;

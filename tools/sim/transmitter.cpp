@@ -1,8 +1,6 @@
 #include "transmitter.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 
 namespace zev1::sim {
 
@@ -28,7 +26,7 @@ std::uint64_t transmitter::bytes_by(sim_clock::duration elapsed) const {
     return static_cast<std::uint64_t>(ns) * baud_ / (bits_per_byte * ns_per_s);
 }
 
-transmitter::status transmitter::pump(int fd, sim_clock::time_point now) {
+transmitter::status transmitter::pump(tx_sink& sink, sim_clock::time_point now) {
     blocked_ = false;
     while (!queue_.empty()) {
         tx_item& head = queue_.front();
@@ -51,18 +49,15 @@ transmitter::status transmitter::pump(int fd, sim_clock::time_point now) {
                 ? total
                 : static_cast<std::size_t>(std::min<std::uint64_t>(total, bytes_by(now - start_)));
         if (due > written_) {
-            const ssize_t n = ::write(fd, head.bytes.data() + written_, due - written_);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                    blocked_ = true;
-                    return status::ok;
-                }
+            const auto r = sink.write(std::span(head.bytes).subspan(written_, due - written_));
+            if (r.what == tx_sink::outcome::full) {
+                blocked_ = true;
+                return status::ok;
+            }
+            if (r.what == tx_sink::outcome::failed || r.count == 0) {
                 return status::failed;
             }
-            written_ += static_cast<std::size_t>(n);
+            written_ += std::min(r.count, due - written_);
             continue;
         }
         if (written_ < total) {

@@ -8,11 +8,30 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace zev1::sim {
 
 using sim_clock = std::chrono::steady_clock;
+
+// Where the transmitter's bytes go: the pseudo-terminal master or the COM port.
+class tx_sink {
+public:
+    enum class outcome {
+        written, // count bytes were taken (at least one)
+        full,    // nothing taken now; try again once the port can take more
+        failed,  // the port is gone
+    };
+    struct result {
+        outcome what = outcome::failed;
+        std::size_t count = 0;
+    };
+    virtual result write(std::span<const std::uint8_t> bytes) = 0;
+
+protected:
+    ~tx_sink() = default;
+};
 
 struct tx_item {
     std::vector<std::uint8_t> bytes;
@@ -30,9 +49,9 @@ public:
     bool blocked() const { return blocked_; }
 
     enum class status { ok, failed };
-    // Writes every byte that is due by now to fd. failed: the write failed for another
+    // Writes every byte that is due by now to sink. failed: the write failed for another
     // reason than a full port (the peer is gone).
-    status pump(int fd, sim_clock::time_point now);
+    status pump(tx_sink& sink, sim_clock::time_point now);
 
     // When the next bytes fall due; empty when nothing is queued or while blocked.
     std::optional<sim_clock::time_point> next_due() const;

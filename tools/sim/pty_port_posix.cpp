@@ -13,6 +13,8 @@
 
 namespace zev1::sim {
 
+using posix::unique_fd;
+
 namespace {
 
 std::string os_error(const std::string& what) {
@@ -24,7 +26,7 @@ std::string os_error(const std::string& what) {
 // configures it itself.
 bool make_slave_raw(const std::string& path, std::string& error) {
     unique_fd slave(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!slave) {
+    if (!slave.valid()) {
         error = os_error("cannot open " + path);
         return false;
     }
@@ -84,7 +86,7 @@ bool place_link(const std::string& link, const std::string& target, std::string&
 bool pty_port::open(const std::string& link, std::string& error) {
     close();
     unique_fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master) {
+    if (!master.valid()) {
         error = os_error("posix_openpt");
         return false;
     }
@@ -113,7 +115,7 @@ bool pty_port::open(const std::string& link, std::string& error) {
 }
 
 void pty_port::close() {
-    if (!master_) {
+    if (!master_.valid()) {
         return;
     }
     std::array<char, 256> target{};
@@ -123,6 +125,22 @@ void pty_port::close() {
     }
     master_.reset();
     slave_path_.clear();
+}
+
+tx_sink::result pty_port::write(std::span<const std::uint8_t> bytes) {
+    for (;;) {
+        const ssize_t n = ::write(master_.get(), bytes.data(), bytes.size());
+        if (n > 0) {
+            return {outcome::written, static_cast<std::size_t>(n)};
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return {outcome::full, 0};
+        }
+        return {outcome::failed, 0};
+    }
 }
 
 } // namespace zev1::sim

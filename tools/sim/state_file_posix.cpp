@@ -1,6 +1,5 @@
+#include "serial/platform/posix/unique_fd.h"
 #include "state_file.h"
-
-#include "unique_fd.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +11,8 @@
 
 namespace zev1::sim {
 
+using posix::unique_fd;
+
 namespace {
 
 std::string os_error(const std::string& what, const std::string& path) {
@@ -22,7 +23,7 @@ std::string os_error(const std::string& what, const std::string& path) {
 
 load_result load_state(const std::string& path, memory_image& memory, std::string& error) {
     unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
+    if (!fd.valid()) {
         if (errno == ENOENT) {
             return load_result::absent;
         }
@@ -58,7 +59,7 @@ bool save_state(const std::string& path, const memory_image& memory, std::string
     const std::string temp = path + ".tmp";
     {
         unique_fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (!fd) {
+        if (!fd.valid()) {
             error = os_error("cannot create", temp);
             return false;
         }
