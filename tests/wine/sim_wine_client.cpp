@@ -49,6 +49,7 @@ struct child_output {
     int fd = -1;
     std::string partial;
     std::vector<std::string> lines;
+    bool ended = false; // the child closed its standard output
 
     void pump(int wait_ms) {
         pollfd p{fd, POLLIN, 0};
@@ -57,6 +58,7 @@ struct child_output {
         }
         char buffer[4096];
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ended = ended || n == 0;
         for (ssize_t i = 0; i < n; ++i) {
             if (buffer[i] == '\n') {
                 std::fprintf(stderr, "sim: %s\n", partial.c_str());
@@ -81,7 +83,7 @@ struct child_output {
                     return true;
                 }
             }
-            if (clock_type::now() >= end) {
+            if (clock_type::now() >= end || ended) {
                 return false;
             }
             pump(50);
