@@ -62,6 +62,14 @@ TEST(IniStore, RepeatedSectionHeaderContinuesTheSameSection) {
     EXPECT_EQ(text(s.serialize()), "[a]\nx=1\ny=2\n\n[b]\n\n");
 }
 
+TEST(IniStore, RepeatedKeyAnswersWithItsFirstLineAndKeepsTheOthers) {
+    auto s = parse("[a]\nk=1\nK=2\nj=3\n");
+    EXPECT_EQ(s.ReadString("a", "k", "-"), "1");
+    s.WriteString("a", "k", "4");
+    EXPECT_EQ(s.ReadString("A", "K", "-"), "4");
+    EXPECT_EQ(text(s.serialize()), "[a]\nk=4\nK=2\nj=3\n\n");
+}
+
 TEST(IniStore, ReadIntegerAcceptsDecimalAndBothHexFormsAndNothingElse) {
     const struct {
         const char* stored;
