@@ -179,7 +179,9 @@ void Tflash::poll_step() {
     case st_reading:
     case st_writing:
         block_step(state_ == st_writing);
-        if (!running_ && state_ != st_finishing) {
+        // A read started from a nested tick while the progress window was hidden has
+        // already set its own state; only a block phase that ended here moves on.
+        if (!running_ && (state_ == st_reading || state_ == st_writing)) {
             state_ = st_finishing;
             ticks_ = 0;
         }

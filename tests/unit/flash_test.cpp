@@ -415,6 +415,31 @@ TEST_F(flash_test, NestedTicksDuringTheProgressCallsSeeTheNewState) {
     EXPECT_EQ(port.bytes.violations(), 0u);
 }
 
+TEST_F(flash_test, ReadStartedWhileTheEndOfATransferHidesTheWindowIsCarriedOut) {
+    // A button pressed while hiding the progress window processes events: the new read
+    // must not be swallowed by the old transfer's finishing step. Once after the last
+    // block, once after the fifth time-out.
+    for (const bool abort : {false, true}) {
+        requests.clear();
+        bool restarted = false;
+        drop = [&](const request& r) { return abort && r.head.address == 0x5100; };
+        progress.on_event = [&] {
+            if (!restarted && flash->state() == 5) {
+                restarted = true;
+                flash->start_read(Tsegment::single(0x8000, 0x200), false);
+            }
+        };
+        flash->start_read(Tsegment::single(0x5000, 0x200), false);
+        run_to_idle();
+        progress.on_event = nullptr;
+        ASSERT_TRUE(restarted);
+        ASSERT_GE(requests.size(), 2u);
+        EXPECT_EQ(requests[requests.size() - 2].head.address, 0x8000u);
+        EXPECT_EQ(requests.back().head.address, 0x8100u);
+        EXPECT_EQ(flash->image().image_at(0x81FF)[0], pattern(0x81FF));
+    }
+}
+
 // --- writing, line pulsing, handshake --------------------------------------------------
 
 TEST_F(flash_test, WriteSendsImageBlocksAndAdvancesOnAcknowledgements) {
