@@ -254,9 +254,9 @@ void TSDIAppForm::fill_wifi_fields(const wifi_workflow::read_result& result) {
     if (!app_.last_read_complete()) {
         return; // cancelled or aborted: the image does not hold the controller's texts
     }
-    wifi_SSID->setText(from_local(result.settings.ssid));
-    wifi_key->setText(from_local(result.settings.key));
-    wifi_IP->setText(from_local(result.settings.endpoint));
+    show_read_text(wifi_SSID, read_ssid_, result.settings.ssid);
+    show_read_text(wifi_key, read_key_, result.settings.key);
+    show_read_text(wifi_IP, read_endpoint_, result.settings.endpoint);
     wifi_security->setCurrentIndex(static_cast<int>(result.security_index));
     if (result.automatic) {
         wifi_IP->setText(from_local(default_server_endpoint));
@@ -264,12 +264,23 @@ void TSDIAppForm::fill_wifi_fields(const wifi_workflow::read_result& result) {
     }
 }
 
+void TSDIAppForm::show_read_text(QLineEdit* edit, read_text& read, const std::string& bytes) {
+    edit->setText(from_local(bytes));
+    read.shown = edit->text();
+    read.bytes = bytes;
+}
+
+std::string TSDIAppForm::bytes_of(const QLineEdit* edit, const read_text& read) {
+    const QString now = edit->text();
+    return now == read.shown ? read.bytes : to_local(now);
+}
+
 wifi_settings TSDIAppForm::settings_from_fields() const {
     wifi_settings s;
     s.security = to_local(wifi_security->currentText());
-    s.ssid = to_local(wifi_SSID->text());
-    s.key = to_local(wifi_key->text());
-    s.endpoint = to_local(wifi_IP->text());
+    s.ssid = bytes_of(wifi_SSID, read_ssid_);
+    s.key = bytes_of(wifi_key, read_key_);
+    s.endpoint = bytes_of(wifi_IP, read_endpoint_);
     return s;
 }
 

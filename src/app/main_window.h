@@ -17,6 +17,7 @@
 #include "serial/port_list_view.h"
 
 #include <QWidget>
+#include <string>
 #include <string_view>
 
 class QCheckBox;
@@ -78,6 +79,17 @@ private:
     wifi_settings settings_from_fields() const;
     void show_notice(const QString& text);
 
+    // What a read put into a text field: the controller's bytes and the text shown for
+    // them. A field still showing that text is written back with those very bytes, so a
+    // text that does not survive the trip through the local encoding (a Latin-1 SSID on
+    // a UTF-8 desktop) reaches the controller unchanged.
+    struct read_text {
+        QString shown;
+        std::string bytes;
+    };
+    static void show_read_text(QLineEdit* edit, read_text& read, const std::string& bytes);
+    static std::string bytes_of(const QLineEdit* edit, const read_text& read);
+
     Tlpc1xxx& app_;
     bool german_ = true;
     int chosen_index_ = -1; // the port list's last choice in com_number
@@ -101,6 +113,9 @@ private:
     QCheckBox* nemecke_texty = nullptr;
     QTimer* Timer1 = nullptr;
     QMessageBox* notice_ = nullptr;
+    read_text read_ssid_;
+    read_text read_key_;
+    read_text read_endpoint_;
 };
 
 } // namespace zev1

@@ -77,10 +77,10 @@ void put_field(std::span<std::uint8_t> field, std::string_view text, std::string
 } // namespace
 
 wifi_settings read_wifi_settings(const memory_image& image) {
-    return {image.read_text(wifi_security_address, wifi_security_room),
-            image.read_text(wifi_ssid_address, wifi_ssid_room),
-            image.read_text(wifi_key_address, wifi_key_room),
-            image.read_text(wifi_endpoint_address, wifi_endpoint_room)};
+    return {image.read_text(wifi_security_address, wifi_security_field - 1),
+            image.read_text(wifi_ssid_address, wifi_ssid_field - 1),
+            image.read_text(wifi_key_address, wifi_key_field - 1),
+            image.read_text(wifi_endpoint_address, wifi_endpoint_field - 1)};
 }
 
 std::size_t wifi_security_index(std::string_view text) {

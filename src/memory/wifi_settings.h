@@ -77,7 +77,10 @@ struct wifi_body {
 };
 
 // The four texts as they lie in the image, each read up to its zero byte and never past
-// its room. The security text is returned as found (not normalised).
+// the longest text its field in the body takes (9, 33, 64 and 146 bytes, never more than
+// its room in memory): the controller cannot have been given a longer one, and so every
+// text read can be written back as it is, an erased controller's 0xFF bytes included.
+// The security text is returned as found (not normalised).
 wifi_settings read_wifi_settings(const memory_image& image);
 
 // Index in wifi_security_types of the entry equal to text, ignoring ASCII letter case;

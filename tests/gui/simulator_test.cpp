@@ -29,6 +29,7 @@ private slots:
     void read_fills_the_fields_and_write_sends_the_edits();
     void unknown_or_empty_security_shows_auto();
     void automatic_setting_writes_the_default_endpoint();
+    void texts_read_are_written_back_byte_for_byte();
     void progress_moves_and_cancel_ends_the_read_quietly();
     void five_timeouts_raise_one_error_box_and_the_link_stays_alive();
     void terminal_shows_frames_and_logs_controller_texts();
@@ -207,6 +208,45 @@ void simulator_test::automatic_setting_writes_the_default_endpoint() {
     QCOMPARE(s.key, QByteArray("geheim"));
     QCOMPARE(s.security, QByteArray("WEP"));
     QCOMPARE(text_of(c, "wifi_IP"), QString::fromLatin1(default_endpoint()));
+}
+
+// A controller holding a Latin-1 SSID (not valid UTF-8) and an erased password (0xFF):
+// the automatic setting and a write that edits another field send those bytes as read.
+void simulator_test::texts_read_are_written_back_byte_for_byte() {
+    test_area area;
+    area.write_settings(remembered_port(area));
+    QByteArray memory(0x5400, '\xFF');
+    const QByteArray ssid("K\xFC"
+                          "che");
+    auto put = [&](int address, const QByteArray& text) {
+        memory.replace(address, text.size() + 1, text + '\0');
+    };
+    put(0x530B, ssid);
+    put(0x536D, "WPA2");
+    put(0x5377, "old.example,5555");
+    QFile state(area.path(QStringLiteral("state.bin")));
+    QVERIFY(state.open(QIODevice::WriteOnly));
+    state.write(memory);
+    state.close();
+    sim_process sim;
+    QVERIFY(sim.start(area.link(), {"--state", state.fileName()}));
+    configurator c(area);
+    QVERIFY(wait_connected(c, area));
+
+    click(c, "btn_automatic_set");
+    QVERIFY(QTest::qWaitFor([&] { return !sim.received(100).empty(); }, read_timeout_ms));
+    sent_settings s = body_of(sim.received(100)[0]);
+    QCOMPARE(s.ssid, ssid);
+    QCOMPARE(s.key, QByteArray(64, '\xFF'));
+    QCOMPARE(s.security, QByteArray("WPA2"));
+    QCOMPARE(s.endpoint, default_endpoint());
+
+    c.find<QLineEdit>("wifi_key")->setText(QStringLiteral("neu-456"));
+    click(c, "btn_wifi_write");
+    QVERIFY(QTest::qWaitFor([&] { return sim.received(100).size() == 2; }, 3000));
+    s = body_of(sim.received(100)[1]);
+    QCOMPARE(s.ssid, ssid);
+    QCOMPARE(s.key, QByteArray("neu-456"));
 }
 
 void simulator_test::progress_moves_and_cancel_ends_the_read_quietly() {

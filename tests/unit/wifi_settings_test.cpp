@@ -101,14 +101,18 @@ TEST(wifi_security_test, ChoiceIgnoresCaseAndFallsBackToAuto) {
     EXPECT_EQ(wifi_security_index("WPA2 "), 0u);
 }
 
-TEST(wifi_read_test, TextsAreBoundedByTheirRoom) {
+TEST(wifi_read_test, TextsAreBoundedSoThatWhatIsReadCanBeWrittenBack) {
     auto image = std::make_unique<memory_image>();
-    // Never loaded: 0xFF everywhere, no terminator within any room.
+    // Never loaded (or an erased controller): 0xFF everywhere, no terminator anywhere.
     const auto unloaded = read_wifi_settings(*image);
     EXPECT_EQ(unloaded.ssid.size(), 33u);
-    EXPECT_EQ(unloaded.key.size(), 65u);
-    EXPECT_EQ(unloaded.security.size(), 10u);
-    EXPECT_EQ(unloaded.endpoint.size(), 147u);
+    EXPECT_EQ(unloaded.key.size(), 64u);
+    EXPECT_EQ(unloaded.security.size(), 9u);
+    EXPECT_EQ(unloaded.endpoint.size(), 146u);
+    const wifi_body back = build_wifi_body(unloaded);
+    EXPECT_TRUE(back.cuts.empty());
+    EXPECT_EQ(back.bytes[wifi_key_offset + 63], 0xFF);
+    EXPECT_EQ(back.bytes[wifi_key_offset + 64], 0x00);
     const std::string ssid = "home-net";
     image->store_block(wifi_ssid_address,
                        std::span(reinterpret_cast<const std::uint8_t*>(ssid.c_str()), 9));
