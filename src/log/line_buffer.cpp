@@ -44,7 +44,15 @@ void Tline_buffer::log_line(traffic_log& log) const {
     if (length_ == 0) {
         return;
     }
-    log.log_text(std::string_view(chars_.data(), length_ - 1u));
+    // The last character is the line feed and is not logged, unless the line was ended
+    // by a line feed the full buffer had no room for: then everything held is the text.
+    std::size_t n = length_;
+    if (!complete_ || chars_[n - 1u] == '\n') {
+        --n;
+    }
+    // A text ends at its first zero byte, as everywhere else texts are logged.
+    const std::string_view line(chars_.data(), n);
+    log.log_text(line.substr(0, line.find('\0')));
 }
 
 std::string_view Tline_buffer::text() const {

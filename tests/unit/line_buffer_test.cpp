@@ -146,6 +146,23 @@ TEST(LineBuffer, OverlongReceivedLineIsCutButStillEnds) {
     EXPECT_EQ(line.length(), 4097u);
     EXPECT_EQ(line.text(), std::string(4097, 'z'));
     EXPECT_EQ(port.pending(), bytes("next"));
+    // The line feed found no room, so nothing held is a line feed: all of it is logged.
+    recording_log log;
+    line.log_line(log);
+    ASSERT_EQ(log.texts.size(), 1u);
+    EXPECT_EQ(log.texts[0], std::string(4097, 'z'));
+}
+
+TEST(LineBuffer, LoggedLineEndsAtAZeroByte) {
+    memory_port port;
+    port.feed(std::string("OK\0junk\r\n", 9));
+    Tline_buffer line;
+    ASSERT_TRUE(line.receive_line(port));
+    EXPECT_EQ(line.length(), 9u);
+    recording_log log;
+    line.log_line(log);
+    ASSERT_EQ(log.texts.size(), 1u);
+    EXPECT_EQ(log.texts[0], "OK");
 }
 
 } // namespace zev1
