@@ -78,7 +78,7 @@ Tprogress_win::Tprogress_win()
 Tprogress_win::~Tprogress_win() = default;
 
 void Tprogress_win::show_progress(std::string_view text, std::uint32_t total, bool visible) {
-    text_->setText(from_local(text));
+    text_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     total_ = total;
     if (visible) {
         centre_on_screen(*this);

@@ -10,7 +10,8 @@ namespace zev1 {
 
 class progress_view {
 public:
-    // Shows or hides the display with a new description and a new total (bytes for 100 %).
+    // Shows or hides the display with a new description (UTF-8, the sequencer's own
+    // captions) and a new total (bytes for 100 %).
     virtual void show_progress(std::string_view text, std::uint32_t total, bool visible) = 0;
     // Bytes not yet requested; moves the bar to 100 - remaining * 100 / total.
     virtual void set_remaining(std::uint32_t remaining) = 0;
