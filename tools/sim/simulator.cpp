@@ -286,6 +286,28 @@ void simulator::send_garbage(std::uint32_t count) {
     tx_.push(tx_item{std::move(bytes), std::move(line), sim_clock::now()});
 }
 
+void simulator::pump(sim_clock::time_point now) {
+    if (port_.is_open() && peer_present_ && tx_.pump(port_, now) == transmitter::status::failed) {
+        on_hangup(now);
+    }
+}
+
+void simulator::serve_pending(sim_clock::time_point now) {
+    while (tx_.idle()) {
+        serve(now);
+        if (tx_.idle()) {
+            break;
+        }
+        pump(now);
+    }
+}
+
+void simulator::forget_peer() {
+    peer_present_ = false;
+    sent_any_ = false;
+    report_lost(tx_.discard());
+}
+
 void simulator::report_lost(std::deque<tx_item> lost) {
     for (const tx_item& item : lost) {
         json_line()

@@ -53,7 +53,14 @@ public:
 private:
     // Platform part: opens the port and prints the ready line.
     bool open_port();
+    // Hands queued bytes to the port when one is due; a failed write ends the peer.
     void pump(sim_clock::time_point now);
+    // Serves the frames already received, one request at a time: an unpaced answer is
+    // out at once and the next request can follow in the same turn.
+    void serve_pending(sim_clock::time_point now);
+    // The tool has gone: what was still queued for it is reported lost, and the next
+    // tool starts with no header known to it.
+    void forget_peer();
     void on_peer_open();
     void on_hangup(sim_clock::time_point now);
     // Splits what arrived on standard input into command lines.

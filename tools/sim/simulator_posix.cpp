@@ -46,15 +46,7 @@ int simulator::run(const volatile std::sig_atomic_t& stop, const sigset_t& wait_
             check_peer(now);
         }
         pump(now);
-        // Serve the frames already received, one request at a time: an unpaced answer is
-        // out at once and the next request can follow in the same turn.
-        while (tx_.idle()) {
-            serve(now);
-            if (tx_.idle()) {
-                break;
-            }
-            pump(now);
-        }
+        serve_pending(now);
 
         std::array<pollfd, 2> fds{};
         nfds_t count = 0;
@@ -112,12 +104,6 @@ int simulator::run(const volatile std::sig_atomic_t& stop, const sigset_t& wait_
     return 0;
 }
 
-void simulator::pump(sim_clock::time_point now) {
-    if (port_.is_open() && peer_present_ && tx_.pump(port_, now) == transmitter::status::failed) {
-        on_hangup(now);
-    }
-}
-
 void simulator::check_peer(sim_clock::time_point now) {
     pollfd fd{port_.master(), POLLIN, 0};
     if (::poll(&fd, 1, 0) >= 0 && (fd.revents & POLLHUP) == 0) {
@@ -131,11 +117,9 @@ void simulator::on_hangup(sim_clock::time_point now) {
     if (!peer_present_) {
         return;
     }
-    peer_present_ = false;
-    sent_any_ = false;
     next_peer_check_ = now + peer_check_interval;
     json_line().text("event", "peer-closed").emit();
-    report_lost(tx_.discard());
+    forget_peer();
     // Bytes already written towards the slave would reach the next tool that opens it.
     ::tcflush(port_.master(), TCIOFLUSH);
 }
@@ -183,9 +167,7 @@ void simulator::unplug() {
     if (!port_.is_open()) {
         return;
     }
-    peer_present_ = false;
-    sent_any_ = false;
-    report_lost(tx_.discard());
+    forget_peer();
     const std::string link = port_.link();
     port_.close();
     rx_.clear();

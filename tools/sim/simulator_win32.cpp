@@ -56,14 +56,7 @@ int simulator::run(const std::atomic<bool>& stop) {
             }
         }
         pump(now);
-        // Serve the frames already received, one request at a time.
-        while (tx_.idle()) {
-            serve(now);
-            if (tx_.idle()) {
-                break;
-            }
-            pump(now);
-        }
+        serve_pending(now);
         // Serving made room in the receive buffer: take more before waiting.
         if (rx_.room() > 0) {
             port_.take(rx_);
@@ -79,29 +72,19 @@ int simulator::run(const std::atomic<bool>& stop) {
     return 0;
 }
 
-void simulator::pump(sim_clock::time_point now) {
-    if (port_.is_open() && peer_present_ && tx_.pump(port_, now) == transmitter::status::failed) {
-        on_hangup(now);
-    }
-}
-
 void simulator::on_hangup(sim_clock::time_point) {
     if (!peer_present_) {
         return;
     }
-    peer_present_ = false;
-    sent_any_ = false;
     json_line().text("event", "peer-closed").emit();
-    report_lost(tx_.discard());
+    forget_peer();
 }
 
 void simulator::unplug() {
     if (!port_.is_open() && !peer_present_) {
         return;
     }
-    peer_present_ = false;
-    sent_any_ = false;
-    report_lost(tx_.discard());
+    forget_peer();
     port_.close();
     rx_.clear();
     decoder_ = frame_decoder{};
