@@ -130,6 +130,10 @@ TEST(format_test, PlainLinesNeverBreak) {
     const wifi_settings s{"WPA2", "a\nb", "k", "e,1"};
     EXPECT_EQ(format_settings("ID", s, false),
               "id: ID\nssid: a\\x0Ab\nkey: k\nsecurity: WPA2\nendpoint: e,1\n");
+    // Bytes that are no UTF-8 show as their numbers; valid multi-byte characters stay.
+    EXPECT_EQ(printable("K\xFC"
+                        "che \xC3\xA4 \xFF\xFF \xC3"),
+              "K\\xFCche \xC3\xA4 \\xFF\\xFF \\xC3");
     EXPECT_EQ(format_settings("ID", s, true),
               "{\"id\":\"ID\",\"ssid\":\"a\\nb\",\"key\":\"k\",\"security\":\"WPA2\","
               "\"endpoint\":\"e,1\"}\n");

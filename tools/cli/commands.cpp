@@ -124,17 +124,21 @@ exit_status transfer(const cli_options& options, std::FILE* out, std::FILE* err)
 } // namespace
 
 std::string printable(std::string_view text) {
+    constexpr std::array<char, 16> digits = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                             '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
     std::string out;
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            constexpr std::array<char, 16> digits = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                                     '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = utf8_sequence_length(text.substr(i));
+        if (n == 0 || b < 0x20 || b == 0x7F) {
             out += "\\x";
             out += digits[b >> 4];
             out += digits[b & 0x0F];
+            ++i;
         } else {
-            out += c;
+            out.append(text.substr(i, n));
+            i += n;
         }
     }
     return out;

@@ -17,8 +17,9 @@ exit_status run_command(const cli_options& options, std::FILE* out, std::FILE* e
 // id, ssid, key, security, endpoint: "name: value" lines, or one JSON object and a newline.
 std::string format_settings(std::string_view id, const wifi_settings& settings, bool json);
 
-// The text for a plain "name: value" line: control characters as \xNN, so a value never
-// breaks the line.
+// The text for a plain "name: value" line: control characters, and bytes that are not
+// part of a valid UTF-8 sequence (a Windows code page text, an erased controller's 0xFF),
+// as \xNN, so a value never breaks the line and always shows what the controller holds.
 std::string printable(std::string_view text);
 
 // The security text to send for what was given: the list entry when the text names one
