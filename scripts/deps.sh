@@ -9,6 +9,7 @@ ZEV1_PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev
+  libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix wine64
   xvfb xauth imagemagick x11-utils
 )
