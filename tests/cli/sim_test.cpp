@@ -87,8 +87,11 @@ TEST(cli_usage_test, HelpAndBadCommandLines) {
     const auto dir = std::filesystem::temp_directory_path();
     cli_result help = test::run_cli(cli_path, dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: zev1-wifi"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage: zev1-wifi"), std::string::npos);
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    cli_result write_help = test::run_cli(cli_path, dir, {"write", "--help"});
+    EXPECT_EQ(write_help.status, 0);
+    EXPECT_NE(write_help.out.find("--endpoint"), std::string::npos) << write_help.out;
 
     const std::vector<std::vector<std::string>> bad = {
         {},
@@ -96,7 +99,6 @@ TEST(cli_usage_test, HelpAndBadCommandLines) {
         {"read", "--bogus"},
         {"read", "--ssid", "x"},
         {"read", "--port"},
-        {"ports", "--json"},
         {"read", "write"},
         {"read", "--verify"},
         {"write", "--json=1"},
@@ -302,6 +304,9 @@ TEST_F(cli_sim_test, PortsFolderAndSettingsFileNextToTheProgram) {
     cli_result ports = test::run_cli(bin / "zev1-wifi", dir, {"ports"});
     ASSERT_EQ(ports.status, 0) << ports.err;
     EXPECT_NE(("\n" + ports.out).find("\nZEV1\n"), std::string::npos) << ports.out;
+    cli_result listed = test::run_cli(bin / "zev1-wifi", dir, {"ports", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("{\"name\":\"ZEV1\"}"), std::string::npos) << listed.out;
 
     cli_result first = test::run_cli(bin / "zev1-wifi", dir, {"read", "--port", "ZEV1"});
     ASSERT_EQ(first.status, 0) << first.err;

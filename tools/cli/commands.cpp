@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace zev1::cli {
 namespace {
@@ -37,17 +38,19 @@ exit_status print(std::FILE* out, std::FILE* err, const std::string& text) {
     return exit_status::ok;
 }
 
-exit_status list_ports(std::FILE* out, std::FILE* err) {
+exit_status list_ports(bool json, std::FILE* out, std::FILE* err) {
     serial port;
     port.scan_ports();
+    std::vector<std::string> names;
     std::string text;
     for (const auto& name : port.port_names()) {
         if (!name.empty()) {
+            names.push_back(name);
             text += name;
             text += '\n';
         }
     }
-    return print(out, err, text);
+    return print(out, err, json ? ports_json(names) + "\n" : text);
 }
 
 // read, write and auto: connect, read, and for write and auto send (and verify).
@@ -146,12 +149,7 @@ std::string printable(std::string_view text) {
 
 std::string format_settings(std::string_view id, const wifi_settings& settings, bool json) {
     if (json) {
-        return json_object({{"id", std::string(id)},
-                            {"ssid", settings.ssid},
-                            {"key", settings.key},
-                            {"security", settings.security},
-                            {"endpoint", settings.endpoint}}) +
-               "\n";
+        return settings_json(id, settings) + "\n";
     }
     return "id: " + printable(id) + "\nssid: " + printable(settings.ssid) +
            "\nkey: " + printable(settings.key) + "\nsecurity: " + printable(settings.security) +
@@ -184,10 +182,8 @@ std::string compare_settings(const wifi_settings& sent, const wifi_settings& rea
 
 exit_status run_command(const cli_options& options, std::FILE* out, std::FILE* err) {
     switch (options.cmd) {
-    case command::help:
-        return print(out, err, std::string(usage_text()));
     case command::ports:
-        return list_ports(out, err);
+        return list_ports(options.json, out, err);
     case command::read:
     case command::write:
     case command::automatic:

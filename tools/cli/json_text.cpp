@@ -1,20 +1,66 @@
 #include "json_text.h"
 
-#include <array>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
 namespace zev1::cli {
 namespace {
 
-void append_escape(std::string& out, unsigned code) {
-    constexpr std::array<char, 16> digits = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                             '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
-    out += "\\u00";
-    out += digits[(code >> 4) & 0x0F];
-    out += digits[code & 0x0F];
-}
+using json = nlohmann::ordered_json;
+
+// Turns the texts of one document into strings the library takes (valid UTF-8; it
+// throws on anything else) and remembers whether a byte had to be mapped.
+class json_texts {
+public:
+    std::string operator()(std::string_view bytes) {
+        std::string out;
+        out.reserve(bytes.size());
+        std::size_t i = 0;
+        while (i < bytes.size()) {
+            if (const std::size_t n = utf8_sequence_length(bytes.substr(i)); n > 0) {
+                out.append(bytes.substr(i, n));
+                i += n;
+            } else {
+                const auto b = static_cast<std::uint8_t>(bytes[i++]);
+                out += static_cast<char>(0xC0 | (b >> 6));
+                out += static_cast<char>(0x80 | (b & 0x3F));
+                mapped_ = true;
+            }
+        }
+        return out;
+    }
+
+    std::string dump(const json& document) const { return document.dump(-1, ' ', mapped_); }
+
+private:
+    bool mapped_ = false;
+};
 
 } // namespace
+
+std::string settings_json(std::string_view id, const wifi_settings& settings) {
+    json_texts text;
+    const json document = {{"id", text(id)},
+                           {"ssid", text(settings.ssid)},
+                           {"key", text(settings.key)},
+                           {"security", text(settings.security)},
+                           {"endpoint", text(settings.endpoint)}};
+    return text.dump(document);
+}
+
+std::string ports_json(const std::vector<std::string>& names) {
+    json_texts text;
+    json list = json::array();
+    for (const std::string& name : names) {
+        list.push_back(json::object({{"name", text(name)}}));
+    }
+    return text.dump(list);
+}
+
+std::string json_string(std::string_view text) {
+    json_texts map;
+    return map.dump(map(text));
+}
 
 std::size_t utf8_sequence_length(std::string_view text) {
     if (text.empty()) {
@@ -55,70 +101,6 @@ std::size_t utf8_sequence_length(std::string_view text) {
         return 0;
     }
     return length;
-}
-
-std::string json_string(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<std::uint8_t>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c < 0x20) {
-            switch (c) {
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            default:
-                append_escape(out, c);
-                break;
-            }
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if (const std::size_t n = utf8_sequence_length(text.substr(i)); n > 0) {
-            out.append(text.substr(i, n));
-            i += n;
-        } else {
-            append_escape(out, c);
-            ++i;
-        }
-    }
-    out += '"';
-    return out;
-}
-
-std::string json_object(const std::vector<std::pair<std::string_view, std::string>>& members) {
-    std::string out = "{";
-    bool first = true;
-    for (const auto& [name, value] : members) {
-        if (!first) {
-            out += ',';
-        }
-        first = false;
-        out += json_string(name);
-        out += ':';
-        out += json_string(value);
-    }
-    out += '}';
-    return out;
 }
 
 } // namespace zev1::cli

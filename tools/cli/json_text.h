@@ -1,21 +1,25 @@
 #pragma once
-// JSON string literals for the controller's texts. The texts are bytes in the system's
-// 8-bit code page: valid UTF-8 sequences pass through as they are, quotes, backslashes
-// and control characters are escaped, and a byte that is not part of a valid UTF-8
-// sequence is written as the code point of the same number (\u00XX, as Latin-1 reads
-// it), so the output is always valid JSON and valid UTF-8.
+// The JSON that zev1-wifi prints, one document a line, written by nlohmann/json.
+// The controller's texts are bytes in the system's 8-bit code page: valid UTF-8 passes
+// as it is, and a byte that is not part of a valid UTF-8 sequence becomes the code point
+// of the same number (as Latin-1 reads it). A document holding such a byte is written in
+// ASCII, so the byte shows as \u00XX; the output is always valid JSON and valid UTF-8.
+#include "memory/wifi_settings.h"
+
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace zev1::cli {
 
-// The text as a quoted JSON string.
-std::string json_string(std::string_view text);
+// id, ssid, key, security, endpoint as one object, without a newline.
+std::string settings_json(std::string_view id, const wifi_settings& settings);
 
-// One JSON object of string members, in the given order, without a newline.
-std::string json_object(const std::vector<std::pair<std::string_view, std::string>>& members);
+// The ports as one array of objects ({"name":...}), without a newline.
+std::string ports_json(const std::vector<std::string>& names);
+
+// One text as a quoted JSON string, by the same rule.
+std::string json_string(std::string_view text);
 
 // Length of the valid UTF-8 sequence at the start of text, or 0 when it is not one
 // (overlong forms, surrogates and code points above U+10FFFF are not valid).
