@@ -116,8 +116,11 @@ TEST(SimLifecycle, BadCommandsAreReportedAndIgnored) {
     sim_process sim;
     sim.command("silent maybe");
     sim.command("fly away");
+    sim.command("fly \xC3\xA4\xFF\x7F"); // bytes, not text: each one shows as itself
     EXPECT_TRUE(sim.wait_line({"\"error\":\"command\"", "\"line\":\"silent maybe\""}));
     EXPECT_TRUE(sim.wait_line({"\"error\":\"command\"", "\"line\":\"fly away\""}));
+    EXPECT_TRUE(
+        sim.wait_line({"\"error\":\"command\"", "\"line\":\"fly \\u00c3\\u00a4\\u00ff\\u007f\""}));
     client c(sim.link());
     c.send(make_frame(P_PING, frame_header{}));
     EXPECT_EQ(c.read(frame_overhead), make_frame(P_PING_A, sim_header));

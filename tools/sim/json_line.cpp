@@ -3,60 +3,55 @@
 #include "hex.h"
 
 #include <cerrno>
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 namespace zev1::sim {
 
-std::string json_quote(std::string_view text) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20 || b >= 0x7F) {
-            out += "\\u00";
-            out += digits[b >> 4];
-            out += digits[b & 0x0F];
+json_line& json_line::text(std::string_view key, std::string_view value) {
+    fields_.emplace_back(key, bytes{std::string(value)});
+    return *this;
+}
+
+json_line& json_line::number(std::string_view key, std::int64_t value) {
+    fields_.emplace_back(key, value);
+    return *this;
+}
+
+json_line& json_line::boolean(std::string_view key, bool value) {
+    fields_.emplace_back(key, value);
+    return *this;
+}
+
+json_line& json_line::hex(std::string_view key, std::span<const std::uint8_t> data) {
+    fields_.emplace_back(key, bytes{to_hex(data)});
+    return *this;
+}
+
+std::string json_line::str() const {
+    nlohmann::ordered_json line = nlohmann::ordered_json::object();
+    for (const auto& [key, value] : fields_) {
+        if (const auto* b = std::get_if<bytes>(&value)) {
+            // Each byte as the code point of the same number, in UTF-8 as the library
+            // wants it; written in ASCII, those above 0x7E come out as \u00XX.
+            std::string text;
+            for (const char c : b->value) {
+                const auto u = static_cast<unsigned char>(c);
+                if (u < 0x80) {
+                    text += c;
+                } else {
+                    text += static_cast<char>(0xC0 | (u >> 6));
+                    text += static_cast<char>(0x80 | (u & 0x3F));
+                }
+            }
+            line[key] = std::move(text);
+        } else if (const auto* n = std::get_if<std::int64_t>(&value)) {
+            line[key] = *n;
         } else {
-            out += c;
+            line[key] = std::get<bool>(value);
         }
     }
-    out += '"';
-    return out;
-}
-
-void json_line::key(std::string_view name) {
-    body_ += body_.empty() ? "{" : ",";
-    body_ += json_quote(name);
-    body_ += ':';
-}
-
-json_line& json_line::text(std::string_view name, std::string_view value) {
-    key(name);
-    body_ += json_quote(value);
-    return *this;
-}
-
-json_line& json_line::number(std::string_view name, std::int64_t value) {
-    key(name);
-    body_ += std::to_string(value);
-    return *this;
-}
-
-json_line& json_line::boolean(std::string_view name, bool value) {
-    key(name);
-    body_ += value ? "true" : "false";
-    return *this;
-}
-
-json_line& json_line::hex(std::string_view name, std::span<const std::uint8_t> bytes) {
-    key(name);
-    body_ += '"';
-    body_ += to_hex(bytes);
-    body_ += '"';
-    return *this;
+    return line.dump(-1, ' ', true);
 }
 
 void json_line::emit() const {

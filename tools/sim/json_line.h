@@ -1,10 +1,16 @@
 #pragma once
-// One JSON object on one line, built field by field and written to standard output in
-// a single write, so a reader never sees half a line.
+// One event as one JSON object on one line, its fields in the order they were added,
+// written by nlohmann/json and put on standard output in a single write, so a reader
+// never sees half a line. Texts are bytes (from the tool or the command line): every
+// byte outside printable ASCII shows as \u00XX, the code point of the same number, so
+// any bytes give valid JSON and a reader gets the bytes back.
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
 
 namespace zev1::sim {
 
@@ -13,20 +19,19 @@ public:
     json_line& text(std::string_view key, std::string_view value);
     json_line& number(std::string_view key, std::int64_t value);
     json_line& boolean(std::string_view key, bool value);
+    // Upper-case hex digits of the bytes, as a string.
     json_line& hex(std::string_view key, std::span<const std::uint8_t> bytes);
 
-    std::string str() const { return body_.empty() ? "{}" : body_ + "}"; }
+    std::string str() const;
     // Writes the line and a newline to standard output (blocking; a closed reader is
     // ignored).
     void emit() const;
 
 private:
-    void key(std::string_view name);
-    std::string body_;
+    struct bytes {
+        std::string value;
+    };
+    std::vector<std::pair<std::string, std::variant<bytes, std::int64_t, bool>>> fields_;
 };
-
-// Text as a JSON string literal, quotes included; bytes outside printable ASCII as
-// \u00XX, so any byte sequence gives valid JSON.
-std::string json_quote(std::string_view text);
 
 } // namespace zev1::sim

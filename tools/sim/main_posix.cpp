@@ -1,5 +1,5 @@
 // zev1-sim: the ZEV1 controller's end of the serial link, on a pseudo-terminal.
-#include "options.h"
+#include "command_line.h"
 #include "simulator.h"
 
 #include <array>
@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     zev1::sim::parse_result parsed =
         zev1::sim::parse_options(args, program_dir(argc > 0 ? argv[0] : nullptr));
     if (!parsed.options) {
-        std::fputs(parsed.message.c_str(), parsed.exit_code == 0 ? stdout : stderr);
-        return parsed.exit_code;
+        std::fputs(parsed.text.c_str(), parsed.status == 0 ? stdout : stderr);
+        return parsed.status;
     }
 
     // The stop signals are blocked except inside ppoll, so one arriving between two

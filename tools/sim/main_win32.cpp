@@ -1,5 +1,5 @@
 // zev1-sim.exe: the ZEV1 controller's end of the serial link, on a Windows COM port.
-#include "options.h"
+#include "command_line.h"
 #include "simulator.h"
 
 #include <atomic>
@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
     // There is no link to place on Windows; the folder is unused.
     zev1::sim::parse_result parsed = zev1::sim::parse_options(args, ".");
     if (!parsed.options) {
-        std::fputs(parsed.message.c_str(), parsed.exit_code == 0 ? stdout : stderr);
-        return parsed.exit_code;
+        std::fputs(parsed.text.c_str(), parsed.status == 0 ? stdout : stderr);
+        return parsed.status;
     }
     ::SetConsoleCtrlHandler(&on_console_event, TRUE);
     // JSON lines end in a bare line feed, as on POSIX, so one parser reads both.

@@ -1,13 +1,19 @@
 #pragma once
-// Command-line options of the simulator and the run-time fault switches they preset.
+// What the simulator is started with (read from its command line by command_line.cpp),
+// and the run-time fault switches it presets.
 #include "link/frame.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace zev1::sim {
+
+// The header the simulator puts into every frame it sends unless --header says otherwise.
+// Non-zero in every byte, not text, not symmetric: a tool that sends zeros or its own
+// bytes instead of echoing this is seen at once.
+inline constexpr frame_header default_header{0xC3, 0x5A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
+                                             0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0xA5, 0x3C};
 
 // Faults that can be switched on from the command line and changed later on stdin.
 struct fault_settings {
@@ -37,23 +43,9 @@ struct sim_options {
     std::uint32_t baud = 115200;     // 0: unpaced
     std::uint32_t start_garbage = 0; // garbage bytes sent before the first answer
     bool exit_on_eof = false;
-    frame_header header{};
+    frame_header header = default_header;
     wifi_texts wifi;
     fault_settings faults;
 };
-
-// The header the simulator puts into every frame it sends unless --header says otherwise.
-frame_header default_header();
-
-struct parse_result {
-    std::optional<sim_options> options; // empty when the program should exit
-    int exit_code = 0;                  // exit status when options is empty
-    std::string message;                // text for stdout (help) or stderr (error)
-};
-
-// exe_dir is the folder of the running program, for the default link path.
-parse_result parse_options(const std::vector<std::string>& args, const std::string& exe_dir);
-
-std::string help_text();
 
 } // namespace zev1::sim
