@@ -45,6 +45,18 @@ std::string bare(std::string_view name) {
 
 } // namespace
 
+std::string_view drop_reason_text(drop_reason why) {
+    switch (why) {
+    case drop_reason::port_closed:
+        return "port closed";
+    case drop_reason::port_gone:
+        return "port gone";
+    case drop_reason::queue_full:
+        return "send queue full";
+    }
+    return "dropped";
+}
+
 komunikace::komunikace(link_port& port, Tini_file& settings, traffic_log& log,
                        counter_view& counter)
     : port_(port), settings_(settings), log_(log), counter_(counter) {}
@@ -155,7 +167,7 @@ void komunikace::link_step() {
 
 void komunikace::close_link(bool write_open_key) {
     port_.close_port();
-    clear_send_queue();
+    drop_send_queue(drop_reason::port_closed);
     if (write_open_key) {
         settings_.WriteBool(com_section, open_key, false);
     }
@@ -213,17 +225,21 @@ komunikace::send_result komunikace::send_packet(std::uint8_t type,
         log_.log_text("frame too long, not sent: " + bare(packet_log_name(type)));
         return send_result::too_long;
     }
+    const std::span<const std::uint8_t> bytes(frame.bytes.data(), frame.length);
     if (!port_.is_open()) {
-        log_.log_text("port closed, not sent: " + bare(packet_log_name(type)));
+        drop_frame(bytes, drop_reason::port_closed);
         return send_result::port_closed;
+    }
+    if (port_.port_gone()) {
+        drop_send_queue(drop_reason::port_gone);
+        drop_frame(bytes, drop_reason::port_gone);
+        return send_result::port_gone;
     }
     if (queue_count_ == queue_.size()) {
         const queued_frame& oldest = queue_[queue_head_];
-        log_.log_text("send queue full, dropped: " +
-                      bare(name_of({oldest.bytes.data(), oldest.length})));
         queue_head_ = (queue_head_ + 1) % queue_.size();
         --queue_count_;
-        ++dropped_sends_;
+        drop_frame({oldest.bytes.data(), oldest.length}, drop_reason::queue_full);
     }
     queue_[(queue_head_ + queue_count_) % queue_.size()] = frame;
     ++queue_count_;
@@ -233,12 +249,16 @@ komunikace::send_result komunikace::send_packet(std::uint8_t type,
 
 bool komunikace::flush_send_queue() {
     while (queue_count_ > 0) {
-        queued_frame& front = queue_[queue_head_];
-        const std::span<std::uint8_t> bytes(front.bytes.data(), front.length);
         if (!port_.is_open()) {
-            clear_send_queue();
+            drop_send_queue(drop_reason::port_closed);
             return false;
         }
+        if (port_.port_gone()) {
+            drop_send_queue(drop_reason::port_gone);
+            return false;
+        }
+        queued_frame& front = queue_[queue_head_];
+        const std::span<std::uint8_t> bytes(front.bytes.data(), front.length);
         // A frame that waited may have been built before the controller's newest valid
         // frame arrived: it goes out with the header the link holds now.
         restamp_header(bytes, header_);
@@ -252,9 +272,24 @@ bool komunikace::flush_send_queue() {
     return true;
 }
 
-void komunikace::clear_send_queue() {
+void komunikace::drop_send_queue(drop_reason why) {
+    while (queue_count_ > 0) {
+        const queued_frame& front = queue_[queue_head_];
+        queue_head_ = (queue_head_ + 1) % queue_.size();
+        --queue_count_;
+        drop_frame({front.bytes.data(), front.length}, why);
+    }
     queue_head_ = 0;
-    queue_count_ = 0;
+}
+
+void komunikace::drop_frame(std::span<const std::uint8_t> frame, drop_reason why) {
+    const std::uint8_t type = frame.size() > 4 ? frame[4] : 0xFF;
+    ++dropped_sends_;
+    log_.log_text("frame not sent, " + std::string(drop_reason_text(why)) + ": type " +
+                  std::to_string(type) + " " + bare(packet_log_name(type)));
+    if (dropped_view_ != nullptr) {
+        dropped_view_->frame_dropped(type, why);
+    }
 }
 
 void komunikace::report_port_problems() {
@@ -264,11 +299,8 @@ void komunikace::report_port_problems() {
                       " bytes lost");
         overruns_reported_ = overruns;
     }
-    const std::string refused = port_.take_permission_problem();
-    if (!refused.empty()) {
-        log_.log_text("no permission to open " + refused +
-                      ": add your user to the dialout group (sudo usermod -aG dialout $USER) "
-                      "and log in again");
+    for (const std::string& note : port_.take_port_notes()) {
+        log_.log_text(note);
     }
 }
 

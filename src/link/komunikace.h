@@ -16,16 +16,19 @@
 //    kept in a FIFO of send_queue_capacity frames and handed over on following ticks,
 //    before anything newer, so keep-alives and transfer requests keep their order. It
 //    goes out with the frame header the link holds when the port takes it, so even a
-//    frame that waited echoes the controller's newest valid frame. When the FIFO is full
-//    the oldest frame is dropped and a text line says so. A frame counts as sent, and is
-//    logged as sent, when the port has actually taken it. Frames for a
-//    port that is not open are dropped with a text line; the FIFO is emptied whenever the
-//    link closes the port.
+//    frame that waited echoes the controller's newest valid frame. A frame counts as
+//    sent, and is logged as sent, when the port has actually taken it.
+//  - No frame is lost without a trace: a frame dropped because no port is open, because
+//    the link closed the port with it still queued, because the connection ended by
+//    itself (unplugged), or as the oldest of a full FIFO gives a text line naming its
+//    type and the reason, and is reported to the dropped-frame view.
 //  - The device text is always terminated: at most 255 characters, ending where the
 //    controller's text ends (at its zero byte or at the end of its data).
-//  - Growth of the receive ring's overrun counter and a port refused for lack of
-//    permission are reported as text lines in the traffic log.
+//  - Growth of the receive ring's overrun counter and the port list's notes (ports
+//    found, ports refused for lack of permission, a port in use) are reported as text
+//    lines in the traffic log.
 #include "link/counter_view.h"
+#include "link/dropped_frame_view.h"
 #include "link/frame.h"
 #include "link/frame_decoder.h"
 #include "log/traffic_log.h"
@@ -65,6 +68,7 @@ public:
         sent,        // the port took it (and it was logged as sent)
         queued,      // the port was busy: kept, handed over on a following tick
         port_closed, // no open port: dropped (a text line says so)
+        port_gone,   // the connection ended by itself: dropped (a text line says so)
         too_long,    // more data than a frame can carry: nothing built
     };
 
@@ -80,6 +84,8 @@ public:
 
     // The sequencer that gets bootloader answers and a step every tick (may be null).
     void set_transfer(transfer_handler* handler) { transfer_ = handler; }
+    // Told of every dropped frame (may be null).
+    void set_dropped_frame_view(dropped_frame_view* view) { dropped_view_ = view; }
 
     // The per-tick step: hand over queued frames, one connection step, one decoder move
     // with the dispatch of a frame that became ready, one sequencer step. True when a
@@ -143,7 +149,7 @@ public:
     std::uint8_t received_counter() const { return received_counter_; }
     // Frames refused by the port and waiting to be handed over.
     std::size_t pending_sends() const { return queue_count_; }
-    // Frames dropped from a full send FIFO since construction.
+    // Frames dropped since construction, for whatever reason.
     std::uint64_t dropped_sends() const { return dropped_sends_; }
 
 private:
@@ -156,7 +162,8 @@ private:
     void accept_frame();
     void close_link(bool write_open_key);
     bool flush_send_queue();
-    void clear_send_queue();
+    void drop_send_queue(drop_reason why);
+    void drop_frame(std::span<const std::uint8_t> frame, drop_reason why);
     void report_port_problems();
 
     link_port& port_;
@@ -164,6 +171,7 @@ private:
     traffic_log& log_;
     counter_view& counter_;
     transfer_handler* transfer_ = nullptr;
+    dropped_frame_view* dropped_view_ = nullptr;
 
     frame_decoder decoder_;
     std::uint8_t rx_type_ = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zev1 {
 
@@ -29,11 +30,15 @@ public:
     virtual void clear_dtr() = 0;
     virtual void set_rts() = 0;
     virtual void clear_rts() = 0;
+    // A connection was opened and has ended by itself (the device was unplugged); it
+    // counts as open until close_port().
+    virtual bool port_gone() const = 0;
     // Bytes refused because the receive ring was full, since construction.
     virtual std::uint64_t overrun_count() const = 0;
-    // The port that exists but could not be opened for lack of permission, once per
-    // name (empty when none): the link reports it in the text view.
-    virtual std::string take_permission_problem() = 0;
+    // Lines for the text view that the port list gathered since the last call, each
+    // said once: the ports found with what identifies them, the ports this user may not
+    // open, a chosen port in use by another program.
+    virtual std::vector<std::string> take_port_notes() = 0;
 
 protected:
     ~link_port() = default;

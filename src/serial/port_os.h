@@ -46,6 +46,8 @@ struct open_result {
     int code = 0;
     // The device exists but this user may not open it.
     bool permission_denied = false;
+    // The device exists but another program holds it.
+    bool busy = false;
 };
 
 class port_os {
@@ -88,8 +90,10 @@ private:
     std::unique_ptr<state> s_;
 };
 
-// Opens the named port for a moment to see whether it could be opened right now. A port
-// held by any program, this one included, is absent.
+// Whether the named port could be opened right now. The device is never opened for
+// reading or writing here: such an open raises its modem lines, and a board on another
+// port may reset on that edge. A port that is seen to be held by a program, this one
+// included, is absent.
 probe_result probe_port(std::string_view name);
 
 } // namespace zev1

@@ -42,6 +42,7 @@ void serial::clear_port_list() {
     for (auto& name : port_names_) {
         name.clear();
     }
+    descriptions_.fill({});
 }
 
 void serial::scan_ports() {
@@ -52,6 +53,8 @@ void serial::scan_ports() {
     std::size_t count = 0;
     for (const std::string& name : names_.candidates()) {
         if (port_present(name) == 1 && count < port_slots) {
+            descriptions_[count] = names_.describe(name);
+            note_description(name, descriptions_[count]);
             port_names_[count++] = name;
         }
     }
@@ -104,6 +107,14 @@ void serial::open_close(std::uint32_t baud) {
     if (code != 0 && last_open_denied()) {
         note_permission_problem(name);
     }
+    if (code != 0 && last_open_busy() && busy_reported_ != name) {
+        // The link retries every tick: said once, until the port has opened.
+        busy_reported_ = name;
+        notes_.push_back(name + " is in use by another program");
+    }
+    if (code == 0) {
+        busy_reported_.clear();
+    }
     port_closed_ = code != 0;
 }
 
@@ -127,13 +138,31 @@ void serial::note_permission_problem(std::string_view name) {
     }
 }
 
-std::string serial::take_permission_problem() {
-    if (permission_pending_.empty()) {
-        return {};
+void serial::note_description(const std::string& name, const port_description& description) {
+    const std::string text = description_text(description);
+    std::string line = "port " + name;
+    if (!text.empty()) {
+        line += ": " + text;
     }
-    std::string name = std::move(permission_pending_.front());
-    permission_pending_.erase(permission_pending_.begin());
-    return name;
+    if (described_.insert(line).second) {
+        notes_.push_back(std::move(line));
+    }
+}
+
+std::vector<std::string> serial::take_port_notes() {
+    std::vector<std::string> lines = std::move(notes_);
+    notes_.clear();
+    if (!permission_pending_.empty()) {
+        std::string names;
+        for (const auto& name : permission_pending_) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        lines.push_back("no permission to open " + names +
+                        ": add your user to the dialout group (sudo usermod -aG dialout $USER) "
+                        "and log in again");
+        permission_pending_.clear();
+    }
+    return lines;
 }
 
 } // namespace zev1

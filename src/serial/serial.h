@@ -55,16 +55,22 @@ public:
     void clear_dtr() override { escape(line_escape::clear_dtr); }
     void set_rts() override { escape(line_escape::set_rts); }
     void clear_rts() override { escape(line_escape::clear_rts); }
+    bool port_gone() const override { return !port_closed_ && !running(); }
     std::uint64_t overrun_count() const override { return rx_ring_.overruns(); }
-    std::string take_permission_problem() override;
+    std::vector<std::string> take_port_notes() override;
 
     // The listed names, slot by slot (empty = free slot).
     const std::array<std::string, port_slots>& port_names() const { return port_names_; }
+    // What identifies the listed ports, slot by slot, as the last scan found it.
+    const std::array<port_description, port_slots>& port_descriptions() const {
+        return descriptions_;
+    }
     int selected_index() const { return selected_index_; }
 
 private:
     static void on_port_event(Tserial_event& port, int code);
     void note_permission_problem(std::string_view name);
+    void note_description(const std::string& name, const port_description& description);
 
     std::unique_ptr<port_namespace> own_names_;
     port_namespace& names_;
@@ -75,8 +81,12 @@ private:
     bool selection_pending_ = false;
     std::int8_t selected_index_ = -1;
     std::array<std::string, port_slots> port_names_;
+    std::array<port_description, port_slots> descriptions_;
+    std::vector<std::string> notes_;
+    std::set<std::string, std::less<>> described_; // name and text of each line said
     std::vector<std::string> permission_pending_;
     std::set<std::string, std::less<>> permission_reported_;
+    std::string busy_reported_; // the port last said to be in use, until it opens
 };
 
 } // namespace zev1

@@ -24,6 +24,7 @@ int Tserial_event::open_port(std::string_view name, std::uint32_t baud, int pari
 
     int code = 0;
     last_open_denied_ = false;
+    last_open_busy_ = false;
     os_.close();
     if (name.empty()) {
         code = 16;
@@ -33,6 +34,7 @@ int Tserial_event::open_port(std::string_view name, std::uint32_t baud, int pari
         open_result opened = os_.open(port_name_, settings_);
         code = opened.code;
         last_open_denied_ = opened.permission_denied;
+        last_open_busy_ = opened.busy;
     }
     if (!os_.events_valid()) {
         code = 32;

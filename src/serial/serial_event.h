@@ -65,6 +65,8 @@ public:
     bool thread_known() const { return thread_.joinable(); }
     // The last open_port failed because the user may not open the device.
     bool last_open_denied() const { return last_open_denied_; }
+    // The last open_port failed because another program holds the device.
+    bool last_open_busy() const { return last_open_busy_; }
 
 protected:
     // For the notification function, during SE_RECEIVED: the bytes of the completed read.
@@ -89,6 +91,7 @@ private:
     bool read_pending_ = false;
     bool wait_pending_ = false;
     bool last_open_denied_ = false;
+    bool last_open_busy_ = false;
     std::string port_name_;
     line_settings settings_;
     std::array<std::uint8_t, read_buffer_size> read_buffer_{};

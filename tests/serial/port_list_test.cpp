@@ -3,6 +3,7 @@
 #include "serial/serial.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ class fake_names final : public port_namespace {
 public:
     std::set<std::string> present;
     std::set<std::string> denied;
+    std::map<std::string, port_description> descriptions;
     std::vector<std::string> probes;
 
     std::vector<std::string> candidates() override {
@@ -29,6 +31,10 @@ public:
             return probe_result::no_permission;
         }
         return present.count(std::string(name)) != 0 ? probe_result::present : probe_result::absent;
+    }
+    port_description describe(std::string_view name) override {
+        auto it = descriptions.find(std::string(name));
+        return it != descriptions.end() ? it->second : port_description{};
     }
 };
 
@@ -166,17 +172,30 @@ TEST_F(PortList, UnlistedOrEmptyNamesKeepTheChoice) {
     EXPECT_EQ(port.state_text(), "COM6 close");
 }
 
-TEST_F(PortList, APermissionProblemIsReportedOncePerPort) {
+// The text view hears of each port once, with what identifies it, and of every port this
+// user may not open in one line; rescans and the per-tick probe repeat nothing.
+TEST_F(PortList, NotesNameEachPortOnceAndThePermissionProblemsInOneLine) {
+    names.present = {"COM3"};
     names.denied = {"COM2", "COM8"};
-    EXPECT_EQ(port.take_permission_problem(), "");
+    names.descriptions["COM3"] = {"Acme", "Acme ZEV1", "1234", "abcd", "0042", ""};
     rescan();
-    EXPECT_TRUE(listed(port).empty());
     EXPECT_EQ(port.port_present("COM2"), 0);
-    EXPECT_EQ(port.take_permission_problem(), "COM2");
-    EXPECT_EQ(port.take_permission_problem(), "COM8");
-    EXPECT_EQ(port.take_permission_problem(), "");
+    EXPECT_EQ(port.port_descriptions()[0].product, "Acme ZEV1");
+    EXPECT_EQ(port.take_port_notes(),
+              (std::vector<std::string>{
+                  "port COM3: Acme ZEV1, USB 1234:abcd, serial 0042",
+                  "no permission to open COM2, COM8: add your user to the dialout group "
+                  "(sudo usermod -aG dialout $USER) and log in again"}));
     rescan();
-    EXPECT_EQ(port.take_permission_problem(), "");
+    EXPECT_TRUE(port.take_port_notes().empty());
+    names.present.insert("COM4");
+    names.denied.insert("COM9");
+    rescan();
+    EXPECT_EQ(
+        port.take_port_notes(),
+        (std::vector<std::string>{"port COM4", "no permission to open COM9: add your user to the "
+                                               "dialout group (sudo usermod -aG dialout $USER) and "
+                                               "log in again"}));
 }
 
 } // namespace

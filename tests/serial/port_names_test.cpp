@@ -1,14 +1,25 @@
 // Port names on Linux: which device nodes and virtual ports are offered, in which order,
-// how a name maps to a path, and the port state over the real namespace on ptys.
+// how a name maps to a path, what decides presence without opening a device (a fake
+// sysfs tree), and the port state, the open sequence and a busy port on ptys.
 #include "pty_peer.h"
 #include "serial/platform/posix/port_names.h"
+#include "serial/platform/posix/tty_calls.h"
+#include "serial/platform/posix/unique_fd.h"
 #include "serial/serial.h"
 
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -31,6 +42,17 @@ public:
     }
     const fs::path& path() const { return path_; }
     void touch(const std::string& name) const { std::ofstream(path_ / name).put('x'); }
+    // Writes a file (and its folders) below this folder.
+    void write(const fs::path& name, const std::string& text) const {
+        fs::create_directories((path_ / name).parent_path());
+        std::ofstream(path_ / name) << text;
+    }
+    // A link at name (folders made) pointing at target, relative to this folder.
+    void link(const fs::path& name, const fs::path& target) const {
+        fs::create_directories((path_ / name).parent_path());
+        fs::create_directories(path_ / target);
+        fs::create_directory_symlink(path_ / target, path_ / name);
+    }
 
 private:
     fs::path path_;
@@ -73,7 +95,7 @@ TEST(PortNames, NamesMapToPaths) {
     EXPECT_EQ(posix::port_path(std::string_view("tty\0S0", 6), dirs), "");
 }
 
-TEST(PortNames, ProbeSeesPermissionAndExclusiveUse) {
+TEST(PortNames, ProbeSeesPermission) {
     temp_dir dir;
     dir.touch("locked");
     ::chmod((dir.path() / "locked").c_str(), 0);
@@ -81,6 +103,104 @@ TEST(PortNames, ProbeSeesPermissionAndExclusiveUse) {
         EXPECT_EQ(posix::probe_path((dir.path() / "locked").native()), probe_result::no_permission);
     }
     EXPECT_EQ(posix::probe_path((dir.path() / "missing").native()), probe_result::absent);
+}
+
+// A machine as sysfs shows it: a USB ACM controller, a USB adapter another program holds
+// with flock, a USB adapter whose driver is gone, a board's UART and a phantom ttyS, a
+// bound Bluetooth link, a node sysfs does not know, and virtual ports.
+class FakeSysfs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* n :
+             {"ttyACM0", "ttyUSB0", "ttyUSB1", "ttyS0", "ttyS1", "ttyAMA0", "rfcomm0"}) {
+            root.write(fs::path("dev") / n, "");
+        }
+        const fs::path usb = "sys/devices/pci0/usb1";
+        root.link("sys/class/tty/ttyACM0/device", usb / "1-2/1-2:1.0");
+        root.link(usb / "1-2/1-2:1.0/driver", "sys/bus/usb/drivers/cdc_acm");
+        root.write(usb / "1-2/idVendor", "1234\n");
+        root.write(usb / "1-2/idProduct", "abcd\n");
+        root.write(usb / "1-2/manufacturer", "Acme\n");
+        root.write(usb / "1-2/product", "ZEV1 controller\n");
+        root.write(usb / "1-2/serial", "0042\n");
+        root.link("sys/class/tty/ttyUSB0/device", usb / "1-3/1-3:1.0/ttyUSB0");
+        root.link(usb / "1-3/1-3:1.0/ttyUSB0/driver", "sys/bus/usb-serial/drivers/ftdi_sio");
+        root.write(usb / "1-3/idVendor", "0403\n");
+        root.link("sys/class/tty/ttyUSB1/device", usb / "1-4/1-4:1.0/ttyUSB1");
+        const fs::path pnp = "sys/devices/pnp0/00:00";
+        root.link("sys/class/tty/ttyS0/device", pnp / "00:00:0/00:00:0.0");
+        root.link(pnp / "00:00:0/00:00:0.0/driver", "sys/bus/serial-base/drivers/port");
+        root.link(pnp / "00:00:0/00:00:0.0/subsystem", "sys/bus/serial-base");
+        root.link(pnp / "subsystem", "sys/bus/pnp");
+        root.write("sys/class/tty/ttyS0/type", "4\n");
+        root.link("sys/class/tty/ttyS1/device", "sys/devices/platform/serial8250");
+        root.link("sys/devices/platform/serial8250/driver", "sys/bus/platform/drivers/serial8250");
+        root.write("sys/class/tty/ttyS1/type", "0\n");
+        root.write("sys/class/tty/rfcomm0/dev", "216:0\n");
+
+        fs::create_directories(root.path() / "ports");
+        fs::create_symlink(root.path() / "dev/ttyACM0", root.path() / "ports/CONTROLLER");
+        fs::create_symlink(root.path() / "dev/pts/9", root.path() / "ports/GONE");
+
+        struct stat held {};
+        ASSERT_EQ(::stat((root.path() / "dev/ttyUSB0").c_str(), &held), 0);
+        root.write("locks", "1: POSIX  ADVISORY  WRITE 77 fd:01:123 0 EOF\n2: FLOCK  ADVISORY  "
+                            "WRITE 4242 " +
+                                lock_key(held) + " 0 EOF\n");
+    }
+    static std::string lock_key(const struct stat& st) {
+        std::array<char, 64> key{};
+        std::snprintf(key.data(), key.size(), "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                      static_cast<unsigned long>(st.st_ino));
+        return key.data();
+    }
+    posix::port_dirs dirs(const fs::path& sys) const {
+        return {root.path() / "dev", root.path() / "ports", sys, root.path() / "locks"};
+    }
+
+    temp_dir root;
+};
+
+TEST_F(FakeSysfs, PresenceAndDescriptionsComeFromSysfsWithoutOpeningAnyDevice) {
+    // Every open of a file in dev/ shows as an inotify event with the file's name.
+    posix::unique_fd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_TRUE(watch.valid());
+    ASSERT_GE(::inotify_add_watch(watch.get(), (root.path() / "dev").c_str(), IN_OPEN), 0);
+
+    posix::device_namespace names(dirs(root.path() / "sys"));
+    serial port(names);
+    port.clear_port_list();
+    port.scan_ports();
+    EXPECT_EQ(port.port_names()[0], "ttyACM0");
+    EXPECT_EQ(port.port_names()[1], "ttyS0");
+    EXPECT_EQ(port.port_names()[2], "rfcomm0");
+    EXPECT_EQ(port.port_names()[3], "CONTROLLER");
+    EXPECT_EQ(port.port_names()[4], "");
+    EXPECT_EQ(names.probe((root.path() / "dev/ttyS1").native()), probe_result::absent)
+        << "a phantom ttyS given by its path";
+    EXPECT_EQ(port.take_port_notes(),
+              (std::vector<std::string>{"port ttyACM0: Acme ZEV1 controller, USB 1234:abcd, "
+                                        "serial 0042",
+                                        "port ttyS0: pnp 00:00", "port rfcomm0",
+                                        "port CONTROLLER: link to " +
+                                            (root.path() / "dev/ttyACM0").native()}));
+
+    std::array<char, 4096> events{};
+    const ssize_t n = ::read(watch.get(), events.data(), events.size());
+    for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events.data() + at);
+        EXPECT_EQ(e->len, 0u) << "opened: " << e->name;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+
+    // Without a sysfs to ask (a container), every node that exists counts, but the held
+    // port is still absent.
+    posix::device_namespace blind(dirs(root.path() / "no-sys"));
+    serial other(blind);
+    other.scan_ports();
+    EXPECT_EQ(other.port_names()[0], "ttyACM0");
+    EXPECT_EQ(other.port_names()[1], "ttyUSB1");
+    EXPECT_EQ(other.port_names()[4], "ttyAMA0");
 }
 
 // The real namespace over a ports/ folder of links to pseudo-terminals.
@@ -132,17 +252,19 @@ TEST_F(VirtualPorts, AnAbsolutePathProbedPresentIsListedAfterTheOthers) {
     EXPECT_EQ(port.state_text(), a.slave_path() + " close");
 }
 
+// Candidates given as absolute paths, which open as they are.
+struct path_ports final : port_namespace {
+    std::string path;
+    std::vector<std::string> candidates() override { return {path}; }
+    probe_result probe(std::string_view name) override {
+        return posix::probe_path(std::string(name));
+    }
+};
+
 TEST(PortState, SelectingAnUnlistedNameClosesTheConnectionAndKeepsTheChoice) {
     pty_peer peer;
     ASSERT_TRUE(peer.ok());
-    // Candidates given as absolute paths open as they are.
-    struct one_port final : port_namespace {
-        std::string path;
-        std::vector<std::string> candidates() override { return {path}; }
-        probe_result probe(std::string_view name) override {
-            return posix::probe_path(std::string(name));
-        }
-    } names;
+    path_ports names;
     names.path = peer.slave_path();
 
     serial port(names);
@@ -168,6 +290,92 @@ TEST(PortState, SelectingAnUnlistedNameClosesTheConnectionAndKeepsTheChoice) {
     EXPECT_FALSE(port.is_open());
     EXPECT_FALSE(port.thread_known());
     EXPECT_EQ(port.rx_count(), 2u);
+}
+
+// Records the calls of the open sequence and the line controls. The modem-line calls
+// are refused, as a pseudo-terminal refuses them, after being recorded.
+class recording_calls final : public posix::tty_calls {
+public:
+    std::vector<std::string> seen;
+    recording_calls() { posix::use_tty_calls(this); }
+    ~recording_calls() override { posix::use_tty_calls(nullptr); }
+    int open(const char* path, int flags) override {
+        seen.emplace_back("open");
+        return tty_calls::open(path, flags);
+    }
+    int flock(int fd, int operation) override {
+        seen.emplace_back("flock");
+        return tty_calls::flock(fd, operation);
+    }
+    int ioctl(int fd, unsigned long request, int* arg) override {
+        if (request == TIOCMBIS || request == TIOCMBIC) {
+            std::string line = request == TIOCMBIS ? "raise" : "lower";
+            line += (*arg & TIOCM_DTR) != 0 ? " DTR" : "";
+            line += (*arg & TIOCM_RTS) != 0 ? " RTS" : "";
+            seen.push_back(line);
+            errno = EINVAL;
+            return -1;
+        }
+        seen.emplace_back(request == TIOCEXCL ? "exclusive" : "ioctl");
+        return tty_calls::ioctl(fd, request, arg);
+    }
+    int tcsetattr(int fd, int when, const termios& settings) override {
+        seen.emplace_back("line settings");
+        return tty_calls::tcsetattr(fd, when, settings);
+    }
+};
+
+// Linux raises DTR and RTS in open(); the connection lowers both right after the line
+// settings, before any I/O, and a refusal does not fail the open. The line controls of
+// the ISP path still reach the port.
+TEST(PortState, DtrAndRtsAreLoweredRightAfterTheOpenAndTheLineControlsStillWork) {
+    pty_peer peer;
+    ASSERT_TRUE(peer.ok());
+    path_ports names;
+    names.path = peer.slave_path();
+    serial port(names);
+    port.scan_ports();
+    port.select_port(peer.slave_path());
+    recording_calls calls;
+    port.open_close(115200);
+    ASSERT_TRUE(port.is_open());
+    EXPECT_EQ(calls.seen, (std::vector<std::string>{"open", "flock", "exclusive", "line settings",
+                                                    "lower DTR RTS"}));
+    calls.seen.clear();
+    port.set_dtr();
+    port.clear_rts();
+    EXPECT_EQ(calls.seen, (std::vector<std::string>{"raise DTR", "lower RTS"}));
+}
+
+// A port that another program holds: it probes absent, and once chosen it fails to open,
+// stays " close" and is said to be in use once, not on every retry; freed, it opens.
+TEST(PortState, APortHeldByAnotherProgramIsSaidToBeInUseOnce) {
+    pty_peer peer;
+    ASSERT_TRUE(peer.ok());
+    path_ports names;
+    names.path = peer.slave_path();
+    serial port(names);
+    port.scan_ports();
+    port.select_port(peer.slave_path());
+    port.take_port_notes();
+
+    posix::unique_fd other(::open(peer.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(other.valid());
+    ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(port.port_present(peer.slave_path()), 0);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        port.open_close(115200);
+    }
+    EXPECT_FALSE(port.is_open());
+    EXPECT_EQ(port.state_text(), peer.slave_path() + " close");
+    EXPECT_EQ(port.take_port_notes(),
+              (std::vector<std::string>{peer.slave_path() + " is in use by another program"}));
+
+    other.reset();
+    EXPECT_EQ(port.port_present(peer.slave_path()), 1);
+    port.open_close(115200);
+    EXPECT_TRUE(port.is_open());
+    EXPECT_TRUE(port.take_port_notes().empty());
 }
 
 } // namespace

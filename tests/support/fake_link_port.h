@@ -21,7 +21,7 @@ public:
     std::set<std::string> present;   // names that port_present() reports
     bool refuse_open = false;        // open_close() fails
     std::uint64_t overruns = 0;      // what overrun_count() reports
-    std::string permission_problem;  // handed out once by take_permission_problem()
+    std::vector<std::string> notes;  // handed out once by take_port_notes()
     std::vector<std::string> events; // "select X", "open", "close", "dtr+", "rts-", "scan", ...
 
     bool open() const { return open_; }
@@ -29,11 +29,12 @@ public:
     int opens() const { return opens_; }
     int closes() const { return closes_; }
     int scans() const { return scans_; }
-    // Unplugging: the port closes and the name is gone until plugged in again.
+    // Unplugging: the connection ends by itself (still open until close_port) and the
+    // name is gone until plugged in again.
     void unplug(const std::string& name) {
         present.erase(name);
-        if (selected_ == name) {
-            open_ = false;
+        if (selected_ == name && open_) {
+            gone_ = true;
         }
     }
 
@@ -43,7 +44,7 @@ public:
     void rx_skip(std::uint32_t n) override { bytes.rx_skip(n); }
     std::uint8_t rx_get() override { return bytes.rx_get(); }
     bool send_bytes(std::span<const std::uint8_t> block) override {
-        return open_ && bytes.send_bytes(block);
+        return open_ && !gone_ && bytes.send_bytes(block);
     }
 
     // --- link_port ----------------------------------------------------------------------
@@ -79,6 +80,7 @@ public:
         }
     }
     void close_port() override {
+        gone_ = false;
         if (open_) {
             open_ = false;
             ++closes_;
@@ -95,15 +97,17 @@ public:
     void clear_dtr() override { events.emplace_back("dtr-"); }
     void set_rts() override { events.emplace_back("rts+"); }
     void clear_rts() override { events.emplace_back("rts-"); }
+    bool port_gone() const override { return gone_; }
     std::uint64_t overrun_count() const override { return overruns; }
-    std::string take_permission_problem() override {
-        std::string taken;
-        taken.swap(permission_problem);
+    std::vector<std::string> take_port_notes() override {
+        std::vector<std::string> taken;
+        taken.swap(notes);
         return taken;
     }
 
 private:
     bool open_ = false;
+    bool gone_ = false;
     bool built_ = false;
     std::string selected_;
     int opens_ = 0;

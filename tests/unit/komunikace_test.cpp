@@ -494,7 +494,7 @@ TEST_F(link_test, FullSendQueueDropsTheOldestAndSaysSo) {
     EXPECT_EQ(link->pending_sends(), komunikace::send_queue_capacity);
     EXPECT_EQ(link->dropped_sends(), 2u);
     EXPECT_EQ(std::count(log.texts.begin(), log.texts.end(),
-                         "send queue full, dropped: <P_BOOTLOADER_READ>"),
+                         "frame not sent, send queue full: type 5 <P_BOOTLOADER_READ>"),
               2);
     port.bytes.refuse_sends(false);
     port.bytes.clear_sent();
@@ -504,28 +504,52 @@ TEST_F(link_test, FullSendQueueDropsTheOldestAndSaysSo) {
     EXPECT_EQ(port.bytes.sent()[7][21], 9);
 }
 
-TEST_F(link_test, FramesForAClosedPortAreDroppedWithANote) {
+// Every dropped frame gives a text line with its type and the reason, and the view hears
+// of it: sent while no port is open, queued when the link closes the port, queued or sent
+// after the connection ended by itself.
+TEST_F(link_test, EveryDroppedFrameIsNamedWithItsReason) {
+    struct recording_drops final : dropped_frame_view {
+        std::vector<std::pair<int, drop_reason>> seen;
+        void frame_dropped(std::uint8_t type, drop_reason why) override {
+            seen.emplace_back(type, why);
+        }
+    } drops;
+    link->set_dropped_frame_view(&drops);
     EXPECT_EQ(link->send_packet(P_WIFI_SETTINGS, std::vector<std::uint8_t>(256, 0)),
               komunikace::send_result::port_closed);
-    EXPECT_EQ(log.texts, (std::vector<std::string>{"port closed, not sent: <unknown>"}));
+    EXPECT_EQ(log.texts, (std::vector<std::string>{"frame not sent, port closed: type 100 "
+                                                   "<unknown>"}));
     EXPECT_TRUE(log.packets.empty());
     EXPECT_EQ(link->send_packet(1, std::vector<std::uint8_t>(1001, 0)),
               komunikace::send_result::too_long);
-}
 
-TEST_F(link_test, ClosingTheLinkForgetsQueuedFrames) {
     connect();
     port.bytes.refuse_sends(true);
     link->send_packet(P_BOOTLOADER_READ, bytes_of("x"));
-    EXPECT_EQ(link->pending_sends(), 1u);
-    link->toggle_open();
+    link->toggle_open(); // the link closes the port with the frame queued
     tick();
     EXPECT_EQ(link->pending_sends(), 0u);
+    EXPECT_EQ(log.texts.back(), "frame not sent, port closed: type 5 <P_BOOTLOADER_READ>");
+
+    link->toggle_open();
+    run_until(ticks + 1);
+    ASSERT_TRUE(port.open());
+    link->send_packet(P_WIFI_SETTINGS, std::vector<std::uint8_t>(256, 0)); // queued
+    port.unplug("COM5");
+    EXPECT_EQ(link->send_packet(P_PING, {}), komunikace::send_result::port_gone);
+    EXPECT_EQ(link->pending_sends(), 0u);
+    EXPECT_EQ(log.texts.back(), "frame not sent, port gone: type 1 <P_PING>");
+    EXPECT_EQ(drops.seen, (std::vector<std::pair<int, drop_reason>>{
+                              {P_WIFI_SETTINGS, drop_reason::port_closed},
+                              {P_BOOTLOADER_READ, drop_reason::port_closed},
+                              {P_WIFI_SETTINGS, drop_reason::port_gone},
+                              {P_PING, drop_reason::port_gone}}));
+    EXPECT_EQ(link->dropped_sends(), 4u);
 }
 
 // --- port problems ----------------------------------------------------------------------
 
-TEST_F(link_test, OverrunsAndPermissionProblemsAreReportedOnce) {
+TEST_F(link_test, OverrunsAndPortNotesAreReportedOnce) {
     port.overruns = 5;
     tick();
     tick();
@@ -534,12 +558,11 @@ TEST_F(link_test, OverrunsAndPermissionProblemsAreReportedOnce) {
     EXPECT_EQ(log.texts, (std::vector<std::string>{"receive buffer overrun: 5 bytes lost",
                                                    "receive buffer overrun: 3 bytes lost"}));
     log.texts.clear();
-    port.permission_problem = "ttyUSB0";
+    port.notes = {"port ttyUSB0: Acme", "no permission to open ttyS0"};
     tick();
     tick();
-    ASSERT_EQ(log.texts.size(), 1u);
-    EXPECT_NE(log.texts[0].find("ttyUSB0"), std::string::npos);
-    EXPECT_NE(log.texts[0].find("dialout"), std::string::npos);
+    EXPECT_EQ(log.texts,
+              (std::vector<std::string>{"port ttyUSB0: Acme", "no permission to open ttyS0"}));
 }
 
 TEST_F(link_test, UnpluggedPortComesBackWithoutAction) {

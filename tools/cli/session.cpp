@@ -141,7 +141,8 @@ outcome session::send_settings(const wifi_settings& settings) {
     const wifi_body body = build_wifi_body(settings);
     const auto sent_before = log_.frames_sent(wifi_packet_type);
     const auto result = link_->send_packet(wifi_packet_type, body.bytes);
-    if (result == komunikace::send_result::port_closed) {
+    if (result == komunikace::send_result::port_closed ||
+        result == komunikace::send_result::port_gone) {
         return outcome::fail(exit_status::no_port,
                              "port " + port_name_ + " closed; settings not sent");
     }

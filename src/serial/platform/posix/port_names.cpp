@@ -1,14 +1,14 @@
 // Port names on Linux: candidate listing, name-to-path mapping and the presence probe.
 #include "serial/platform/posix/port_names.h"
 
-#include "serial/platform/posix/unique_fd.h"
+#include "serial/platform/posix/sysfs.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -50,6 +50,21 @@ bool parse_device(std::string_view name, device_name& out) {
 bool plain_name(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+// The tty name that sysfs knows the port by: a device node of the serial families, named
+// plainly or by its path in the device folder; empty for anything else.
+std::string sysfs_name(std::string_view name, const port_dirs& dirs) {
+    std::filesystem::path path(name);
+    if (!name.empty() && name[0] == '/') {
+        if (path.parent_path() != dirs.dev) {
+            return {};
+        }
+    } else if (!plain_name(name)) {
+        return {};
+    }
+    device_name d;
+    return parse_device(path.filename().native(), d) ? d.name : std::string();
 }
 
 } // namespace
@@ -117,20 +132,48 @@ std::string port_path(std::string_view name, const port_dirs& dirs) {
     return (dirs.ports / name).native();
 }
 
-probe_result probe_path(const std::string& path) {
-    if (path.empty()) {
+probe_result probe_path(const std::string& path, const std::filesystem::path& locks) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
         return probe_result::absent;
     }
-    unique_fd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) {
+    if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
         return errno == EACCES ? probe_result::no_permission : probe_result::absent;
     }
-    // flock binds every process, root included, so a port that anyone holds (this
-    // program too) is absent, as an exclusive open reports it on Windows.
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    // flock binds every process, root included, so a port that anyone holds with it (this
+    // program too) is absent, as an exclusive open reports it on Windows. A program that
+    // claims a port only with TIOCEXCL cannot be seen without opening the device; its
+    // port then fails to open and is reported as in use.
+    if (held_by_lock(locks, st.st_dev, st.st_ino)) {
         return probe_result::absent;
     }
     return probe_result::present;
+}
+
+probe_result probe_name(std::string_view name, const port_dirs& dirs) {
+    const std::string path = port_path(name, dirs);
+    if (path.empty()) {
+        return probe_result::absent;
+    }
+    const std::string tty = sysfs_name(name, dirs);
+    if (!tty.empty() && tty_in_sysfs(dirs.sys, tty) == sysfs_verdict::absent) {
+        return probe_result::absent;
+    }
+    return probe_path(path, dirs.locks);
+}
+
+port_description describe_name(std::string_view name, const port_dirs& dirs) {
+    const std::string tty = sysfs_name(name, dirs);
+    if (!tty.empty()) {
+        return tty_description(dirs.sys, tty);
+    }
+    port_description d;
+    const std::string path = port_path(name, dirs);
+    std::error_code ec;
+    if (!path.empty() && std::filesystem::is_symlink(path, ec)) {
+        d.location = "link to " + std::filesystem::read_symlink(path, ec).native();
+    }
+    return d;
 }
 
 std::vector<std::string> device_namespace::candidates() {
@@ -145,7 +188,7 @@ std::vector<std::string> device_namespace::candidates() {
 }
 
 probe_result device_namespace::probe(std::string_view name) {
-    const probe_result result = probe_path(port_path(name, dirs_));
+    const probe_result result = probe_name(name, dirs_);
     const bool absolute = !name.empty() && name[0] == '/';
     if (absolute && result == probe_result::present &&
         std::find(paths_.begin(), paths_.end(), name) == paths_.end()) {
@@ -162,7 +205,7 @@ probe_result device_namespace::probe(std::string_view name) {
 namespace zev1 {
 
 probe_result probe_port(std::string_view name) {
-    return posix::probe_path(posix::port_path(name, posix::default_port_dirs()));
+    return posix::probe_name(name, posix::default_port_dirs());
 }
 
 std::unique_ptr<port_namespace> make_system_namespace() {

@@ -14,9 +14,11 @@ namespace zev1::posix {
 struct port_dirs {
     std::filesystem::path dev = "/dev";
     std::filesystem::path ports; // empty: no virtual ports
+    std::filesystem::path sys = "/sys";
+    std::filesystem::path locks = "/proc/locks";
 };
 
-// /dev and the ports/ folder beside the running executable.
+// /dev, /sys, /proc/locks and the ports/ folder beside the running executable.
 port_dirs default_port_dirs();
 
 // Device nodes of the serial families present in dirs.dev (family order, then number),
@@ -26,8 +28,19 @@ std::vector<std::string> list_port_candidates(const port_dirs& dirs);
 // The path to open for a port name; empty when the name cannot name a port.
 std::string port_path(std::string_view name, const port_dirs& dirs);
 
-// Opens the path for a moment, exclusively as a connection would; see probe_port.
-probe_result probe_path(const std::string& path);
+// Whether the file at path could be opened as a port right now, without opening it: it
+// exists (a link's target too), this user may read and write it (access()), and no
+// program holds a lock on it (locks: the format of /proc/locks).
+probe_result probe_path(const std::string& path,
+                        const std::filesystem::path& locks = "/proc/locks");
+
+// probe_path for the port name, and for a serial device node also what sysfs says: a
+// node without a driver bound, or a ttyS node without a UART, is absent.
+probe_result probe_name(std::string_view name, const port_dirs& dirs);
+
+// What identifies the named port: from sysfs for a device node, the link's target for a
+// virtual port.
+port_description describe_name(std::string_view name, const port_dirs& dirs);
 
 // The system's names. An absolute path that has been probed present (the remembered port
 // of the settings file, a pseudo-terminal given by path) is listed after the other
@@ -40,6 +53,7 @@ public:
     explicit device_namespace(port_dirs dirs) : dirs_(std::move(dirs)) {}
     std::vector<std::string> candidates() override;
     probe_result probe(std::string_view name) override;
+    port_description describe(std::string_view name) override { return describe_name(name, dirs_); }
 
 private:
     port_dirs dirs_;

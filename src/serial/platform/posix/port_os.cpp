@@ -12,6 +12,7 @@
 #include "serial/port_os.h"
 
 #include "serial/platform/posix/port_names.h"
+#include "serial/platform/posix/tty_calls.h"
 #include "serial/platform/posix/unique_fd.h"
 
 #include <array>
@@ -59,7 +60,7 @@ bool baud_constant(std::uint32_t baud, speed_t& out) {
 
 // Raw line settings: no echo, no line editing, no signals, no translation, no flow
 // control; reads return as soon as one byte is there.
-bool configure(int fd, const line_settings& s) {
+bool configure(int fd, const line_settings& s, posix::tty_calls& calls) {
     speed_t speed{};
     if (!baud_constant(s.baud, speed) || s.byte_size < 5 || s.byte_size > 8 || s.parity < 0 ||
         s.parity > 2) {
@@ -81,7 +82,7 @@ bool configure(int fd, const line_settings& s) {
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 ||
-        ::tcsetattr(fd, TCSANOW, &t) != 0) {
+        calls.tcsetattr(fd, TCSANOW, t) != 0) {
         return false;
     }
     // tcsetattr succeeds when any part was applied: check what stuck.
@@ -306,30 +307,43 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
     s.line_mask = 0;
 
     open_result result;
+    posix::tty_calls& calls = posix::active_tty_calls();
     const std::string path = posix::port_path(name, posix::default_port_dirs());
     posix::unique_fd tty;
     if (!path.empty()) {
-        tty.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        tty.reset(calls.open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     }
     if (!tty.valid()) {
+        const int error = errno;
         result.code = 8;
-        result.permission_denied = !path.empty() && errno == EACCES;
+        result.permission_denied = !path.empty() && error == EACCES;
+        // EBUSY: another program holds the tty with TIOCEXCL.
+        result.busy = !path.empty() && error == EBUSY;
         return result;
     }
-    // TIOCEXCL keeps other non-root openers out of the tty; flock also binds root and
-    // makes the port probe as absent while it is held. A port that someone else holds
-    // did not open, as an exclusive open fails on Windows.
-    if (::flock(tty.get(), LOCK_EX | LOCK_NB) != 0) {
+    // TIOCEXCL keeps other non-root openers out of the tty; flock also binds root, and
+    // the probe sees the lock in /proc/locks, so the port probes as absent while it is
+    // held. A port that someone else holds did not open, as an exclusive open fails on
+    // Windows.
+    if (calls.flock(tty.get(), LOCK_EX | LOCK_NB) != 0) {
         result.code = 8;
+        result.busy = errno == EWOULDBLOCK;
         return result;
     }
-    (void)::ioctl(tty.get(), TIOCEXCL);
+    (void)calls.ioctl(tty.get(), TIOCEXCL, nullptr);
     // There is no line-event mask or time-out record to reject on a tty: both are part of
     // the line settings below, which fail as a whole (code 4).
-    if (!configure(tty.get(), settings)) {
+    if (!configure(tty.get(), settings, calls)) {
         result.code = 4;
         return result;
     }
+    // The kernel raises DTR and RTS inside open() on a tty whose speed is not zero (and
+    // again when the settings lift the speed from zero). On the controller these lines
+    // drive the reset and boot-mode inputs, so they are lowered now and stay low until a
+    // line control raises them, as on Windows, where the port opens with both disabled.
+    // A pseudo-terminal has no modem lines and refuses this; that is not a failure.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)calls.ioctl(tty.get(), TIOCMBIC, &lines);
     s.modem_readable = ::ioctl(tty.get(), TIOCMGET, &s.modem_last) == 0;
     s.fd.store(tty.release());
     return result;
@@ -356,7 +370,7 @@ void port_os::escape(line_escape what) {
     unsigned long request =
         (what == line_escape::set_dtr || what == line_escape::set_rts) ? TIOCMBIS : TIOCMBIC;
     // Pseudo-terminals have no modem lines and refuse this; the result is not used.
-    (void)::ioctl(fd, request, &bits);
+    (void)posix::active_tty_calls().ioctl(fd, request, &bits);
 }
 
 io_status port_os::start_read(std::span<std::uint8_t> buffer) {

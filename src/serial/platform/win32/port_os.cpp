@@ -185,9 +185,11 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
 
     std::string path;
     HANDLE h = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_FILE_NOT_FOUND;
     if (device_path(name, path)) {
         h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
+        error = ::GetLastError();
     }
     s.read_ov.hEvent = s.events[ev_read_done];
     s.write_ov.hEvent = s.events[ev_write_done];
@@ -195,6 +197,7 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
     if (h == INVALID_HANDLE_VALUE) {
         // Access denied here means another program holds the port, not a missing right.
         result.code = 8;
+        result.busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
         return result;
     }
     if (!::SetCommMask(h, settings.line_events ? (EV_RING | EV_RLSD) : 0)) {
