@@ -25,4 +25,18 @@ main_captions captions_for(bool german) {
     };
 }
 
+QString wifi_not_written(bool german, drop_reason why) {
+    if (german) {
+        const char* reason = why == drop_reason::port_gone    ? "das Gerät wurde getrennt"
+                             : why == drop_reason::queue_full ? "die Sendewarteschlange ist voll"
+                                                              : "der Port ist geschlossen";
+        return QString::fromUtf8("Wifi Einstellung wurde nicht eingetragen: %1.")
+            .arg(QString::fromUtf8(reason));
+    }
+    const char* reason = why == drop_reason::port_gone    ? "zařízení bylo odpojeno"
+                         : why == drop_reason::queue_full ? "fronta k odeslání je plná"
+                                                          : "port je zavřený";
+    return QString::fromUtf8("Nastavení wifi nebylo zapsáno: %1.").arg(QString::fromUtf8(reason));
+}
+
 } // namespace zev1

@@ -1,6 +1,8 @@
 #pragma once
 // The main window's captions in its two languages. Only five captions change with the
 // language; the others are the same in both.
+#include "link/dropped_frame_view.h"
+
 #include <QString>
 
 namespace zev1 {
@@ -14,5 +16,8 @@ struct main_captions {
 };
 
 main_captions captions_for(bool german);
+
+// The notice for WiFi settings that never reached the port, saying why.
+QString wifi_not_written(bool german, drop_reason why);
 
 } // namespace zev1

@@ -106,10 +106,13 @@ TSDIAppForm::TSDIAppForm(Tlpc1xxx& app) : app_(app) {
 
     FormCreate();
     centre_on_screen(*this);
+    app_.link().set_dropped_frame_view(this);
     Timer1->start();
 }
 
-TSDIAppForm::~TSDIAppForm() = default;
+TSDIAppForm::~TSDIAppForm() {
+    app_.link().set_dropped_frame_view(nullptr);
+}
 
 void TSDIAppForm::build_controls() {
     LbComunication = make_label(this, "LbComunication", QString(), 8, 5);
@@ -295,9 +298,13 @@ void TSDIAppForm::write_wifi_settings() {
         show_notice(text);
         return;
     }
-    const auto sent = app_.send_packet(wifi_packet_type, body.bytes);
-    if (sent == komunikace::send_result::port_closed) {
-        show_notice(QStringLiteral("No port is open: the WiFi settings were not written."));
+    // A frame that does not reach the port comes back through frame_dropped.
+    app_.send_packet(wifi_packet_type, body.bytes);
+}
+
+void TSDIAppForm::frame_dropped(std::uint8_t type, drop_reason why) {
+    if (type == wifi_packet_type) {
+        show_notice(wifi_not_written(german_, why));
     }
 }
 

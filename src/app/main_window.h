@@ -7,12 +7,14 @@
 //  - Ctrl+T shows the terminal window and F1 the about box (named in the tooltip);
 //  - a text too long for its field in the settings packet is not cut silently: the
 //    user is told which field and its limit, and nothing is sent;
-//  - a write while no port is open tells the user that nothing was written;
+//  - WiFi settings that never reach the port (no port open, the device unplugged, the
+//    send queue full) are told to the user in the window's language;
 //  - a read that ended early (Cancel, or the error box after five time-outs) leaves the
 //    fields as they were, and the automatic server setting then writes nothing, so
 //    a half-read memory image never reaches the fields or the controller.
 // Notices open without a nested event loop, so the link keeps running behind them.
 #include "link/counter_view.h"
+#include "link/dropped_frame_view.h"
 #include "memory/wifi_settings.h"
 #include "serial/port_list_view.h"
 
@@ -32,7 +34,10 @@ namespace zev1 {
 
 class Tlpc1xxx;
 
-class TSDIAppForm final : public QWidget, public port_list_view, public counter_view {
+class TSDIAppForm final : public QWidget,
+                          public port_list_view,
+                          public counter_view,
+                          public dropped_frame_view {
     Q_OBJECT
 public:
     static constexpr int client_width = 337;
@@ -48,6 +53,8 @@ public:
     void set_item_index(int index) override;
     // counter_view: the `test` box.
     void show_counter(std::string_view decimal) override;
+    // dropped_frame_view: a WiFi settings frame that was dropped gives a notice.
+    void frame_dropped(std::uint8_t type, drop_reason why) override;
 
     // One run of the poll loop (Timer1's handler).
     void Timer1Timer();

@@ -7,6 +7,7 @@
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +24,7 @@ private slots:
     void timer_is_a_precise_ten_millisecond_timer();
     void typed_port_text_chooses_nothing();
     void shortcuts_show_terminal_and_about_box();
+    void settings_that_reach_no_port_are_said_not_written();
 };
 
 namespace {
@@ -204,6 +206,26 @@ void main_window_test::shortcuts_show_terminal_and_about_box() {
     QCOMPARE(ok->text(), QStringLiteral("OK"));
     QTest::mouseClick(ok, Qt::LeftButton);
     QVERIFY(!c.windows().about.isVisible());
+}
+
+// With no port open the settings frame is dropped by the link; the window says so in its
+// language.
+void main_window_test::settings_that_reach_no_port_are_said_not_written() {
+    test_area area;
+    configurator c(area);
+    c.windows().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c.main()));
+    QVERIFY(!c.main().notice_box()->isVisible());
+    QTest::mouseClick(c.find<QPushButton>("btn_wifi_write"), Qt::LeftButton);
+    QVERIFY(c.main().notice_box()->isVisible());
+    QCOMPARE(c.main().notice_box()->text(),
+             QString::fromUtf8("Wifi Einstellung wurde nicht eingetragen: der Port ist "
+                               "geschlossen."));
+    c.main().notice_box()->hide();
+    QTest::mouseClick(c.find<QCheckBox>("nemecke_texty"), Qt::LeftButton);
+    QTest::mouseClick(c.find<QPushButton>("btn_wifi_write"), Qt::LeftButton);
+    QCOMPARE(c.main().notice_box()->text(),
+             QString::fromUtf8("Nastavení wifi nebylo zapsáno: port je zavřený."));
 }
 
 QTEST_MAIN(main_window_test)
