@@ -163,7 +163,11 @@ TEST_F(link_test, SilentControllerIsClosedAndReopenedAgainAndAgain) {
     EXPECT_EQ(echo_ticks, (std::vector<int>{3, 54, 105, 156, 207}));
     EXPECT_EQ(port.closes(), 4); // ticks 52, 103, 154, 205
     EXPECT_EQ(port.opens(), 5);  // ticks 2, 53, 104, 155, 206
-    // The "open" key is left alone by the watchdog.
+    // The "open" key is left alone by the watchdog, also when no reopen rewrites it: the
+    // next start must come up connected, as the technician never disconnected.
+    port.refuse_open = true;
+    run_until(260); // closed in tick 256
+    EXPECT_EQ(port.closes(), 5);
     EXPECT_TRUE(settings->ReadBool("com", "open", false));
 }
 
@@ -318,6 +322,7 @@ TEST_F(link_test, CounterShowsZeroFirstCountsBadChecksumsAndWraps) {
         tick();
         tick();
     }
+    ASSERT_GE(counter.shown.size(), 3u);
     EXPECT_EQ(counter.shown.back(), "1"); // 258 frames: ... 254, 255, 0, 1
     EXPECT_EQ(counter.shown[counter.shown.size() - 2], "0");
     EXPECT_EQ(counter.shown[counter.shown.size() - 3], "255");
@@ -356,7 +361,10 @@ TEST_F(link_test, BootloaderAnswersReachTheSequencerBeforeTheyAreLogged) {
     transfer.on_reply = [&] { logged_at_call.push_back(log.packets.size()); };
     feed(make_frame(P_BOOTLOADER_READ_A, std::vector<std::uint8_t>(20, 7)));
     feed(make_frame(P_BOOTLOADER_WRITE_A, std::vector<std::uint8_t>(12, 0)));
-    run_until(4);
+    // Both are released by poll_link itself; neither is left for the caller.
+    for (int t = 1; t <= 4; ++t) {
+        EXPECT_FALSE(tick()) << "tick " << t;
+    }
     EXPECT_EQ(transfer.calls,
               (std::vector<std::string>{"step", "read", "step", "step", "write", "step"}));
     EXPECT_EQ(logged_at_call, (std::vector<std::size_t>{0, 1}));
