@@ -175,7 +175,10 @@ TEST_F(cli_sim_test, SilentControllerIsStatus4AfterThreeSeconds) {
     // 300 ticks of 10 ms on absolute deadlines: neither fast nor drifting far.
     EXPECT_GE(took, 3000ms);
     EXPECT_LT(took, 4500ms);
-    // Only keep-alive echoes went out: the port is reopened about every half second.
+    // Only keep-alive echoes went out, all on one open of the port: reopening a silent
+    // port would pulse the controller's modem lines each time.
+    EXPECT_EQ(sim->count_lines([](std::string_view l) { return l.find("peer-open") != l.npos; }),
+              1u);
     const auto rx = sim->frames("rx");
     ASSERT_FALSE(rx.empty());
     for (const auto& f : rx) {

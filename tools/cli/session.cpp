@@ -78,6 +78,17 @@ outcome session::connect(const std::optional<std::string>& given) {
                              "port " + port_name_ + " is not present or is in use");
     }
 
+    // While waiting for the first answer the port stays open: the link's watchdog would
+    // close and reopen a silent port every half second, and every open of a serial
+    // device raises its modem lines for a moment (the controller's reset inputs).
+    struct watchdog_paused {
+        komunikace& link;
+        explicit watchdog_paused(komunikace& l) : link(l) { link.watchdog_off(); }
+        ~watchdog_paused() { link.watchdog_on(); }
+        watchdog_paused(const watchdog_paused&) = delete;
+        watchdog_paused& operator=(const watchdog_paused&) = delete;
+    } paused(*link_);
+
     bool opened = false;
     const auto received_before = log_.frames_received();
     // The first tick makes the first open attempt; 300 ticks later the time is up.
