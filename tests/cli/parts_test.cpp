@@ -94,7 +94,15 @@ TEST(json_text_test, EscapesAndUtf8) {
     for (int b = 0; b < 256; ++b) {
         EXPECT_NO_THROW(json_string(std::string(1, static_cast<char>(b)) + "\xC3"));
     }
-    EXPECT_EQ(ports_json({"ttyUSB0", "K\xFC"}), "[{\"name\":\"ttyUSB0\"},{\"name\":\"K\\u00fc\"}]");
+    const listed_port usb{"ttyUSB0", {"Acme", "ZEV1", "1234", "abcd", "0042", ""}};
+    EXPECT_EQ(ports_json({usb, {"K\xFC", {}}}),
+              "[{\"name\":\"ttyUSB0\",\"description\":\"Acme ZEV1, USB 1234:abcd, serial 0042\","
+              "\"manufacturer\":\"Acme\",\"product\":\"ZEV1\",\"vid\":\"1234\",\"pid\":\"abcd\","
+              "\"serial\":\"0042\",\"location\":\"\"},{\"name\":\"K\\u00fc\",\"description\":\"\","
+              "\"manufacturer\":\"\",\"product\":\"\",\"vid\":\"\",\"pid\":\"\",\"serial\":\"\","
+              "\"location\":\"\"}]");
+    EXPECT_EQ(format_port_list({usb, {"ZEV1-SIM", {}}}, false),
+              "ttyUSB0  Acme ZEV1, USB 1234:abcd, serial 0042\nZEV1-SIM\n");
 }
 
 TEST(port_choice_test, GivenRememberedOrTheOnlyOne) {

@@ -306,10 +306,14 @@ TEST_F(cli_sim_test, PortsFolderAndSettingsFileNextToTheProgram) {
 
     cli_result ports = test::run_cli(bin / "zev1-wifi", dir, {"ports"});
     ASSERT_EQ(ports.status, 0) << ports.err;
-    EXPECT_NE(("\n" + ports.out).find("\nZEV1\n"), std::string::npos) << ports.out;
+    const std::string target = sim->link();
+    EXPECT_NE(("\n" + ports.out).find("\nZEV1  link to " + target + "\n"), std::string::npos)
+        << ports.out;
     cli_result listed = test::run_cli(bin / "zev1-wifi", dir, {"ports", "--json"});
     ASSERT_EQ(listed.status, 0) << listed.err;
-    EXPECT_NE(listed.out.find("{\"name\":\"ZEV1\"}"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("{\"name\":\"ZEV1\",\"description\":\"link to " + target + "\""),
+              std::string::npos)
+        << listed.out;
 
     cli_result first = test::run_cli(bin / "zev1-wifi", dir, {"read", "--port", "ZEV1"});
     ASSERT_EQ(first.status, 0) << first.err;

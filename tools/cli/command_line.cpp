@@ -63,7 +63,8 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
     };
     const char* json_settings = "print the settings as one JSON object";
 
-    CLI::App* ports = add_command("ports", "list the present ports, one a line");
+    CLI::App* ports =
+        add_command("ports", "list the present ports, one a line with what identifies each");
     flag(ports, "--json", o.json, "print them as one JSON array of port objects");
 
     CLI::App* read = add_command("read", "print id, ssid, key, security and endpoint");

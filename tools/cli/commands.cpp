@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "json_text.h"
+#include "port_listing.h"
 #include "serial/serial.h"
 #include "session.h"
 
@@ -41,16 +42,13 @@ exit_status print(std::FILE* out, std::FILE* err, const std::string& text) {
 exit_status list_ports(bool json, std::FILE* out, std::FILE* err) {
     serial port;
     port.scan_ports();
-    std::vector<std::string> names;
-    std::string text;
-    for (const auto& name : port.port_names()) {
-        if (!name.empty()) {
-            names.push_back(name);
-            text += name;
-            text += '\n';
+    std::vector<listed_port> ports;
+    for (std::size_t slot = 0; slot < serial::port_slots; ++slot) {
+        if (!port.port_names()[slot].empty()) {
+            ports.push_back({port.port_names()[slot], port.port_descriptions()[slot]});
         }
     }
-    return print(out, err, json ? ports_json(names) + "\n" : text);
+    return print(out, err, format_port_list(ports, json));
 }
 
 // read, write and auto: connect, read, and for write and auto send (and verify).

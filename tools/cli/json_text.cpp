@@ -48,11 +48,19 @@ std::string settings_json(std::string_view id, const wifi_settings& settings) {
     return text.dump(document);
 }
 
-std::string ports_json(const std::vector<std::string>& names) {
+std::string ports_json(const std::vector<listed_port>& ports) {
     json_texts text;
     json list = json::array();
-    for (const std::string& name : names) {
-        list.push_back(json::object({{"name", text(name)}}));
+    for (const listed_port& port : ports) {
+        const port_description& d = port.description;
+        list.push_back(json::object({{"name", text(port.name)},
+                                     {"description", text(description_text(d))},
+                                     {"manufacturer", text(d.manufacturer)},
+                                     {"product", text(d.product)},
+                                     {"vid", text(d.vid)},
+                                     {"pid", text(d.pid)},
+                                     {"serial", text(d.serial_number)},
+                                     {"location", text(d.location)}}));
     }
     return text.dump(list);
 }

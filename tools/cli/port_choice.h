@@ -24,6 +24,7 @@ public:
 
     std::vector<std::string> candidates() override;
     probe_result probe(std::string_view name) override { return system_->probe(name); }
+    port_description describe(std::string_view name) override { return system_->describe(name); }
 
 private:
     std::unique_ptr<port_namespace> system_;
