@@ -261,16 +261,24 @@ struct path_ports final : port_namespace {
     }
 };
 
-TEST(PortState, SelectingAnUnlistedNameClosesTheConnectionAndKeepsTheChoice) {
+// A port list of one pseudo-terminal, listed and chosen.
+class PortState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(peer.ok());
+        names.path = peer.slave_path();
+        port.clear_port_list();
+        port.scan_ports();
+        port.select_port(peer.slave_path());
+        ASSERT_TRUE(port.port_selected());
+        port.take_port_notes();
+    }
     pty_peer peer;
-    ASSERT_TRUE(peer.ok());
     path_ports names;
-    names.path = peer.slave_path();
+    serial port{names};
+};
 
-    serial port(names);
-    port.clear_port_list();
-    port.scan_ports();
-    port.select_port(peer.slave_path());
+TEST_F(PortState, SelectingAnUnlistedNameClosesTheConnectionAndKeepsTheChoice) {
     port.open_close(115200);
     ASSERT_TRUE(port.is_open());
     EXPECT_EQ(port.state_text(), peer.slave_path() + " open");
@@ -328,14 +336,7 @@ public:
 // Linux raises DTR and RTS in open(); the connection lowers both right after the line
 // settings, before any I/O, and a refusal does not fail the open. The line controls of
 // the ISP path still reach the port.
-TEST(PortState, DtrAndRtsAreLoweredRightAfterTheOpenAndTheLineControlsStillWork) {
-    pty_peer peer;
-    ASSERT_TRUE(peer.ok());
-    path_ports names;
-    names.path = peer.slave_path();
-    serial port(names);
-    port.scan_ports();
-    port.select_port(peer.slave_path());
+TEST_F(PortState, DtrAndRtsAreLoweredRightAfterTheOpenAndTheLineControlsStillWork) {
     recording_calls calls;
     port.open_close(115200);
     ASSERT_TRUE(port.is_open());
@@ -349,16 +350,7 @@ TEST(PortState, DtrAndRtsAreLoweredRightAfterTheOpenAndTheLineControlsStillWork)
 
 // A port that another program holds: it probes absent, and once chosen it fails to open,
 // stays " close" and is said to be in use once, not on every retry; freed, it opens.
-TEST(PortState, APortHeldByAnotherProgramIsSaidToBeInUseOnce) {
-    pty_peer peer;
-    ASSERT_TRUE(peer.ok());
-    path_ports names;
-    names.path = peer.slave_path();
-    serial port(names);
-    port.scan_ports();
-    port.select_port(peer.slave_path());
-    port.take_port_notes();
-
+TEST_F(PortState, APortHeldByAnotherProgramIsSaidToBeInUseOnce) {
     posix::unique_fd other(::open(peer.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_TRUE(other.valid());
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
