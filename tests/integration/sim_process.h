@@ -2,6 +2,8 @@
 // The simulator as a child process for integration tests: started on a pseudo-terminal
 // link in a private temporary folder, commanded through its standard input, its JSON
 // lines collected from its standard output by a reader thread.
+#include "support/sim_lines.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -21,37 +23,6 @@
 extern char** environ;
 
 namespace zev1::test {
-
-// The value of "key" in one JSON line: a number or a string, as text (no unescaping).
-inline std::optional<std::string> json_field(std::string_view line, std::string_view key) {
-    const std::string pattern = "\"" + std::string(key) + "\":";
-    const auto at = line.find(pattern);
-    if (at == std::string_view::npos) {
-        return std::nullopt;
-    }
-    auto rest = line.substr(at + pattern.size());
-    if (!rest.empty() && rest.front() == '"') {
-        rest.remove_prefix(1);
-        return std::string(rest.substr(0, rest.find('"')));
-    }
-    return std::string(rest.substr(0, rest.find_first_of(",}")));
-}
-
-inline std::vector<std::uint8_t> from_hex(std::string_view hex) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(
-            static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16)));
-    }
-    return out;
-}
-
-// A frame the simulator reported ("dir":"rx" or "tx").
-struct sim_frame {
-    std::string dir;
-    int type = -1;
-    std::vector<std::uint8_t> bytes;
-};
 
 class sim_process {
 public:
@@ -167,20 +138,7 @@ public:
 
     // Frames in one direction, optionally of one type.
     std::vector<sim_frame> frames(std::string_view dir, int type = -1) const {
-        std::vector<sim_frame> out;
-        for (const auto& l : lines()) {
-            if (json_field(l, "dir") != std::string(dir) || json_field(l, "garbage")) {
-                continue;
-            }
-            sim_frame f;
-            f.dir = dir;
-            f.type = std::stoi(json_field(l, "type").value_or("-1"));
-            f.bytes = from_hex(json_field(l, "hex").value_or(""));
-            if (type < 0 || f.type == type) {
-                out.push_back(std::move(f));
-            }
-        }
-        return out;
+        return frames_in(lines(), dir, type);
     }
 
 private:

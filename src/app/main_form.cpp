@@ -1,0 +1,249 @@
+#include "app/main_form.h"
+
+#include "app/application.h"
+#include "app/main_texts.h"
+
+#include <algorithm>
+
+namespace zev1 {
+
+namespace {
+
+constexpr std::string_view settings_section = "main";
+constexpr std::string_view settings_key = "nemecky";
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool starts_ignoring_case(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
+}
+
+} // namespace
+
+std::optional<std::size_t> security_entry(std::string_view text) {
+    for (std::size_t i = 0; i < wifi_security_types.size(); ++i) {
+        if (text.size() == wifi_security_types[i].size() &&
+            starts_ignoring_case(text, wifi_security_types[i])) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+// --- port_selector -----------------------------------------------------------------------
+
+void TSDIAppForm::port_selector::clear_items() {
+    entries_.clear();
+    view_.clear_items(main_control::com_number);
+}
+
+void TSDIAppForm::port_selector::append_item(std::string_view name) {
+    entries_.emplace_back(name);
+    view_.append_item(main_control::com_number, codec_.to_window(name));
+}
+
+void TSDIAppForm::port_selector::set_item_index(int index) {
+    view_.set_item_index(main_control::com_number, index);
+}
+
+const std::string* TSDIAppForm::port_selector::entry(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) {
+        return nullptr;
+    }
+    return &entries_[static_cast<std::size_t>(index)];
+}
+
+// --- the form ----------------------------------------------------------------------------
+
+TSDIAppForm::TSDIAppForm(main_view& view, Tlpc1xxx& app, const text_codec& codec)
+    : view_(view), app_(app), codec_(codec), ports_(view, codec) {
+    app_.link().set_dropped_frame_view(this);
+}
+
+TSDIAppForm::~TSDIAppForm() {
+    app_.link().set_dropped_frame_view(nullptr);
+}
+
+void TSDIAppForm::FormCreate() {
+    german_ = app_.ReadBool(settings_section, settings_key, true);
+    view_.set_checked(main_control::nemecke_texty, german_);
+    apply_captions();
+}
+
+void TSDIAppForm::apply_captions() {
+    const main_captions c = captions_for(german_);
+    view_.set_text(main_control::LbComunication, c.communication);
+    view_.set_text(main_control::btn_config_cti_jer, c.read);
+    view_.set_text(main_control::btn_automatic_set, c.automatic);
+    view_.set_text(main_control::btn_nast_server, c.server);
+    view_.set_text(main_control::btn_wifi_write, c.write);
+}
+
+void TSDIAppForm::Timer1Timer() {
+    app_.fill_port_list(ports_);
+    std::string state = codec_.to_window(app_.port_state_line());
+    if (state != shown_state_) {
+        view_.set_text(main_control::stav_portu, state);
+        shown_state_ = std::move(state);
+    }
+    if (app_.poll_link()) {
+        app_.release_frame();
+    }
+    if (const auto result = app_.wifi_after_poll()) {
+        fill_wifi_fields(*result);
+    }
+}
+
+void TSDIAppForm::clicked(main_control c) {
+    switch (c) {
+    case main_control::nemecke_texty:
+        nemecke_textyClick();
+        break;
+    case main_control::btn_config_cti_jer:
+        btn_config_cti_jerClick();
+        break;
+    case main_control::btn_automatic_set:
+        btn_automatic_setClick();
+        break;
+    case main_control::btn_nast_server:
+        btn_nast_serverClick();
+        break;
+    case main_control::btn_wifi_write:
+        btn_wifi_writeClick();
+        break;
+    default:
+        break;
+    }
+}
+
+void TSDIAppForm::chosen(main_control c, int index) {
+    if (c == main_control::com_number) {
+        com_numberChange(index);
+    }
+}
+
+void TSDIAppForm::left(main_control c) {
+    if (c != main_control::wifi_security) {
+        return;
+    }
+    // A text that names an entry whole is that entry: show it as the list spells it.
+    const std::string text = view_.text(c);
+    if (const auto entry = security_entry(text); entry && text != wifi_security_types[*entry]) {
+        view_.set_item_index(c, static_cast<int>(*entry));
+    }
+}
+
+std::optional<std::size_t> TSDIAppForm::suggestion(main_control c, std::string_view text) {
+    const std::span<const std::string_view> items = main_controls[row(c)].items;
+    if (text.empty() || items.empty()) {
+        return std::nullopt;
+    }
+    if (c == main_control::wifi_security) {
+        if (const auto whole = security_entry(text)) {
+            return whole;
+        }
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (starts_ignoring_case(items[i], text)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+void TSDIAppForm::show_counter(std::string_view decimal) {
+    view_.set_text(main_control::test, codec_.to_window(decimal));
+}
+
+void TSDIAppForm::nemecke_textyClick() {
+    german_ = view_.checked(main_control::nemecke_texty);
+    app_.WriteBool(settings_section, settings_key, german_);
+    apply_captions();
+}
+
+void TSDIAppForm::com_numberChange(int index) {
+    // Only an entry of the list chooses a port; typed text chooses nothing.
+    if (const std::string* name = ports_.entry(index)) {
+        app_.select_port(*name);
+    }
+}
+
+void TSDIAppForm::btn_config_cti_jerClick() {
+    app_.start_wifi_read(false);
+}
+
+void TSDIAppForm::btn_automatic_setClick() {
+    app_.start_wifi_read(true);
+}
+
+void TSDIAppForm::btn_nast_serverClick() {
+    view_.set_text(main_control::wifi_IP, codec_.to_window(default_server_endpoint));
+}
+
+void TSDIAppForm::btn_wifi_writeClick() {
+    write_wifi_settings();
+}
+
+void TSDIAppForm::fill_wifi_fields(const wifi_workflow::read_result& result) {
+    if (!app_.last_read_complete()) {
+        return; // cancelled or aborted: the image does not hold the controller's texts
+    }
+    show_read_text(main_control::wifi_SSID, read_ssid_, result.settings.ssid);
+    show_read_text(main_control::wifi_key, read_key_, result.settings.key);
+    show_read_text(main_control::wifi_IP, read_endpoint_, result.settings.endpoint);
+    view_.set_item_index(main_control::wifi_security, static_cast<int>(result.security_index));
+    if (result.automatic) {
+        view_.set_text(main_control::wifi_IP, codec_.to_window(default_server_endpoint));
+        write_wifi_settings();
+    }
+}
+
+void TSDIAppForm::show_read_text(main_control c, read_text& read, const std::string& bytes) {
+    view_.set_text(c, codec_.to_window(bytes));
+    read.shown = view_.text(c); // as the control holds it
+    read.bytes = bytes;
+}
+
+std::string TSDIAppForm::bytes_of(main_control c, const read_text& read) const {
+    const std::string now = view_.text(c);
+    return now == read.shown ? read.bytes : codec_.to_local(now);
+}
+
+std::string TSDIAppForm::security_to_send() const {
+    const std::string text = view_.text(main_control::wifi_security);
+    if (const auto entry = security_entry(text)) {
+        return std::string(wifi_security_types[*entry]);
+    }
+    return codec_.to_local(text);
+}
+
+wifi_settings TSDIAppForm::settings_from_fields() const {
+    wifi_settings s;
+    s.security = security_to_send();
+    s.ssid = bytes_of(main_control::wifi_SSID, read_ssid_);
+    s.key = bytes_of(main_control::wifi_key, read_key_);
+    s.endpoint = bytes_of(main_control::wifi_IP, read_endpoint_);
+    return s;
+}
+
+void TSDIAppForm::write_wifi_settings() {
+    const wifi_body body = build_wifi_body(settings_from_fields());
+    if (!body.cuts.empty()) {
+        view_.show_notice(too_long_notice(german_, body.cuts));
+        return;
+    }
+    // A frame that does not reach the port comes back through frame_dropped.
+    app_.send_packet(wifi_packet_type, body.bytes);
+}
+
+void TSDIAppForm::frame_dropped(std::uint8_t type, drop_reason why) {
+    if (type == wifi_packet_type) {
+        view_.show_notice(wifi_not_written(german_, why));
+    }
+}
+
+} // namespace zev1

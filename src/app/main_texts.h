@@ -1,0 +1,30 @@
+#pragma once
+// The main window's texts in its two languages (UTF-8): the five captions that change
+// with the language, and the notices, which follow the captions' language.
+#include "link/dropped_frame_view.h"
+#include "memory/wifi_settings.h"
+
+#include <span>
+#include <string>
+
+namespace zev1 {
+
+struct main_captions {
+    std::string communication; // LbComunication
+    std::string read;          // btn_config_cti_jer
+    std::string automatic;     // btn_automatic_set
+    std::string server;        // btn_nast_server (ends with the default endpoint)
+    std::string write;         // btn_wifi_write
+};
+
+main_captions captions_for(bool german);
+
+// Nothing was sent because texts are too long for their fields: one line a field, named
+// as its label names it, with the longest text in bytes it takes.
+std::string too_long_notice(bool german, std::span<const wifi_cut> cuts);
+
+// The settings never reached the port (no port open, the device unplugged, the send
+// queue full), saying why.
+std::string wifi_not_written(bool german, drop_reason why);
+
+} // namespace zev1

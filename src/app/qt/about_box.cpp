@@ -1,0 +1,25 @@
+#include "app/qt/about_box.h"
+
+#include "app/about.h"
+#include "app/qt/qt_controls.h"
+#include "app/qt/qt_text.h"
+#include "app/qt/window_placement.h"
+
+#include <QPushButton>
+
+namespace zev1::qt {
+
+about_box::about_box() {
+    frame_window(*this, about_form_spec);
+    const std::vector<QWidget*> controls = create_controls(*this, about_form_spec);
+    const auto texts = about_texts();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        set_widget_text(controls[i], qstr(texts[i]));
+    }
+    auto* ok = qobject_cast<QPushButton*>(controls[row(about_control::OKButton)]);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    centre_on_screen(*this);
+}
+
+} // namespace zev1::qt

@@ -1,0 +1,32 @@
+#include "app/qt/app_windows.h"
+
+#include "app/application.h"
+
+#include <utility>
+
+namespace zev1::qt {
+
+app_windows::app_windows(Tlpc1xxx& app, clock_source clock)
+    : main(app, codec_), log_win(app, codec_, std::move(clock)), progress_win(codec_), app_(app) {
+    app_.attach_views(&log_win.form(), &main.form(), &progress_win.form());
+    QObject::connect(&main, &main_window::terminal_requested, &log_win,
+                     [this] { bring_to_front(log_win); });
+    QObject::connect(&main, &main_window::about_requested, &about,
+                     [this] { bring_to_front(about); });
+}
+
+app_windows::~app_windows() {
+    app_.attach_views(nullptr, nullptr, nullptr);
+}
+
+void app_windows::show() {
+    main.show();
+}
+
+void bring_to_front(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace zev1::qt

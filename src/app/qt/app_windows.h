@@ -1,0 +1,45 @@
+#pragma once
+// The program's four Qt windows, created in their fixed order (main window, about box,
+// terminal, progress window) once the application object exists, and attached to it as
+// the views of the link and the sequencer. Only the main window is shown by show().
+// Destroyed before the application object: the views are detached first.
+#include "app/qt/about_box.h"
+#include "app/qt/main_window.h"
+#include "app/qt/progress_window.h"
+#include "app/qt/qt_text.h"
+#include "app/qt/terminal_window.h"
+#include "log/packet_line.h"
+
+namespace zev1 {
+class Tlpc1xxx;
+}
+
+namespace zev1::qt {
+
+class app_windows {
+public:
+    explicit app_windows(Tlpc1xxx& app, clock_source clock = system_clock_source());
+    ~app_windows();
+    app_windows(const app_windows&) = delete;
+    app_windows& operator=(const app_windows&) = delete;
+
+    // Shows the main window (the others stay hidden until asked for).
+    void show();
+
+private:
+    local_codec codec_;
+
+public:
+    main_window main;
+    about_box about;
+    terminal_window log_win;
+    progress_window progress_win;
+
+private:
+    Tlpc1xxx& app_;
+};
+
+// Shows a window that may be hidden or behind others, and gives it the focus.
+void bring_to_front(QWidget& window);
+
+} // namespace zev1::qt

@@ -1,0 +1,140 @@
+#include "app/qt/main_window.h"
+
+#include "app/qt/qt_child.h"
+#include "app/qt/qt_controls.h"
+#include "app/qt/qt_text.h"
+#include "app/qt/window_placement.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QTimer>
+
+namespace zev1::qt {
+
+namespace {
+
+QComboBox* combo_of(QWidget* widget) {
+    return qobject_cast<QComboBox*>(widget);
+}
+
+} // namespace
+
+main_window::main_window(Tlpc1xxx& app, const text_codec& codec) : form_(*this, app, codec) {
+    frame_window(*this, main_form_spec);
+    setToolTip(QStringLiteral("Ctrl+T: terminal window\nF1: about"));
+    controls_ = create_controls(*this, main_form_spec);
+    control(main_control::test)
+        ->setToolTip(QStringLiteral("Frames received (Ctrl+T: terminal window)"));
+
+    auto* show_terminal = make_child<QShortcut>(this, QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(show_terminal, &QShortcut::activated, this, &main_window::terminal_requested);
+    auto* show_about = make_child<QShortcut>(this, QKeySequence(Qt::Key_F1));
+    connect(show_about, &QShortcut::activated, this, &main_window::about_requested);
+
+    notice_ = make_child<QMessageBox>(this);
+    notice_->setObjectName(QStringLiteral("notice_box"));
+    notice_->setWindowTitle(qstr(application_title));
+    notice_->setIcon(QMessageBox::Warning);
+    notice_->setStandardButtons(QMessageBox::Ok);
+    notice_->setWindowModality(Qt::WindowModal);
+
+    Timer1 = make_child<QTimer>(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(tick_ms);
+    connect(Timer1, &QTimer::timeout, this, [this] { form_.Timer1Timer(); });
+
+    connect_events();
+    form_.FormCreate();
+    centre_on_screen(*this);
+    Timer1->start();
+}
+
+main_window::~main_window() = default;
+
+void main_window::connect_events() {
+    for (std::size_t i = 0; i < main_controls.size(); ++i) {
+        const auto id = static_cast<main_control>(i);
+        QWidget* widget = controls_[i];
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            connect(button, &QAbstractButton::clicked, this, [this, id] { form_.clicked(id); });
+        } else if (QComboBox* combo = combo_of(widget)) {
+            // Only a choice from the list picks an entry; typed text that matches no entry
+            // chooses nothing.
+            connect(combo, &QComboBox::activated, this,
+                    [this, id](int index) { form_.chosen(id, index); });
+            connect(combo->lineEdit(), &QLineEdit::editingFinished, this,
+                    [this, id] { form_.left(id); });
+        }
+    }
+}
+
+void main_window::set_text(main_control c, std::string_view text) {
+    set_widget_text(control(c), qstr(text));
+}
+
+std::string main_window::text(main_control c) const {
+    return utf8(widget_text(control(c)));
+}
+
+void main_window::set_checked(main_control c, bool checked) {
+    if (auto* box = qobject_cast<QCheckBox*>(control(c))) {
+        box->setChecked(checked);
+    }
+}
+
+bool main_window::checked(main_control c) const {
+    const auto* box = qobject_cast<const QCheckBox*>(control(c));
+    return box != nullptr && box->isChecked();
+}
+
+void main_window::clear_items(main_control c) {
+    QComboBox* combo = combo_of(control(c));
+    const QSignalBlocker block(combo);
+    combo->clear();
+}
+
+void main_window::append_item(main_control c, std::string_view text) {
+    QComboBox* combo = combo_of(control(c));
+    const QSignalBlocker block(combo);
+    combo->addItem(qstr(text));
+    if (c == main_control::com_number) {
+        // A combo box makes its first item current by itself; here only the port list
+        // chooses, so the entry it chose last stays the chosen one (or none).
+        combo->setCurrentIndex(chosen_port_ < combo->count() ? chosen_port_ : -1);
+    }
+}
+
+void main_window::set_item_index(main_control c, int index) {
+    QComboBox* combo = combo_of(control(c));
+    const QSignalBlocker block(combo);
+    if (c == main_control::com_number) {
+        chosen_port_ = index;
+    }
+    combo->setCurrentIndex(index);
+    if (index >= 0) {
+        combo->setEditText(combo->itemText(index)); // even when the entry was current already
+    }
+}
+
+void main_window::show_notice(std::string_view text) {
+    // Shown without a nested event loop: the poll loop goes on behind the box.
+    notice_->setText(qstr(text));
+    notice_->show();
+    notice_->raise();
+    notice_->activateWindow();
+}
+
+void main_window::closeEvent(QCloseEvent* event) {
+    Timer1->stop();
+    emit closed();
+    QWidget::closeEvent(event);
+}
+
+} // namespace zev1::qt

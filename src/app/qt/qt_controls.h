@@ -1,0 +1,24 @@
+#pragma once
+// Builds a window's widgets from its table (app/form_layout.h) and reads and writes their
+// texts whatever their kind, so the windows themselves only wire events to their forms.
+#include "app/form_layout.h"
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+namespace zev1::qt {
+
+// Frames the window as its kind asks, names it, sets its caption and its client size.
+void frame_window(QWidget& window, const form_spec& form);
+
+// One widget a row, in the table's order, each a child of window named as its row,
+// placed, filled with its initial text and list, and chained in the table's tab order.
+std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form);
+
+// A label's, button's or check box's caption, an edit's or combo box's text. A button's
+// caption is shown in a smaller font where it would not fit; an auto-sized label grows.
+void set_widget_text(QWidget* widget, const QString& text);
+QString widget_text(const QWidget* widget);
+
+} // namespace zev1::qt

@@ -1,0 +1,109 @@
+#include "app/qt/terminal_window.h"
+
+#include "app/qt/qt_controls.h"
+#include "app/qt/qt_text.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <algorithm>
+#include <utility>
+
+namespace zev1::qt {
+
+terminal_window::terminal_window(Tini_file& settings, const text_codec& codec, clock_source clock)
+    : form_(*this, settings, codec, std::move(clock)) {
+    frame_window(*this, terminal_form_spec);
+    controls_ = create_controls(*this, terminal_form_spec);
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        const auto id = static_cast<terminal_control>(i);
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(controls_[i])) {
+            memo->setMaximumBlockCount(Tlog_win::max_view_lines);
+        } else if (auto* button = qobject_cast<QPushButton*>(controls_[i])) {
+            connect(button, &QPushButton::clicked, this, [this, id] { form_.clicked(id); });
+        }
+    }
+    // Design place: top left of the screen.
+    move(0, 0);
+    form_.resized(width(), height());
+    form_.FormCreate();
+    form_.resized(width(), height());
+}
+
+terminal_window::~terminal_window() = default;
+
+void terminal_window::set_text(terminal_control c, std::string_view text) {
+    set_widget_text(controls_[row(c)], qstr(text));
+}
+
+void terminal_window::set_caption(std::string_view text) {
+    setWindowTitle(qstr(text));
+}
+
+void terminal_window::set_checked(terminal_control c, bool checked) {
+    if (auto* box = qobject_cast<QCheckBox*>(controls_[row(c)])) {
+        box->setChecked(checked);
+    }
+}
+
+bool terminal_window::checked(terminal_control c) const {
+    const auto* box = qobject_cast<const QCheckBox*>(controls_[row(c)]);
+    return box != nullptr && box->isChecked();
+}
+
+void terminal_window::append_line(terminal_control memo, std::string_view line) {
+    if (auto* view = qobject_cast<QPlainTextEdit*>(controls_[row(memo)])) {
+        view->appendPlainText(qstr(line));
+    }
+}
+
+QSize terminal_window::frame_extra() const {
+    return frameGeometry().size() - size();
+}
+
+screen_rect terminal_window::outer_geometry() const {
+    const QRect outer = frameGeometry();
+    return {outer.left(), outer.top(), outer.width(), outer.height()};
+}
+
+void terminal_window::set_outer_geometry(const screen_rect& r) {
+    move(r.left, r.top); // moves the frame
+    const QSize extra = frame_extra();
+    resize(std::max(1, r.width - extra.width()), std::max(1, r.height - extra.height()));
+    if (!isVisible()) {
+        wanted_outer_ = QSize(r.width, r.height);
+    }
+}
+
+bool terminal_window::maximised() const {
+    return isMaximized();
+}
+
+void terminal_window::set_maximised(bool maximised) {
+    setWindowState(maximised ? (windowState() | Qt::WindowMaximized)
+                             : (windowState() & ~Qt::WindowMaximized));
+}
+
+void terminal_window::place(terminal_control c, const design_box& box) {
+    controls_[row(c)]->setGeometry(box.left, box.top, box.width, box.height);
+}
+
+void terminal_window::resizeEvent(QResizeEvent* event) {
+    form_.resized(event->size().width(), event->size().height());
+    QWidget::resizeEvent(event);
+}
+
+void terminal_window::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (wanted_outer_ && !isMaximized()) {
+        // The frame is known now: the outer size asked for includes it.
+        const QSize extra = frame_extra();
+        resize(std::max(1, wanted_outer_->width() - extra.width()),
+               std::max(1, wanted_outer_->height() - extra.height()));
+    }
+    wanted_outer_.reset();
+}
+
+} // namespace zev1::qt

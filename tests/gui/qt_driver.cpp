@@ -1,0 +1,264 @@
+// The scenario driver for the Qt windows, offscreen: the program built as main.cpp builds
+// it, with a port list of the scenario's own links, worked through QTest's mouse and key
+// events on the GUI thread.
+#include "app/application.h"
+#include "app/qt/app_windows.h"
+#include "app/qt/qt_controls.h"
+#include "serial/platform/posix/port_names.h"
+#include "serial/serial.h"
+#include "windows/driver.h"
+#include "windows/test_area.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <algorithm>
+#include <stdexcept>
+
+namespace zev1::scenario {
+namespace {
+
+using qt::qstr;
+using qt::utf8;
+
+// Only the scenario's ports are listed and probed, so scenarios running side by side
+// never touch each other's simulators.
+class scenario_ports final : public port_namespace {
+public:
+    explicit scenario_ports(std::vector<std::string> ports) : ports_(std::move(ports)) {}
+    std::vector<std::string> candidates() override { return ports_; }
+    probe_result probe(std::string_view name) override {
+        return posix::probe_path(std::string(name));
+    }
+
+private:
+    std::vector<std::string> ports_;
+};
+
+class qt_program final : public program_driver {
+public:
+    explicit qt_program(const program_setup& setup)
+        : names_(setup.ports), port_(names_), app_(setup.settings, port_),
+          windows_(std::make_unique<qt::app_windows>(app_, [] { return pinned_time(); })) {
+        windows_->show();
+        (void)QTest::qWaitForWindowExposed(&windows_->main);
+    }
+    ~qt_program() override {
+        windows_->main.close();
+        windows_.reset(); // then the application object writes the settings file
+    }
+
+    std::string text(std::string_view name) override {
+        QWidget* w = find(name);
+        return utf8(w->isWindow() ? w->windowTitle() : qt::widget_text(w));
+    }
+
+    void click(std::string_view name) override { QTest::mouseClick(find(name), Qt::LeftButton); }
+
+    void type(std::string_view name, std::string_view text) override {
+        QWidget* target = find(name);
+        if (auto* combo = qobject_cast<QComboBox*>(target)) {
+            target = combo->lineEdit();
+        }
+        auto* edit = qobject_cast<QLineEdit*>(target);
+        activate(target);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        for (const QChar ch : qstr(text)) {
+            if (ch.unicode() < 0x80) {
+                QTest::keyClick(edit, ch.toLatin1());
+            } else {
+                // A letter without a key of its own, as an input method delivers it.
+                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+                QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+                QApplication::sendEvent(edit, &press);
+                QApplication::sendEvent(edit, &release);
+            }
+        }
+    }
+
+    void leave(std::string_view name) override {
+        QWidget* target = find(name);
+        if (auto* combo = qobject_cast<QComboBox*>(target)) {
+            target = combo->lineEdit();
+        }
+        // An open popup (the list search's suggestions) takes the keys, as it does for a
+        // user's keyboard.
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            target = popup;
+        }
+        QTest::keyClick(target, Qt::Key_Tab);
+        QCoreApplication::processEvents();
+    }
+
+    void choose(std::string_view name, int index) override {
+        auto* combo = qobject_cast<QComboBox*>(find(name));
+        activate(combo);
+        for (int i = -1; i < index; ++i) {
+            QTest::keyClick(combo, Qt::Key_Down);
+        }
+    }
+
+    void shortcut(std::string_view keys) override {
+        activate(&windows_->main);
+        if (keys == "Ctrl+T") {
+            QTest::keyClick(&windows_->main, Qt::Key_T, Qt::ControlModifier);
+        } else if (keys == "F1") {
+            QTest::keyClick(&windows_->main, Qt::Key_F1);
+        } else {
+            throw std::invalid_argument("unknown shortcut");
+        }
+    }
+
+    bool checked(std::string_view name) override {
+        return qobject_cast<QAbstractButton*>(find(name))->isChecked();
+    }
+    bool visible(std::string_view name) override { return find(name)->isVisible(); }
+
+    int value(std::string_view name) override {
+        QWidget* w = find(name);
+        if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+            return bar->value();
+        }
+        return qobject_cast<QComboBox*>(w)->currentIndex();
+    }
+
+    std::vector<std::string> items(std::string_view name) override {
+        auto* combo = qobject_cast<QComboBox*>(find(name));
+        std::vector<std::string> out;
+        for (int i = 0; i < combo->count(); ++i) {
+            out.push_back(utf8(combo->itemText(i)));
+        }
+        return out;
+    }
+
+    design_box geometry(std::string_view name) override {
+        const QRect r = find(name)->geometry();
+        return {r.x(), r.y(), r.width(), r.height()};
+    }
+
+    bool text_fits(std::string_view name) override {
+        QWidget* w = find(name);
+        const int margin = qobject_cast<QPushButton*>(w) != nullptr ? 8 : 0;
+        return w->fontMetrics().horizontalAdvance(qt::widget_text(w)) <= w->width() - margin;
+    }
+
+    std::vector<std::string> tab_order(std::string_view window) override {
+        QWidget* top = find(window);
+        std::vector<std::string> order;
+        for (QWidget* w = top->nextInFocusChain(); w != top; w = w->nextInFocusChain()) {
+            // Only the window's own controls that take the focus by Tab (a combo box's
+            // inner line edit belongs to the combo box).
+            if (w->parentWidget() == top && (w->focusPolicy() & Qt::TabFocus) != 0) {
+                order.push_back(utf8(w->objectName()));
+            }
+        }
+        return order;
+    }
+
+    window_traits traits(std::string_view window) override {
+        QWidget* w = find(window);
+        const Qt::WindowFlags f = w->windowFlags();
+        window_traits t;
+        t.tool = (f & Qt::WindowType_Mask) == Qt::Tool;
+        t.topmost = f.testFlag(Qt::WindowStaysOnTopHint);
+        t.close_box = !f.testFlag(Qt::CustomizeWindowHint) || f.testFlag(Qt::WindowCloseButtonHint);
+        t.resizable = w->minimumSize() != w->maximumSize();
+        return t;
+    }
+
+    screen_rect outer_geometry(std::string_view window) override {
+        const QRect r = find(window)->frameGeometry();
+        return {r.x(), r.y(), r.width(), r.height()};
+    }
+    design_box client_area(std::string_view window) override {
+        const QWidget* w = find(window);
+        return {0, 0, w->width(), w->height()};
+    }
+    bool maximised(std::string_view window) override { return find(window)->isMaximized(); }
+    void resize_client(std::string_view window, int width, int height) override {
+        find(window)->resize(width, height);
+    }
+
+    std::vector<std::string> boxes() override {
+        std::vector<std::string> texts;
+        for (QMessageBox* box : open_boxes()) {
+            texts.push_back(utf8(box->text()));
+        }
+        return texts;
+    }
+    void close_box() override {
+        const auto open = open_boxes();
+        if (!open.empty()) {
+            QTest::mouseClick(open.front()->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    }
+
+    bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > timeout_ms) {
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+        }
+        return true;
+    }
+
+private:
+    QWidget* find(std::string_view name) {
+        const QString wanted = qstr(name);
+        for (QWidget* top :
+             {static_cast<QWidget*>(&windows_->main), static_cast<QWidget*>(&windows_->log_win),
+              static_cast<QWidget*>(&windows_->progress_win),
+              static_cast<QWidget*>(&windows_->about)}) {
+            if (top->objectName() == wanted) {
+                return top;
+            }
+            if (auto* child = top->findChild<QWidget*>(wanted)) {
+                return child;
+            }
+        }
+        throw std::invalid_argument("no control named " + std::string(name));
+    }
+
+    static void activate(QWidget* w) {
+        w->window()->activateWindow();
+        (void)QTest::qWaitForWindowActive(w->window());
+        w->setFocus();
+    }
+
+    static std::vector<QMessageBox*> open_boxes() {
+        std::vector<QMessageBox*> open;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+                open.push_back(box);
+            }
+        }
+        return open;
+    }
+
+    scenario_ports names_;
+    serial port_;
+    Tlpc1xxx app_;
+    std::unique_ptr<qt::app_windows> windows_;
+};
+
+} // namespace
+
+std::unique_ptr<program_driver> start_program(const program_setup& setup) {
+    return std::make_unique<qt_program>(setup);
+}
+
+} // namespace zev1::scenario

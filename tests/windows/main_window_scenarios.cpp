@@ -1,0 +1,188 @@
+// The main window, the about box and the progress window without a controller: the
+// layout tables, the language switch and its setting, the tab order, the port box, the
+// shortcuts and the notices in both languages.
+#include "app/about.h"
+#include "app/main_layout.h"
+#include "app/progress_layout.h"
+#include "windows/driver.h"
+#include "windows/test_area.h"
+
+#include <algorithm>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace zev1::scenario {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::string endpoint(default_server_endpoint);
+
+std::unique_ptr<program_driver> start(const test_area& area) {
+    return start_program({area.settings(), {}});
+}
+
+// Every control of a table where the table puts it, labels at least as large as their
+// captions.
+void expect_layout(program_driver& p, const form_spec& form) {
+    const design_box client = p.client_area(form.name);
+    EXPECT_EQ(client.width, form.client_width) << form.name;
+    EXPECT_EQ(client.height, form.client_height) << form.name;
+    for (const control_spec& c : form.controls) {
+        const design_box at = p.geometry(c.name);
+        EXPECT_EQ(at.left, c.place.left) << c.name;
+        EXPECT_EQ(at.top, c.place.top) << c.name;
+        if (!auto_sized(c)) {
+            EXPECT_EQ(at.width, c.place.width) << c.name;
+            EXPECT_EQ(at.height, c.place.height) << c.name;
+        }
+        if (c.kind == control_kind::label || c.kind == control_kind::button) {
+            EXPECT_TRUE(p.text_fits(c.name)) << c.name << " \"" << p.text(c.name) << "\"";
+        }
+    }
+}
+
+TEST(MainWindow, first_start_is_german_and_unticking_is_remembered) {
+    test_area area;
+    {
+        auto p = start(area);
+        EXPECT_EQ(p->text("SDIAppForm"), "ZEV1 wifi configurator V1.0");
+        EXPECT_TRUE(p->checked("nemecke_texty"));
+        EXPECT_EQ(p->text("LbComunication"), "Kommunikation");
+        EXPECT_EQ(p->text("btn_config_cti_jer"), "Lesen von ZEV");
+        EXPECT_EQ(p->text("btn_automatic_set"), "Automatische server einstellung");
+        EXPECT_EQ(p->text("btn_nast_server"), "Server Einstellung auf " + endpoint);
+        EXPECT_EQ(p->text("btn_wifi_write"), "Eintragen Wifi Einstellung");
+
+        p->click("nemecke_texty");
+        EXPECT_FALSE(p->checked("nemecke_texty"));
+        EXPECT_EQ(p->text("LbComunication"), "Komunikace");
+        EXPECT_EQ(p->text("btn_config_cti_jer"), "Cteni z ZEV");
+        EXPECT_EQ(p->text("btn_automatic_set"), "Automatické nastavení serveru");
+        EXPECT_EQ(p->text("btn_nast_server"), "Nastavení serveru na " + endpoint);
+        EXPECT_EQ(p->text("btn_wifi_write"), "Zápis nastavení wifi");
+        // Captions that do not change with the language.
+        EXPECT_EQ(p->text("Label2"), "IP,port ");
+        EXPECT_EQ(p->text("nemecke_texty"), "DEUTSCH");
+        EXPECT_TRUE(p->text_fits("btn_automatic_set"));
+    }
+    // Written at exit (lines end as text files do on the system), read at the next start.
+    EXPECT_THAT(area.read_settings(), HasSubstr("nemecky=0" + std::string(eol)));
+    auto again = start(area);
+    EXPECT_FALSE(again->checked("nemecke_texty"));
+    EXPECT_EQ(again->text("LbComunication"), "Komunikace");
+}
+
+TEST(MainWindow, windows_follow_the_layout_tables) {
+    test_area area;
+    auto p = start(area);
+    expect_layout(*p, main_form_spec);
+    expect_layout(*p, progress_form_spec);
+    expect_layout(*p, about_form_spec);
+
+    const window_traits main = p->traits("SDIAppForm");
+    EXPECT_FALSE(main.resizable);
+    EXPECT_TRUE(main.close_box);
+    EXPECT_FALSE(main.tool);
+    const window_traits progress = p->traits("progress_win");
+    EXPECT_TRUE(progress.tool);
+    EXPECT_TRUE(progress.topmost);
+    EXPECT_FALSE(progress.close_box);
+    EXPECT_FALSE(progress.resizable);
+
+    // What the controls hold before the first tick.
+    EXPECT_EQ(p->text("com_number"), "com_number");
+    EXPECT_EQ(p->text("stav_portu"), "...");
+    EXPECT_EQ(p->text("test"), "");
+    EXPECT_THAT(p->items("wifi_security"),
+                ElementsAre("AUTO", "OPEN", "WEP", "WPA", "WPAAES", "WPA2AES", "WPA2TKIP", "WPA2"));
+    EXPECT_EQ(p->text("wifi_security"), "AUTO");
+    EXPECT_EQ(p->text("Cancel"), "Cancel");
+    EXPECT_EQ(p->text("staticky_text_procent"), "%");
+    EXPECT_FALSE(p->visible("progress_win"));
+    EXPECT_EQ(p->text("ProductName"), "ZEV1 wifi configurator");
+    EXPECT_EQ(p->text("Version"), "Version " + application_version());
+}
+
+TEST(MainWindow, tab_order_follows_the_design_table) {
+    test_area area;
+    auto p = start(area);
+    // One round of the Tab key, from the first control of the tab order on.
+    std::vector<std::string> order = p->tab_order("SDIAppForm");
+    const auto first = std::find(order.begin(), order.end(), "btn_config_cti_jer");
+    ASSERT_NE(first, order.end());
+    std::rotate(order.begin(), first, order.end());
+    EXPECT_THAT(order, ElementsAre("btn_config_cti_jer", "nemecke_texty", "wifi_SSID",
+                                   "btn_wifi_write", "wifi_key", "wifi_IP", "wifi_security", "test",
+                                   "com_number", "btn_automatic_set", "btn_nast_server"));
+}
+
+TEST(MainWindow, empty_port_list_and_typed_port_text_choose_nothing) {
+    test_area area;
+    auto p = start(area);
+    // The first ticks build the (here empty) port list and the state line: two blanks.
+    EXPECT_TRUE(p->wait_for([&] { return p->text("stav_portu") == "  "; }, 2000));
+    p->type("com_number", "COM77");
+    p->leave("com_number");
+    p->pause(100);
+    EXPECT_EQ(p->items("com_number").size(), 0U);
+    EXPECT_EQ(p->text("stav_portu"), "  ");
+}
+
+TEST(MainWindow, shortcuts_show_terminal_and_about_box) {
+    test_area area;
+    auto p = start(area);
+    EXPECT_FALSE(p->visible("log_win"));
+    EXPECT_FALSE(p->visible("AboutBox"));
+    p->shortcut("Ctrl+T");
+    EXPECT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    EXPECT_EQ(p->text("log_win"), "Terminal");
+    p->shortcut("F1");
+    EXPECT_TRUE(p->wait_for([&] { return p->visible("AboutBox"); }, 2000));
+    EXPECT_EQ(p->text("AboutBox"), "About");
+    EXPECT_EQ(p->text("OKButton"), "OK");
+    p->click("OKButton");
+    EXPECT_TRUE(p->wait_for([&] { return !p->visible("AboutBox"); }, 2000));
+}
+
+// The notices follow the captions' language: a text too long for its field (nothing is
+// sent), and settings that reach no port (none is open: the link drops the frame).
+TEST(MainWindow, notices_are_in_the_captions_language) {
+    test_area area;
+    auto p = start(area);
+    p->type("wifi_SSID", std::string(40, 'x'));
+    p->click("btn_wifi_write");
+    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
+    EXPECT_EQ(p->boxes().front(),
+              "Nichts wurde geschrieben: zu lang für den Regler.\n\nSSID: höchstens 33 Bytes");
+    p->close_box();
+    ASSERT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+
+    p->click("nemecke_texty");
+    p->type("wifi_key", std::string(65, 'k'));
+    p->click("btn_wifi_write");
+    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
+    EXPECT_EQ(p->boxes().front(), "Nic nebylo zapsáno: příliš dlouhé pro regulátor.\n\n"
+                                  "SSID: nejvýše 33 bajtů\npassword: nejvýše 64 bajtů");
+    p->close_box();
+    ASSERT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+
+    p->type("wifi_SSID", "Heizraum");
+    p->type("wifi_key", "geheim");
+    p->click("btn_wifi_write");
+    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
+    EXPECT_EQ(p->boxes().front(), "Nastavení wifi nebylo zapsáno: port je zavřený.");
+    p->close_box();
+    ASSERT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+
+    p->click("nemecke_texty");
+    p->click("btn_wifi_write");
+    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
+    EXPECT_EQ(p->boxes().front(),
+              "Wifi Einstellung wurde nicht eingetragen: der Port ist geschlossen.");
+    p->close_box();
+}
+
+} // namespace
+} // namespace zev1::scenario

@@ -1,0 +1,310 @@
+// The whole configurator against zev1-sim: finding and opening the port, reading and
+// writing the WiFi settings, the security box, the automatic server setting, the
+// progress window with Cancel and time-outs, and the terminal's lines and log file.
+#include "memory/wifi_settings.h"
+#include "windows/driver.h"
+#include "windows/simulator.h"
+#include "windows/test_area.h"
+
+#include <algorithm>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace zev1::scenario {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+constexpr int connect_ms = 10000;
+constexpr int read_ms = 20000;
+const std::string endpoint(default_server_endpoint);
+// A typed "ä" on the wire: one byte of the ANSI code page (1250 and 1252 alike) on
+// Windows, UTF-8 on Linux.
+#ifdef _WIN32
+const std::string a_umlaut = "\xE4";
+#else
+const std::string a_umlaut = "\xC3\xA4";
+#endif
+
+using bytes = std::vector<std::uint8_t>;
+
+// The four texts of a type-100 frame's body (each up to its zero byte).
+struct sent_settings {
+    std::string security, ssid, key, endpoint;
+};
+
+sent_settings body_of(const bytes& frame) {
+    auto field = [&](std::size_t offset, std::size_t size) {
+        std::string f;
+        for (std::size_t i = 21 + offset; i < 21 + offset + size && i < frame.size(); ++i) {
+            if (frame[i] == 0) {
+                break;
+            }
+            f += static_cast<char>(frame[i]);
+        }
+        return f;
+    };
+    return {field(0, 10), field(10, 34), field(44, 65), field(109, 147)};
+}
+
+// A scenario with the simulator behind the remembered port and the program started.
+class with_simulator : public ::testing::Test {
+protected:
+    void start(const std::vector<std::string>& options, bool remembered = true) {
+        sim = std::make_unique<simulator>(options);
+        ASSERT_TRUE(sim->ready()) << "zev1-sim did not start";
+        if (remembered) {
+            area.write_settings(remembered_port(*sim));
+        }
+        p = start_program({area.settings(), {sim->port()}});
+    }
+    bool connected(const std::string& id = "ZEV1-SIM") {
+        const std::string expected = sim->port() + " open  " + id;
+        if (p->wait_for([&] { return p->text("stav_portu") == expected; }, connect_ms)) {
+            return true;
+        }
+        ADD_FAILURE() << "state line \"" << p->text("stav_portu") << "\", expected \"" << expected
+                      << "\"";
+        return false;
+    }
+    bool read_done(const std::string& ssid) {
+        return p->wait_for([&] { return p->text("wifi_SSID") == ssid; }, read_ms);
+    }
+    // The settings frames the simulator received, once count of them have arrived.
+    std::vector<bytes> writes(std::size_t count, int timeout_ms = 5000) {
+        p->wait_for([&] { return sim->received(100).size() >= count; }, timeout_ms);
+        return sim->received(100);
+    }
+
+    test_area area;
+    std::unique_ptr<simulator> sim;
+    std::unique_ptr<program_driver> p;
+};
+
+TEST_F(with_simulator, remembered_port_is_opened_and_identified) {
+    start({"--id", "ZEV1 Kessel 7"});
+    ASSERT_TRUE(connected("ZEV1 Kessel 7"));
+    EXPECT_EQ(p->items("com_number"), std::vector<std::string>{sim->port()});
+    EXPECT_EQ(p->value("com_number"), 0);
+    // The counter box shows the received-frame counter.
+    ASSERT_TRUE(p->wait_for([&] { return !p->text("test").empty(); }, 2000));
+    EXPECT_NO_THROW((void)std::stoi(p->text("test")));
+}
+
+TEST_F(with_simulator, port_chosen_from_the_list_is_opened) {
+    start({}, false);
+    ASSERT_TRUE(p->wait_for(
+        [&] {
+            const auto items = p->items("com_number");
+            return std::find(items.begin(), items.end(), sim->port()) != items.end();
+        },
+        connect_ms));
+    p->pause(200);
+    EXPECT_EQ(p->text("stav_portu"), "  "); // nothing chosen
+    EXPECT_EQ(sim->events("peer-open"), 0U);
+
+    const auto items = p->items("com_number");
+    p->choose("com_number",
+              static_cast<int>(std::find(items.begin(), items.end(), sim->port()) - items.begin()));
+    ASSERT_TRUE(connected());
+    p.reset(); // the port is remembered at exit
+    EXPECT_THAT(area.read_settings(), HasSubstr("com=" + sim->port() + std::string(eol)));
+    EXPECT_THAT(area.read_settings(), HasSubstr("open=1"));
+}
+
+TEST_F(with_simulator, read_fills_the_fields_and_write_sends_the_edits) {
+    start({"--ssid", "Heizraum", "--key", "geheim 123", "--security", "wpa2", "--endpoint",
+           "10.0.0.5,5555"});
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(read_done("Heizraum"));
+    EXPECT_EQ(p->text("wifi_key"), "geheim 123");
+    EXPECT_EQ(p->text("wifi_security"), "WPA2");
+    EXPECT_EQ(p->text("wifi_IP"), "10.0.0.5,5555");
+    EXPECT_EQ(sim->received(5).size(), 64U);
+
+    // The server button changes the endpoint field only and sends nothing.
+    p->click("btn_nast_server");
+    EXPECT_EQ(p->text("wifi_IP"), endpoint);
+    EXPECT_EQ(p->text("wifi_SSID"), "Heizraum");
+    p->pause(300);
+    EXPECT_TRUE(sim->received(100).empty());
+
+    p->type("wifi_SSID", "Wärmepumpe");
+    p->type("wifi_key", "neu-456");
+    p->type("wifi_security", "WPA2AES");
+    p->type("wifi_IP", "server.local,5555");
+    p->click("btn_wifi_write");
+    const auto sent = writes(1);
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_EQ(sent[0].size(), 279U);
+    const sent_settings s = body_of(sent[0]);
+    EXPECT_EQ(s.security, "WPA2AES");
+    EXPECT_EQ(s.ssid, "W" + a_umlaut + "rmepumpe");
+    EXPECT_EQ(s.key, "neu-456");
+    EXPECT_EQ(s.endpoint, "server.local,5555");
+    EXPECT_TRUE(p->boxes().empty());
+}
+
+// The security box sends what names an entry, and only that: a whole entry typed stays
+// that entry (no completion to a longer one), letter case picks the entry, and a text
+// that names none goes out as typed.
+TEST_F(with_simulator, security_box_sends_the_entry_typed_or_the_text_as_typed) {
+    start({"--ssid", "Heizraum"});
+    ASSERT_TRUE(connected());
+    const struct {
+        const char* typed;
+        const char* shown;
+        const char* sent;
+    } cases[] = {{"WPA2", "WPA2", "WPA2"},
+                 {"wpa2", "WPA2", "WPA2"},
+                 {"Wpa", "WPA", "WPA"},
+                 {"WPA3", "WPA3", "WPA3"},
+                 {"auto", "AUTO", ""}};
+    std::size_t count = 0;
+    for (const auto& c : cases) {
+        p->type("wifi_security", c.typed);
+        p->leave("wifi_security");
+        EXPECT_EQ(p->text("wifi_security"), c.shown) << c.typed;
+        p->click("btn_wifi_write");
+        const auto sent = writes(++count);
+        ASSERT_EQ(sent.size(), count) << c.typed;
+        EXPECT_EQ(body_of(sent.back()).security, c.sent) << c.typed;
+    }
+}
+
+TEST_F(with_simulator, unknown_or_empty_security_shows_auto) {
+    start({"--ssid", "Dachboden"}); // security stored empty
+    ASSERT_TRUE(connected());
+    p->type("wifi_security", "WEP");
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(read_done("Dachboden"));
+    EXPECT_EQ(p->text("wifi_security"), "AUTO");
+    EXPECT_EQ(p->text("wifi_key"), "");
+}
+
+TEST_F(with_simulator, automatic_setting_writes_the_default_endpoint) {
+    start({"--ssid", "Heizraum", "--key", "geheim", "--security", "WEP", "--endpoint",
+           "old.example,5555"});
+    ASSERT_TRUE(connected());
+    p->click("btn_automatic_set");
+    const auto sent = writes(1, read_ms);
+    p->pause(200);
+    EXPECT_EQ(sim->received(5).size(), 64U);
+    ASSERT_EQ(sim->received(100).size(), 1U);
+    EXPECT_EQ(sent[0].size(), 279U);
+    const sent_settings s = body_of(sent[0]);
+    EXPECT_EQ(s.endpoint, endpoint);
+    EXPECT_EQ(s.ssid, "Heizraum");
+    EXPECT_EQ(s.key, "geheim");
+    EXPECT_EQ(s.security, "WEP");
+    EXPECT_EQ(p->text("wifi_IP"), endpoint);
+}
+
+// A controller holding a Latin-1 SSID (not valid UTF-8) and an erased password (0xFF):
+// the automatic setting and a write that edits another field send those bytes as read.
+TEST_F(with_simulator, texts_read_are_written_back_byte_for_byte) {
+    std::string memory(0x5400, '\xFF');
+    const std::string ssid = "K\xFC"
+                             "che";
+    auto put = [&](std::size_t address, const std::string& text) {
+        memory.replace(address, text.size() + 1, text + '\0');
+    };
+    put(0x530B, ssid);
+    put(0x536D, "WPA2");
+    put(0x5377, "old.example,5555");
+    const auto state = area.dir() / "state.bin";
+    write_file(state, memory);
+    start({"--state", simulator::native_path(state)});
+    ASSERT_TRUE(connected());
+
+    p->click("btn_automatic_set");
+    auto sent = writes(1, read_ms);
+    ASSERT_EQ(sent.size(), 1U);
+    sent_settings s = body_of(sent[0]);
+    EXPECT_EQ(s.ssid, ssid);
+    EXPECT_EQ(s.key, std::string(64, '\xFF'));
+    EXPECT_EQ(s.security, "WPA2");
+    EXPECT_EQ(s.endpoint, endpoint);
+
+    p->type("wifi_key", "neu-456");
+    p->click("btn_wifi_write");
+    sent = writes(2);
+    ASSERT_EQ(sent.size(), 2U);
+    s = body_of(sent[1]);
+    EXPECT_EQ(s.ssid, ssid);
+    EXPECT_EQ(s.key, "neu-456");
+}
+
+TEST_F(with_simulator, progress_moves_and_cancel_ends_the_read_quietly) {
+    start({"--ssid", "Heizraum", "--delay", "40"});
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("progress_win"); }, 2000));
+    ASSERT_TRUE(p->wait_for([&] { return p->value("Bar") >= 5; }, read_ms));
+    EXPECT_EQ(p->text("progress_win"), "Progress");
+    EXPECT_EQ(p->text("Procenta"), std::to_string(p->value("Bar")));
+    p->click("Cancel");
+    ASSERT_TRUE(p->wait_for([&] { return !p->visible("progress_win"); }, 5000));
+    p->pause(300);
+    EXPECT_TRUE(p->boxes().empty());
+    EXPECT_LT(sim->received(5).size(), 64U);
+    // A read that did not reach its end leaves the fields alone.
+    EXPECT_EQ(p->text("wifi_SSID"), "");
+
+    // The next read runs to its end and fills them.
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(read_done("Heizraum"));
+    EXPECT_FALSE(p->visible("progress_win"));
+    EXPECT_TRUE(p->boxes().empty());
+}
+
+TEST_F(with_simulator, five_timeouts_raise_one_error_box_and_the_link_stays_alive) {
+    start({"--wrong-address"}); // read answers never match
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 15000));
+    EXPECT_FALSE(p->visible("progress_win"));
+    EXPECT_EQ(p->boxes(), std::vector<std::string>{"Writing to the device"});
+    EXPECT_EQ(sim->received(5).size(), 5U);
+
+    // While the box is open the poll loop goes on: keep-alives reach the controller and
+    // the link stays connected.
+    const std::size_t before = sim->received(1).size() + sim->received(3).size();
+    p->pause(1600);
+    EXPECT_EQ(p->boxes().size(), 1U);
+    const std::size_t after = sim->received(1).size() + sim->received(3).size();
+    EXPECT_GE(after, before + 2) << "no keep-alives while the error box was open";
+    EXPECT_THAT(p->text("stav_portu"), StartsWith(sim->port() + " open"));
+    EXPECT_EQ(sim->received(5).size(), 5U);
+    EXPECT_EQ(p->text("wifi_SSID"), "");
+    p->close_box();
+    EXPECT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+}
+
+TEST_F(with_simulator, terminal_shows_frames_and_a_started_log_receives_text_lines) {
+    start({});
+    ASSERT_TRUE(connected());
+    // Default options: received frames only, name and a blank.
+    EXPECT_THAT(p->text("log"), HasSubstr("-->     <P_ECHO_A> "));
+    EXPECT_THAT(p->text("log"), ::testing::Not(HasSubstr("<-- ")));
+
+    {
+        const current_directory cwd(area.dir());
+        EXPECT_EQ(p->text("NewLog"), "START Log");
+        p->click("NewLog");
+        EXPECT_EQ(p->text("NewLog"), "New Log");
+    }
+    sim->command("say Kessel bereit");
+    ASSERT_TRUE(p->wait_for(
+        [&] { return p->text("txt").find("Kessel bereit") != std::string::npos; }, 3000));
+    EXPECT_THAT(p->text("txt"), HasSubstr("07.12.2026 23:54:24     Kessel bereit"));
+    EXPECT_THAT(p->text("log"), HasSubstr("-->     <p_text>  Kessel bereit"));
+    // Lines reach the file at once, as text lines of the system.
+    EXPECT_THAT(file_text(area.dir() / "2026-12-07-23-54-24.log"),
+                HasSubstr("07.12.2026 23:54:24    Kessel bereit" + std::string(eol)));
+}
+
+} // namespace
+} // namespace zev1::scenario
