@@ -4,8 +4,8 @@
 
 namespace zev1 {
 
-Tlpc1xxx::Tlpc1xxx(std::filesystem::path settings_path, link_port& port)
-    : Tini_file(std::move(settings_path)), link_(port, *this, log_relay_, counter_relay_),
+Tlpc1xxx::Tlpc1xxx(settings_place settings, link_port& port)
+    : Tini_file(std::move(settings)), link_(port, *this, log_relay_, counter_relay_),
       flash_(std::make_unique<Tflash>(link_, port, progress_relay_, log_relay_)), wifi_(*flash_) {
     link_.set_transfer(flash_.get());
 }

@@ -28,7 +28,7 @@ class Tlpc1xxx final : public Tini_file {
 public:
     static constexpr std::int32_t baud_rate = 115200;
 
-    Tlpc1xxx(std::filesystem::path settings_path, link_port& port);
+    Tlpc1xxx(settings_place settings, link_port& port);
     ~Tlpc1xxx();
     Tlpc1xxx(const Tlpc1xxx&) = delete;
     Tlpc1xxx& operator=(const Tlpc1xxx&) = delete;

@@ -4,8 +4,8 @@
 
 namespace zev1 {
 
-std::filesystem::path settings_file_path() {
-    return Tini_file::default_path();
+settings_place settings_file_path() {
+    return Tini_file::default_place();
 }
 
 } // namespace zev1

@@ -1,11 +1,11 @@
 #pragma once
 // Where the configurator keeps its settings file. The one place that chooses it, for
-// both toolkits: the program's path with the extension ".INI" (zev1-wifi-config.INI next
-// to the program).
-#include <filesystem>
+// both toolkits: zev1-wifi-config.INI next to the program when that folder can be
+// written, else in the user's settings folder (Tini_file::default_place()).
+#include "settings/settings_place.h"
 
 namespace zev1 {
 
-std::filesystem::path settings_file_path();
+settings_place settings_file_path();
 
 } // namespace zev1

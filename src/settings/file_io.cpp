@@ -7,6 +7,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -231,6 +232,62 @@ bool write_file_atomically(const fs::path& path, std::span<const std::uint8_t> b
         reason = "unknown error";
         return false;
     }
+}
+
+bool can_replace_file(const fs::path& path) try {
+    const fs::path target = write_target(path);
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::path probe = folder / target.filename();
+#ifdef _WIN32
+    probe += ".probe-" + std::to_string(GetCurrentProcessId());
+    if (_waccess(target.c_str(), 0) == 0 && _waccess(target.c_str(), 2) != 0) {
+        return false; // read-only: MoveFileEx would not replace it
+    }
+    // Removed by the system when the handle closes.
+    handle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.valid();
+#else
+    probe += ".probe-" + std::to_string(::getpid());
+    unique_fd file(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!file.valid()) {
+        return false;
+    }
+    file.close();
+    return ::unlink(probe.c_str()) == 0;
+#endif
+} catch (...) {
+    return false;
+}
+
+bool make_folders(const fs::path& dir, std::string& reason) try {
+    std::error_code ec;
+    if (dir.empty() || fs::is_directory(dir, ec)) {
+        return true;
+    }
+    if (!make_folders(dir.parent_path() == dir ? fs::path() : dir.parent_path(), reason)) {
+        return false;
+    }
+#ifdef _WIN32
+    if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        reason =
+            "cannot create the folder " + path_text(dir) + ": " + win_error_text(GetLastError());
+        return false;
+    }
+#else
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        reason = "cannot create the folder " + path_text(dir) + ": " + errno_text(errno);
+        return false;
+    }
+#endif
+    if (!fs::is_directory(dir, ec)) {
+        reason = path_text(dir) + " is not a folder";
+        return false;
+    }
+    return true;
+} catch (...) {
+    reason = "cannot create the folder " + path_text(dir);
+    return false;
 }
 
 fs::path executable_path() try {

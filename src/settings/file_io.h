@@ -35,6 +35,17 @@ std::filesystem::path temp_path_for(const std::filesystem::path& path);
 bool write_file_atomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                            std::string& reason, write_stop stop = write_stop::never);
 
+// Whether write_file_atomically could put a file at path now: a new file can be created
+// in the folder it would land in (tried with a probe file that is removed at once; this
+// is the only sure answer, for root on a read-only mount, for ACLs, for Program Files),
+// and on Windows an existing file is not read-only (the rename would be refused; on
+// POSIX a read-only file in a writable folder is replaced, as it always was).
+bool can_replace_file(const std::filesystem::path& path);
+
+// Creates dir and any missing folders above it. New folders are private to the user on
+// POSIX (0700), as a settings folder should be. True when dir exists afterwards.
+bool make_folders(const std::filesystem::path& dir, std::string& reason);
+
 // The running program's full path; empty if the system does not tell.
 std::filesystem::path executable_path();
 

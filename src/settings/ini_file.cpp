@@ -18,11 +18,11 @@ void report(const std::string& text) {
 
 } // namespace
 
-Tini_file::Tini_file(fs::path path) : path_(std::move(path)) {
+Tini_file::Tini_file(settings_place place) : place_(std::move(place)) {
     try {
         std::vector<std::uint8_t> bytes;
         std::string reason;
-        switch (read_whole_file(path_, bytes, reason)) {
+        switch (read_whole_file(place_.read, bytes, reason)) {
         case read_status::missing:
             store_.emplace(); // first run: the file is created at exit
             break;
@@ -30,7 +30,7 @@ Tini_file::Tini_file(fs::path path) : path_(std::move(path)) {
             store_ = ini_store::parse(bytes);
             break;
         case read_status::failed:
-            report("settings file \"" + path_text(path_) + "\" cannot be read (" + reason +
+            report("settings file \"" + path_text(place_.read) + "\" cannot be read (" + reason +
                    "); defaults are used and settings will not be saved");
             break;
         }
@@ -61,6 +61,11 @@ fs::path Tini_file::default_path() {
         exe += ".INI";
     }
     return exe;
+}
+
+settings_place Tini_file::default_place() {
+    return choose_settings_place(default_path(), user_settings_folder(process_environment),
+                                 can_replace_file);
 }
 
 std::string Tini_file::ReadString(std::string_view section, std::string_view key,
@@ -102,13 +107,14 @@ bool Tini_file::UpdateFile() {
     }
     std::string reason;
     try {
-        if (write_file_atomically(path_, store_->serialize(), reason)) {
+        if ((!place_.make_folder || make_folders(place_.write.parent_path(), reason)) &&
+            write_file_atomically(place_.write, store_->serialize(), reason)) {
             return true;
         }
     } catch (...) {
         reason = "out of memory";
     }
-    report("settings file \"" + path_text(path_) + "\" not written: " + reason);
+    report("settings file \"" + path_text(place_.write) + "\" not written: " + reason);
     return false;
 }
 

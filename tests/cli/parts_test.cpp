@@ -33,7 +33,8 @@ TEST(command_line_test, CommandAndOptionsInAnyOrder) {
     EXPECT_EQ(o.key, ""); // an empty value clears the field
     EXPECT_FALSE(o.security);
     EXPECT_EQ(o.port, "ttyUSB0");
-    EXPECT_EQ(o.settings, std::filesystem::path("/tmp/x.INI"));
+    EXPECT_EQ(o.settings.read, std::filesystem::path("/tmp/x.INI"));
+    EXPECT_EQ(o.settings.write, std::filesystem::path("/tmp/x.INI"));
 
     EXPECT_EQ(parse({"auto"}).options->cmd, command::automatic);
     EXPECT_TRUE(parse({"ports", "--json"}).options->json);

@@ -103,6 +103,10 @@ TEST(MainWindow, windows_follow_the_layout_tables) {
     EXPECT_FALSE(p->visible("progress_win"));
     EXPECT_EQ(p->text("ProductName"), "ZEV1 wifi configurator");
     EXPECT_EQ(p->text("Version"), "Version " + application_version());
+    // The settings file this run writes: its name stays whole at the end of the line.
+    const std::string settings = p->text("SettingsFile");
+    EXPECT_TRUE(settings.ends_with("zev1-wifi-config.INI")) << settings;
+    EXPECT_EQ(p->text("SettingsCaption"), "Settings file:");
 }
 
 TEST(MainWindow, tab_order_follows_the_design_table) {

@@ -1,6 +1,7 @@
 #pragma once
 // What the command line of zev1-wifi asks for (read by command_line.cpp).
-#include <filesystem>
+#include "settings/settings_place.h"
+
 #include <optional>
 #include <string>
 
@@ -11,8 +12,9 @@ enum class command { ports, read, write, automatic };
 struct cli_options {
     command cmd = command::read;
     std::optional<std::string> port;
-    // The settings file; default: next to the program (Tini_file::default_path()).
-    std::optional<std::filesystem::path> settings;
+    // The settings file: the one --settings names, else the program's own
+    // (Tini_file::default_place()).
+    settings_place settings;
     bool json = false;
     bool verbose = false;
     bool verify = false;

@@ -2,6 +2,7 @@
 
 #include "command_line_app.h"
 #include "memory/wifi_settings.h"
+#include "settings/file_io.h"
 #include "version.h"
 
 namespace zev1::cli {
@@ -12,6 +13,29 @@ constexpr const char* security_and_limits =
 (letter case ignored; another text is sent as given).
 Field limits in bytes: ssid 33, key 64, security 9, endpoint 146. A longer text
 is refused before the port is opened; nothing is ever cut.)";
+
+// Where the settings are kept.
+#ifdef _WIN32
+constexpr const char* settings_rule =
+    R"(Settings file: zev1-wifi.INI next to the program when that folder can be
+written, else in the user's settings folder, %APPDATA%\ZEV1\; one next to the
+program is still read while the user's folder has none.)";
+#else
+constexpr const char* settings_rule =
+    R"(Settings file: zev1-wifi.INI next to the program when that folder can be
+written, else in the user's settings folder, $XDG_CONFIG_HOME/zev1/ (else
+~/.config/zev1/); one next to the program is still read while the user's
+folder has none.)";
+#endif
+
+// The rule and the file in use for this command line.
+std::string settings_text(const std::filesystem::path& in_use) {
+    std::string text = std::string(settings_rule) + "\n";
+    if (!in_use.empty()) {
+        text += "In use: " + path_text(in_use) + "\n";
+    }
+    return text;
+}
 
 constexpr const char* exit_statuses = R"(Exit status:
   0    done
@@ -27,8 +51,10 @@ constexpr const char* exit_statuses = R"(Exit status:
 
 } // namespace
 
-parse_result parse_command_line(const std::vector<std::string>& args) {
+parse_result parse_command_line(const std::vector<std::string>& args,
+                                const settings_place& default_settings) {
     cli_options o;
+    o.settings = default_settings;
     std::optional<std::string> settings;
 
     CLI::App app{"Reads and writes the WiFi settings of a ZEV1 controller on a serial port.",
@@ -38,7 +64,8 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
     app.add_flag("-v,--verbose", o.verbose, "the traffic log and the port state on standard error")
         ->disable_flag_override();
     app.add_option("--settings", settings,
-                   "the settings file (default: zev1-wifi.INI next to the\nprogram)")
+                   "the settings file (default: zev1-wifi.INI next to the\n"
+                   "program, or in the user's settings folder)")
         ->type_name("FILE")
         ->check(tools::not_empty("a file name"));
 
@@ -91,11 +118,14 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
     flag(automatic, "--json", o.json, json_settings);
 
     app.require_subcommand(1);
-    app.footer(
-        std::string("Run \"zev1-wifi COMMAND --help\" for one command. write and auto print\n"
-                    "what they sent. The port is remembered in the settings file once it\n"
-                    "has opened.\n\n") +
-        security_and_limits + "\n\n" + exit_statuses);
+    // A function, so that a --settings given with --help names the file in use.
+    app.footer([&settings, &default_settings] {
+        return std::string("Run \"zev1-wifi COMMAND --help\" for one command. write and auto "
+                           "print\nwhat they sent. The port is remembered in the settings file "
+                           "once it\nhas opened.\n\n") +
+               settings_text(settings ? std::filesystem::path(*settings) : default_settings.write) +
+               "\n" + security_and_limits + "\n\n" + exit_statuses;
+    });
 
     tools::parse_outcome parsed = tools::parse(app, args);
     if (!parsed.run) {
@@ -106,7 +136,7 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
             : app.got_subcommand(read)  ? command::read
                                         : command::automatic;
     if (settings) {
-        o.settings = std::filesystem::path(*settings);
+        o.settings = settings_place(std::filesystem::path(*settings));
     }
     return {std::move(o), 0, {}};
 }

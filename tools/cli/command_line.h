@@ -11,7 +11,9 @@ namespace zev1::cli {
 
 using parse_result = tools::parse_result<cli_options>;
 
-// args without the program name.
-parse_result parse_command_line(const std::vector<std::string>& args);
+// args without the program name. default_settings: where the settings are kept without
+// --settings (the help names that file).
+parse_result parse_command_line(const std::vector<std::string>& args,
+                                const settings_place& default_settings = {});
 
 } // namespace zev1::cli

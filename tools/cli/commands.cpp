@@ -21,10 +21,6 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
                                               [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-std::filesystem::path settings_path(const cli_options& options) {
-    return options.settings ? *options.settings : Tini_file::default_path();
-}
-
 exit_status report(const outcome& o, std::FILE* err) {
     if (!o.ok()) {
         std::fprintf(err, "zev1-wifi: %s\n", o.message.c_str());
@@ -74,7 +70,7 @@ exit_status transfer(const cli_options& options, std::FILE* out, std::FILE* err)
 
     progress_bar bar(err, stderr_is_terminal() && !options.verbose);
     console_log log(err, options.verbose, bar);
-    session s(settings_path(options), log, bar);
+    session s(options.settings, log, bar);
 
     if (auto o = s.connect(options.port); !o.ok()) {
         return report(o, err);

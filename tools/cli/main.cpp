@@ -2,12 +2,14 @@
 #include "command_line.h"
 #include "commands.h"
 #include "console.h"
+#include "settings/ini_file.h"
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
     using namespace zev1::cli;
-    const parse_result parsed = parse_command_line({argv + (argc > 0 ? 1 : 0), argv + argc});
+    const parse_result parsed = parse_command_line({argv + (argc > 0 ? 1 : 0), argv + argc},
+                                                   zev1::Tini_file::default_place());
     if (!parsed.options) {
         std::FILE* to = parsed.status == 0 ? stdout : stderr;
         if ((std::fputs(parsed.text.c_str(), to) < 0 || std::fflush(to) != 0) &&

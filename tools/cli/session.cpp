@@ -15,7 +15,7 @@ void tick_clock::wait() {
     next_ += period;
 }
 
-session::session(const std::filesystem::path& settings_file, console_log& log, progress_bar& bar)
+session::session(const settings_place& settings_file, console_log& log, progress_bar& bar)
     : settings_(settings_file), log_(log), bar_(bar), names_(make_system_namespace()),
       port_(std::make_unique<serial>(names_)),
       link_(std::make_unique<komunikace>(*port_, settings_, log_, counter_)),

@@ -46,7 +46,7 @@ public:
     // Upper bound of one read (the sequencer ends far sooner, even in the worst case).
     static constexpr int read_ticks = 12000;
 
-    session(const std::filesystem::path& settings_file, console_log& log, progress_bar& bar);
+    session(const settings_place& settings_file, console_log& log, progress_bar& bar);
     session(const session&) = delete;
     session& operator=(const session&) = delete;
 

@@ -9,13 +9,16 @@
 
 namespace zev1::qt {
 
-about_box::about_box() {
+about_box::about_box(const std::filesystem::path& settings_file) {
     frame_window(*this, about_form_spec);
     const std::vector<QWidget*> controls = create_controls(*this, about_form_spec);
-    const auto texts = about_texts();
+    const auto texts = about_texts(settings_file);
     for (std::size_t i = 0; i < texts.size(); ++i) {
         set_widget_text(controls[i], qstr(texts[i]));
     }
+    // The whole path, where the box shows it shortened.
+    controls[row(about_control::SettingsFile)]->setToolTip(
+        QString::fromStdU16String(settings_file.u16string()));
     auto* ok = qobject_cast<QPushButton*>(controls[row(about_control::OKButton)]);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

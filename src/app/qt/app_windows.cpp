@@ -7,7 +7,8 @@
 namespace zev1::qt {
 
 app_windows::app_windows(Tlpc1xxx& app, clock_source clock)
-    : main(app, codec_), log_win(app, codec_, std::move(clock)), progress_win(codec_), app_(app) {
+    : main(app, codec_), about(app.path()), log_win(app, codec_, std::move(clock)),
+      progress_win(codec_), app_(app) {
     app_.attach_views(&log_win.form(), &main.form(), &progress_win.form());
     QObject::connect(&main, &main_window::terminal_requested, &log_win,
                      [this] { bring_to_front(log_win); });

@@ -14,6 +14,8 @@
 int main(int argc, char* argv[]) {
     QApplication qt(argc, argv);
     QApplication::setApplicationName(zev1::qt::qstr(zev1::application_title));
+    // The installed desktop entry, whose icon the desktop shows for the windows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zev1-wifi-config"));
     // The terminal window may still be open when the main window closes: the program
     // ends with the main window.
     QApplication::setQuitOnLastWindowClosed(false);

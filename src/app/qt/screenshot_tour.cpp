@@ -96,7 +96,9 @@ int main(int argc, char* argv[]) {
     {
         zev1::serial port;
         zev1::Tlpc1xxx app(
-            settings_dir.filePath(QStringLiteral("zev1-wifi-config.INI")).toStdString(), port);
+            std::filesystem::path(
+                settings_dir.filePath(QStringLiteral("zev1-wifi-config.INI")).toStdString()),
+            port);
         zev1::qt::app_windows windows(app);
         windows.show();
         auto* state = windows.main.findChild<QLabel*>(QStringLiteral("stav_portu"));
