@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <numeric>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -210,6 +211,18 @@ TEST_F(SerialIo, APortThisProcessHoldsIsBusyAndAbsent) {
     EXPECT_EQ(probe_port(peer.slave_path()), probe_result::absent);
     port.stop_thread();
     EXPECT_EQ(port.port_present(peer.slave_path()), 1);
+}
+
+// Root opens an exclusive tty anyway, so the check asks the tty itself.
+TEST_F(SerialIo, AClosedPortLeavesTheTtyOpenToTheNextUser) {
+    ASSERT_EQ(open_on(port, peer), 0);
+    port.stop_thread();
+    ASSERT_TRUE(wait_until([&] { return port.port_present(peer.slave_path()) == 1; }));
+    posix::unique_fd tty(::open(peer.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(tty.valid());
+    int exclusive = 1;
+    ASSERT_EQ(::ioctl(tty.get(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST_F(SerialIo, PeerClosingEndsTheThreadAndTheRingKeepsItsBytes) {

@@ -356,6 +356,9 @@ bool port_os::is_open() const {
 void port_os::close() {
     int fd = s_->fd.exchange(-1);
     if (fd >= 0) {
+        // Exclusive mode outlives the last close of a pseudo-terminal (its master keeps
+        // the tty): left set, no ordinary user could open the port again.
+        (void)::ioctl(fd, TIOCNXCL);
         ::close(fd);
     }
 }
