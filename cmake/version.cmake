@@ -3,12 +3,17 @@
 #                    from a git checkout of this tree (1.0+56.g605f99f); the plain number
 #                    from a tarball, or exactly at a tag v<project version>
 #   ZEV1_VERSION_RC  four numbers for Windows version resources: major,minor,patch,commits
+#   ZEV1_SOURCE_DATE_EPOCH  the commit's time (unset outside git, or with the environment's
+#                    SOURCE_DATE_EPOCH taking its place)
 # Commits count from the tag v<project version> when there is one, else from the first
 # commit, so snapshots sort in order (dpkg and Windows alike). -DZEV1_VERSION=... sets
 # the text by hand (ZEV1_VERSION_RC then carries no commit count).
 # CMake configures again whenever HEAD moves, so a rebuild after a commit reports it.
 
 set(zev1_commits 0)
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(ZEV1_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+endif()
 if(NOT DEFINED ZEV1_VERSION)
   set(ZEV1_VERSION ${PROJECT_VERSION})
   find_package(Git QUIET)
@@ -47,6 +52,15 @@ if(NOT DEFINED ZEV1_VERSION)
       endif()
       if(zev1_commits GREATER 0)
         set(ZEV1_VERSION "${PROJECT_VERSION}+${zev1_commits}.g${zev1_hash}")
+      endif()
+      # The commit's time dates the man pages and the package changelog, so a rebuild of
+      # the same commit makes the same files.
+      execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+                      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                      OUTPUT_VARIABLE zev1_epoch OUTPUT_STRIP_TRAILING_WHITESPACE
+                      RESULT_VARIABLE zev1_rc ERROR_QUIET)
+      if(zev1_rc EQUAL 0 AND zev1_epoch MATCHES "^[0-9]+$" AND NOT DEFINED ZEV1_SOURCE_DATE_EPOCH)
+        set(ZEV1_SOURCE_DATE_EPOCH ${zev1_epoch})
       endif()
       foreach(what logs/HEAD HEAD)
         execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --git-path ${what}
