@@ -12,6 +12,7 @@ ZEV1_PACKAGES=(
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix wine64
   xvfb xauth imagemagick x11-utils
+  help2man librsvg2-bin icoutils nsis lintian desktop-file-utils dpkg-dev
 )
 
 zev1_missing_packages() {

@@ -4,15 +4,12 @@
 #   deb_test.sh run <deb>               zev1-wifi from the unpacked, read-only /usr/bin,
 #                                       as an ordinary user, against the unpacked zev1-sim
 set -u
+source "$(dirname "$0")/../support/sim.sh"
 mode=$1
 deb=$2
 work=$(mktemp -d /tmp/zev1-deb-XXXXXX)
-sim_pid=
 cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null
-        wait "$sim_pid" 2>/dev/null
-    fi
+    stop_sim
     chmod -R u+w "$work" 2>/dev/null
     rm -rf "$work"
 }
@@ -76,15 +73,9 @@ run)
     fi
     user_env=(env -u XDG_CONFIG_HOME HOME="$home")
     link=$home/ZEV1-SIM
-    "${as_user[@]}" "${user_env[@]}" "$bin/zev1-sim" --link "$link" --ssid cellar-net \
-        --key "s3cret pass" --security wpa2 --endpoint 10.1.2.3,4000 \
-        >"$work/sim.jsonl" 2>"$work/sim.err" </dev/null &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        grep -q '"event":"ready"' "$work/sim.jsonl" 2>/dev/null && break
-        sleep 0.05
-    done
-    grep -q '"event":"ready"' "$work/sim.jsonl" || fail "zev1-sim did not start"
+    start_sim "$work/sim.jsonl" "${as_user[@]}" "${user_env[@]}" "$bin/zev1-sim" --link "$link" \
+        --ssid cellar-net --key "s3cret pass" --security wpa2 --endpoint 10.1.2.3,4000 ||
+        fail "zev1-sim did not start"
     wifi() { "${as_user[@]}" "${user_env[@]}" "$bin/zev1-wifi" "$@" 2>"$work/wifi.err"; }
 
     settings=$home/.config/zev1/zev1-wifi.INI

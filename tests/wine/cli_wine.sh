@@ -4,6 +4,7 @@
 # the link and the sequencer together.
 #   cli_wine.sh <zev1-sim> <wine64> <zev1-wifi.exe> read|write|auto
 set -u
+source "$(dirname "$0")/../support/sim.sh"
 sim=$1
 wine=$2
 exe=$3
@@ -12,12 +13,8 @@ what=$4
 
 link="$WINEPREFIX/dosdevices/com5"
 work=$(mktemp -d /tmp/zev1-cli-wine-XXXXXX)
-sim_pid=
 cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null
-        wait "$sim_pid" 2>/dev/null
-    fi
+    stop_sim
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,14 +31,8 @@ fail() {
 baud=0
 [ "$what" = auto ] && baud=115200
 [ -L "$link" ] && rm -f "$link"
-"$sim" --link "$link" --baud "$baud" --ssid cellar-net --key "s3cret pass" --security wpa2 \
-    --endpoint 10.1.2.3,4000 >"$work/sim.jsonl" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-for _ in $(seq 100); do
-    grep -q '"event":"ready"' "$work/sim.jsonl" 2>/dev/null && break
-    sleep 0.05
-done
-grep -q '"event":"ready"' "$work/sim.jsonl" || fail "zev1-sim did not start"
+start_sim "$work/sim.jsonl" "$sim" --link "$link" --baud "$baud" --ssid cellar-net \
+    --key "s3cret pass" --security wpa2 --endpoint 10.1.2.3,4000 || fail "zev1-sim did not start"
 
 # Runs zev1-wifi.exe; its standard output (line ends made plain) lands in $work/out.
 run() {
