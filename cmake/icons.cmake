@@ -4,7 +4,8 @@
 #   ZEV1_ICON_SVG      the drawing
 #   ZEV1_ICON_PNGS     list of "<size>;<png>" pairs, flattened (empty without rsvg-convert)
 #   ZEV1_ICON_ICO      the .ico (empty without rsvg-convert and icotool)
-# and the target zev1_icons that makes them.
+# and the target zev1_icons that makes them. Included before the programs' folders; a
+# resource script that uses ZEV1_ICON_ICO makes its target depend on zev1_icons.
 set(ZEV1_ICON_SVG ${PROJECT_SOURCE_DIR}/packaging/icons/zev1-wifi-config.svg)
 set(ZEV1_ICON_PNGS)
 set(ZEV1_ICON_ICO)

@@ -7,7 +7,8 @@ set(zev1_windows ${PROJECT_SOURCE_DIR}/packaging/windows)
 set(zev1_generated ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${zev1_generated})
 
-# Version resources: FILEVERSION major,minor,patch,commits and the version text.
+# Version resources for every program: FILEVERSION major,minor,patch,commits and the
+# version text. A program's own resource script holds no VERSIONINFO of its own.
 set(zev1_descriptions
     "zev1-wifi-config" "ZEV1 wifi configurator"
     "zev1-wifi" "ZEV1 wifi configurator, command line"
@@ -18,11 +19,8 @@ while(zev1_descriptions)
   if(NOT TARGET ${ZEV1_RC_NAME})
     continue()
   endif()
-  if(NOT ZEV1_RC_NAME STREQUAL "zev1-wifi-config")
-    # The configurator's own resource script (with its icon) includes the version.
-    configure_file(${zev1_windows}/version.rc.in ${zev1_generated}/${ZEV1_RC_NAME}.rc @ONLY)
-    target_sources(${ZEV1_RC_NAME} PRIVATE ${zev1_generated}/${ZEV1_RC_NAME}.rc)
-  endif()
+  configure_file(${zev1_windows}/version.rc.in ${zev1_generated}/${ZEV1_RC_NAME}.rc @ONLY)
+  target_sources(${ZEV1_RC_NAME} PRIVATE ${zev1_generated}/${ZEV1_RC_NAME}.rc)
   string(APPEND ZEV1_README_PROGRAMS "  ${ZEV1_RC_NAME}.exe")
   string(LENGTH "${ZEV1_RC_NAME}" zev1_length)
   math(EXPR zev1_length "22 - ${zev1_length}")

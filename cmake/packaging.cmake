@@ -15,8 +15,6 @@ foreach(program zev1-wifi-config zev1-wifi zev1-sim)
   endif()
 endforeach()
 
-include(${CMAKE_CURRENT_LIST_DIR}/icons.cmake)
-
 set(CPACK_PACKAGE_NAME ${ZEV1_PACKAGE})
 set(CPACK_PACKAGE_VENDOR "ZEV1 project")
 set(CPACK_PACKAGE_CONTACT "${ZEV1_MAINTAINER}")

@@ -48,7 +48,7 @@ zip)
         # The version text, and FILEVERSION major,minor,patch,commits after the
         # fixed-info signature 0xFEEF04BD (little-endian words).
         resource=$(wrestool -x --raw --type=16 "$top/$p.exe" | od -An -v -tx1 | tr -d ' \n')
-        strings=$(wrestool -x --raw --type=16 "$top/$p.exe" | strings -el)
+        strings=$(wrestool -x --raw --type=16 "$top/$p.exe" | strings -el -n 3)
         grep -qx "$version" <<<"$strings" || fail "$p.exe: no version text $version in its resource"
         fixed=${resource#*bd04effe}
         [ "$fixed" != "$resource" ] || fail "$p.exe: no version resource"
@@ -79,6 +79,9 @@ installer)
     grep -qF "$(windows_path "$dir")\\Uninstall.exe" "$work/key" || fail "no uninstaller registered"
     menu="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/ZEV1 wifi configurator"
     [ -f "$menu/README.lnk" ] && [ -f "$menu/Uninstall.lnk" ] || fail "no Start-menu entries"
+    if [[ " $* " == *" zev1-wifi-config "* ]]; then
+        [ -f "$menu/ZEV1 wifi configurator.lnk" ] || fail "no Start-menu entry for the configurator"
+    fi
 
     # The installed zev1-wifi.exe on COM5, whose other end is the native simulator.
     link="$WINEPREFIX/dosdevices/com5"
