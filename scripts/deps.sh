@@ -10,7 +10,7 @@ ZEV1_PACKAGES=(
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
-  g++-mingw-w64-x86-64-posix wine64
+  g++-mingw-w64-x86-64-posix wine64 fonts-wine
   xvfb xauth imagemagick x11-utils
   help2man librsvg2-bin icoutils nsis lintian desktop-file-utils dpkg-dev
 )

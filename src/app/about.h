@@ -71,7 +71,7 @@ inline constexpr std::array<control_spec, about_control_count> about_controls = 
 }};
 
 inline constexpr form_spec about_form_spec = {
-    "AboutBox", "About", window_kind::fixed_dialog, 298, 200, about_controls, {}};
+    "AboutBox", "About", window_kind::dialog, 298, 200, about_controls, {}};
 
 // The program's version as it is shown ("1.0+62.g1a2b3c4"): version().
 std::string application_version();

@@ -58,7 +58,8 @@ struct control_spec {
 
 // Window kinds the toolkits know how to frame.
 enum class window_kind : std::uint8_t {
-    fixed_dialog, // caption, close box, single border, not resizable (main window, about box)
+    fixed_dialog, // caption, close and minimise boxes, single border, not resizable (main window)
+    dialog,       // caption and close box, single border, not resizable (about box)
     tool,         // tool-window caption without a close box, always on top, not modal
     sizeable,     // caption, close box, resizable (terminal)
 };

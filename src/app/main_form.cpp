@@ -38,16 +38,16 @@ std::optional<std::size_t> security_entry(std::string_view text) {
 
 void TSDIAppForm::port_selector::clear_items() {
     entries_.clear();
-    view_.clear_items(main_control::com_number);
+    view_.clear_items(row(main_control::com_number));
 }
 
 void TSDIAppForm::port_selector::append_item(std::string_view name) {
     entries_.emplace_back(name);
-    view_.append_item(main_control::com_number, codec_.to_window(name));
+    view_.append_item(row(main_control::com_number), codec_.to_window(name));
 }
 
 void TSDIAppForm::port_selector::set_item_index(int index) {
-    view_.set_item_index(main_control::com_number, index);
+    view_.set_item_index(row(main_control::com_number), index);
 }
 
 const std::string* TSDIAppForm::port_selector::entry(int index) const {
@@ -70,24 +70,24 @@ TSDIAppForm::~TSDIAppForm() {
 
 void TSDIAppForm::FormCreate() {
     german_ = app_.ReadBool(settings_section, settings_key, true);
-    view_.set_checked(main_control::nemecke_texty, german_);
+    view_.set_checked(row(main_control::nemecke_texty), german_);
     apply_captions();
 }
 
 void TSDIAppForm::apply_captions() {
     const main_captions c = captions_for(german_);
-    view_.set_text(main_control::LbComunication, c.communication);
-    view_.set_text(main_control::btn_config_cti_jer, c.read);
-    view_.set_text(main_control::btn_automatic_set, c.automatic);
-    view_.set_text(main_control::btn_nast_server, c.server);
-    view_.set_text(main_control::btn_wifi_write, c.write);
+    view_.set_text(row(main_control::LbComunication), c.communication);
+    view_.set_text(row(main_control::btn_config_cti_jer), c.read);
+    view_.set_text(row(main_control::btn_automatic_set), c.automatic);
+    view_.set_text(row(main_control::btn_nast_server), c.server);
+    view_.set_text(row(main_control::btn_wifi_write), c.write);
 }
 
 void TSDIAppForm::Timer1Timer() {
     app_.fill_port_list(ports_);
     std::string state = codec_.to_window(app_.port_state_line());
     if (state != shown_state_) {
-        view_.set_text(main_control::stav_portu, state);
+        view_.set_text(row(main_control::stav_portu), state);
         shown_state_ = std::move(state);
     }
     if (app_.poll_link()) {
@@ -131,9 +131,9 @@ void TSDIAppForm::left(main_control c) {
         return;
     }
     // A text that names an entry whole is that entry: show it as the list spells it.
-    const std::string text = view_.text(c);
+    const std::string text = view_.text(row(c));
     if (const auto entry = security_entry(text); entry && text != wifi_security_types[*entry]) {
-        view_.set_item_index(c, static_cast<int>(*entry));
+        view_.set_item_index(row(c), static_cast<int>(*entry));
     }
 }
 
@@ -156,11 +156,11 @@ std::optional<std::size_t> TSDIAppForm::suggestion(main_control c, std::string_v
 }
 
 void TSDIAppForm::show_counter(std::string_view decimal) {
-    view_.set_text(main_control::test, codec_.to_window(decimal));
+    view_.set_text(row(main_control::test), codec_.to_window(decimal));
 }
 
 void TSDIAppForm::nemecke_textyClick() {
-    german_ = view_.checked(main_control::nemecke_texty);
+    german_ = view_.checked(row(main_control::nemecke_texty));
     app_.WriteBool(settings_section, settings_key, german_);
     apply_captions();
 }
@@ -181,7 +181,7 @@ void TSDIAppForm::btn_automatic_setClick() {
 }
 
 void TSDIAppForm::btn_nast_serverClick() {
-    view_.set_text(main_control::wifi_IP, codec_.to_window(default_server_endpoint));
+    view_.set_text(row(main_control::wifi_IP), codec_.to_window(default_server_endpoint));
 }
 
 void TSDIAppForm::btn_wifi_writeClick() {
@@ -195,26 +195,26 @@ void TSDIAppForm::fill_wifi_fields(const wifi_workflow::read_result& result) {
     show_read_text(main_control::wifi_SSID, read_ssid_, result.settings.ssid);
     show_read_text(main_control::wifi_key, read_key_, result.settings.key);
     show_read_text(main_control::wifi_IP, read_endpoint_, result.settings.endpoint);
-    view_.set_item_index(main_control::wifi_security, static_cast<int>(result.security_index));
+    view_.set_item_index(row(main_control::wifi_security), static_cast<int>(result.security_index));
     if (result.automatic) {
-        view_.set_text(main_control::wifi_IP, codec_.to_window(default_server_endpoint));
+        view_.set_text(row(main_control::wifi_IP), codec_.to_window(default_server_endpoint));
         write_wifi_settings();
     }
 }
 
 void TSDIAppForm::show_read_text(main_control c, read_text& read, const std::string& bytes) {
-    view_.set_text(c, codec_.to_window(bytes));
-    read.shown = view_.text(c); // as the control holds it
+    view_.set_text(row(c), codec_.to_window(bytes));
+    read.shown = view_.text(row(c)); // as the control holds it
     read.bytes = bytes;
 }
 
 std::string TSDIAppForm::bytes_of(main_control c, const read_text& read) const {
-    const std::string now = view_.text(c);
+    const std::string now = view_.text(row(c));
     return now == read.shown ? read.bytes : codec_.to_local(now);
 }
 
 std::string TSDIAppForm::security_to_send() const {
-    const std::string text = view_.text(main_control::wifi_security);
+    const std::string text = view_.text(row(main_control::wifi_security));
     if (const auto entry = security_entry(text)) {
         return std::string(wifi_security_types[*entry]);
     }

@@ -19,6 +19,7 @@
 //  - the security box never turns a whole entry into a longer one: a text that names an
 //    entry whole, ignoring letter case, is that entry ("wpa2" is "WPA2", and "WPA2" stays
 //    "WPA2" although "WPA2AES" starts with it); a text that names none is sent as typed.
+#include "app/main_layout.h"
 #include "app/main_view.h"
 #include "app/text_codec.h"
 #include "link/counter_view.h"

@@ -12,7 +12,7 @@ Tprogress_win::Tprogress_win(progress_window_view& view, const text_codec& codec
 
 void Tprogress_win::show_progress(std::string_view text, std::uint32_t total, bool visible) {
     // The sequencer's descriptions are UTF-8 already.
-    view_.set_text(progress_control::text, text);
+    view_.set_text(row(progress_control::text), text);
     total_ = total;
     view_.set_visible(visible);
     view_.process_pending_events();
@@ -28,7 +28,7 @@ void Tprogress_win::set_remaining(std::uint32_t remaining) {
         return;
     }
     view_.set_bar(static_cast<int>(progress_percent(total_, remaining)));
-    view_.set_text(progress_control::Procenta, std::to_string(view_.bar()));
+    view_.set_text(row(progress_control::Procenta), std::to_string(view_.bar()));
 }
 
 bool Tprogress_win::take_cancel() {

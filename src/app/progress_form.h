@@ -10,6 +10,7 @@
 // keep-alives go on and the watchdog keeps watching. A box that ran its own loop here
 // would be called from inside the link's poll step, and the poll step refuses to nest,
 // so the link would stand still for as long as the box was open.
+#include "app/form_view.h"
 #include "app/progress_layout.h"
 #include "app/text_codec.h"
 #include "memory/progress_view.h"
@@ -19,10 +20,8 @@
 
 namespace zev1 {
 
-class progress_window_view {
+class progress_window_view : public virtual form_controls {
 public:
-    virtual void set_text(progress_control c, std::string_view text) = 0; // UTF-8
-    virtual void set_caption(std::string_view text) = 0;
     // Shows the window (centred, on top, not taking the focus from the main window) or
     // hides it.
     virtual void set_visible(bool visible) = 0;
@@ -60,5 +59,13 @@ private:
     bool cancel_requested_ = false;
     std::uint32_t total_ = 0;
 };
+
+// The declarations of progress_window_view's own functions in a toolkit's window.
+#define ZEV1_PROGRESS_WINDOW_VIEW_OVERRIDES                                                        \
+    void set_visible(bool visible) override;                                                       \
+    void process_pending_events() override;                                                        \
+    void set_bar(int position) override;                                                           \
+    int bar() const override;                                                                      \
+    void show_error(std::string_view text) override;
 
 } // namespace zev1

@@ -44,20 +44,20 @@ void Tlog_win::FormCreate() {
 
     view_.set_maximised(settings_.ReadBool(section, "InitMax", view_.maximised()));
 
-    view_.set_checked(terminal_control::psat_txt,
+    view_.set_checked(row(terminal_control::psat_txt),
                       settings_.ReadInteger(section, "psat_txt", 1) != 0);
-    view_.set_checked(terminal_control::psat_hex,
+    view_.set_checked(row(terminal_control::psat_hex),
                       settings_.ReadInteger(section, "psat_hex", 0) != 0);
-    view_.set_checked(terminal_control::psat_hlavicky,
+    view_.set_checked(row(terminal_control::psat_hlavicky),
                       settings_.ReadInteger(section, "psat_hlavicky", 0) != 0);
-    view_.set_checked(terminal_control::jen_prijem,
+    view_.set_checked(row(terminal_control::jen_prijem),
                       settings_.ReadInteger(section, "jen_prijem", 1) != 0);
-    view_.set_checked(terminal_control::StandardOFF, false);
+    view_.set_checked(row(terminal_control::StandardOFF), false);
 
-    view_.set_text(terminal_control::psat_txt, codec_.to_window(message_text(9)));
-    view_.set_text(terminal_control::psat_hex, codec_.to_window(message_text(10)));
-    view_.set_text(terminal_control::psat_hlavicky, codec_.to_window(message_text(11)));
-    view_.set_text(terminal_control::jen_prijem, codec_.to_window(message_text(12)));
+    view_.set_text(row(terminal_control::psat_txt), codec_.to_window(message_text(9)));
+    view_.set_text(row(terminal_control::psat_hex), codec_.to_window(message_text(10)));
+    view_.set_text(row(terminal_control::psat_hlavicky), codec_.to_window(message_text(11)));
+    view_.set_text(row(terminal_control::jen_prijem), codec_.to_window(message_text(12)));
     view_.set_caption(codec_.to_window(message_text(13)));
 }
 
@@ -71,8 +71,8 @@ Tlog_win::memo_geometry Tlog_win::layout_for(int client_height) {
 
 void Tlog_win::resized(int client_width, int client_height) {
     const memo_geometry g = layout_for(client_height);
-    view_.place(terminal_control::log, {0, memo_top, client_width, g.log_height});
-    view_.place(terminal_control::txt, {0, g.txt_top, client_width, g.txt_height});
+    view_.place(row(terminal_control::log), {0, memo_top, client_width, g.log_height});
+    view_.place(row(terminal_control::txt), {0, g.txt_top, client_width, g.txt_height});
 }
 
 void Tlog_win::clicked(terminal_control c) {
@@ -83,24 +83,24 @@ void Tlog_win::clicked(terminal_control c) {
 
 view_options Tlog_win::options() const {
     view_options o;
-    o.txt = view_.checked(terminal_control::psat_txt);
-    o.hex = view_.checked(terminal_control::psat_hex);
-    o.headers = view_.checked(terminal_control::psat_hlavicky);
-    o.receive_only = view_.checked(terminal_control::jen_prijem);
-    o.standard_off = view_.checked(terminal_control::StandardOFF);
+    o.txt = view_.checked(row(terminal_control::psat_txt));
+    o.hex = view_.checked(row(terminal_control::psat_hex));
+    o.headers = view_.checked(row(terminal_control::psat_hlavicky));
+    o.receive_only = view_.checked(row(terminal_control::jen_prijem));
+    o.standard_off = view_.checked(row(terminal_control::StandardOFF));
     return o;
 }
 
 void Tlog_win::add_packet_line(std::span<const std::uint8_t> frame, bool received,
                                std::string_view name, std::string_view text) {
     if (const auto line = compose_packet_line(frame, received, options(), name, text)) {
-        view_.append_line(terminal_control::log, codec_.to_window(*line));
+        view_.append_line(row(terminal_control::log), codec_.to_window(*line));
     }
 }
 
 void Tlog_win::log_text(std::string_view text) {
     const std::time_t now = clock_();
-    view_.append_line(terminal_control::txt, codec_.to_window(text_view_line(now, text)));
+    view_.append_line(row(terminal_control::txt), codec_.to_window(text_view_line(now, text)));
     if (log_file_.is_open()) {
         log_file_ << log_file_line(now, text);
         log_file_.flush();
@@ -112,7 +112,7 @@ void Tlog_win::NewLogClick() {
         log_file_.close();
     }
     open_new_log();
-    view_.set_text(terminal_control::NewLog, "New Log");
+    view_.set_text(row(terminal_control::NewLog), "New Log");
 }
 
 void Tlog_win::open_new_log() {

@@ -14,6 +14,7 @@
 //    when the program is killed; lines end as text files end on the system (CR LF on
 //    Windows);
 //  - a log file that cannot be opened is reported in the text view.
+#include "app/form_view.h"
 #include "app/terminal_layout.h"
 #include "app/text_codec.h"
 #include "log/packet_line.h"
@@ -37,20 +38,14 @@ struct screen_rect {
     friend bool operator==(const screen_rect&, const screen_rect&) = default;
 };
 
-class terminal_window_view {
+class terminal_window_view : public virtual form_controls {
 public:
-    virtual void set_text(terminal_control c, std::string_view text) = 0; // UTF-8 caption
-    virtual void set_caption(std::string_view text) = 0;
-    virtual void set_checked(terminal_control c, bool checked) = 0;
-    virtual bool checked(terminal_control c) const = 0;
     // Adds one line at the end of a memo.
-    virtual void append_line(terminal_control memo, std::string_view line) = 0;
+    virtual void append_line(std::size_t memo, std::string_view line) = 0;
     virtual screen_rect outer_geometry() const = 0;
     virtual void set_outer_geometry(const screen_rect& r) = 0;
     virtual bool maximised() const = 0;
     virtual void set_maximised(bool maximised) = 0;
-    // Places a control inside the client area (design pixels).
-    virtual void place(terminal_control c, const design_box& box) = 0;
 
 protected:
     ~terminal_window_view() = default;
@@ -107,5 +102,13 @@ private:
     std::ofstream log_file_;
     std::filesystem::path log_path_;
 };
+
+// The declarations of terminal_window_view's own functions in a toolkit's window.
+#define ZEV1_TERMINAL_WINDOW_VIEW_OVERRIDES                                                        \
+    void append_line(std::size_t memo, std::string_view line) override;                            \
+    screen_rect outer_geometry() const override;                                                   \
+    void set_outer_geometry(const screen_rect& r) override;                                        \
+    bool maximised() const override;                                                               \
+    void set_maximised(bool maximised) override;
 
 } // namespace zev1

@@ -18,20 +18,34 @@ public:
     std::string to_local(std::string_view window) const override { return std::string(window); }
 };
 
-class fake_progress_window final : public progress_window_view {
+// The controls of a window: texts, ticks and places by row.
+class fake_controls : public virtual form_controls {
 public:
     std::vector<std::string> calls; // in order: "text ...", "visible 1", "pump", "bar 0", ...
-    std::function<void()> on_pump;  // what runs while pending events are processed
-    std::array<std::string, progress_control_count> texts{};
-    int position = 0;
+    std::array<std::string, 16> texts{};
+    std::array<bool, 16> ticks{};
+    std::array<design_box, 16> places{};
+    std::string caption;
 
-    void set_text(progress_control c, std::string_view text) override {
-        texts[row(c)] = text;
+    void set_text(std::size_t row, std::string_view text) override {
+        texts[row] = text;
         calls.push_back("text " + std::string(text));
     }
+    std::string text(std::size_t row) const override { return texts[row]; }
+    void set_checked(std::size_t row, bool checked) override { ticks[row] = checked; }
+    bool checked(std::size_t row) const override { return ticks[row]; }
+    void place(std::size_t row, const design_box& box) override { places[row] = box; }
     void set_caption(std::string_view text) override {
+        caption = text;
         calls.push_back("caption " + std::string(text));
     }
+};
+
+class fake_progress_window final : public fake_controls, public progress_window_view {
+public:
+    std::function<void()> on_pump; // what runs while pending events are processed
+    int position = 0;
+
     void set_visible(bool visible) override {
         calls.push_back(visible ? "visible 1" : "visible 0");
     }
@@ -51,23 +65,15 @@ public:
     }
 };
 
-class fake_terminal_window final : public terminal_window_view {
+class fake_terminal_window final : public fake_controls, public terminal_window_view {
 public:
-    std::array<std::string, terminal_control_count> texts{};
-    std::array<bool, terminal_control_count> ticks{};
     std::array<std::vector<std::string>, terminal_control_count> lines{};
-    std::array<design_box, terminal_control_count> places{};
-    std::string caption;
     screen_rect outer{0, 0, 718, 698}; // the design client area and a frame
     std::vector<screen_rect> outer_sets;
     bool zoomed = false;
 
-    void set_text(terminal_control c, std::string_view text) override { texts[row(c)] = text; }
-    void set_caption(std::string_view text) override { caption = text; }
-    void set_checked(terminal_control c, bool checked) override { ticks[row(c)] = checked; }
-    bool checked(terminal_control c) const override { return ticks[row(c)]; }
-    void append_line(terminal_control memo, std::string_view line) override {
-        lines[row(memo)].emplace_back(line);
+    void append_line(std::size_t memo, std::string_view line) override {
+        lines[memo].emplace_back(line);
     }
     screen_rect outer_geometry() const override { return outer; }
     void set_outer_geometry(const screen_rect& r) override {
@@ -76,7 +82,6 @@ public:
     }
     bool maximised() const override { return zoomed; }
     void set_maximised(bool m) override { zoomed = m; }
-    void place(terminal_control c, const design_box& box) override { places[row(c)] = box; }
 };
 
 } // namespace zev1

@@ -11,7 +11,8 @@ namespace zev1::test {
 
 // The value of "key" in one JSON line: a number or a string, as text (no unescaping).
 inline std::optional<std::string> json_field(std::string_view line, std::string_view key) {
-    const std::string pattern = "\"" + std::string(key) + "\":";
+    std::string pattern(1, '"');
+    pattern.append(key).append("\":");
     const auto at = line.find(pattern);
     if (at == std::string_view::npos) {
         return std::nullopt;

@@ -1,19 +1,21 @@
 # The window scenarios, written once against the driver (driver.h) and built into one
 # executable per toolkit: tests/gui (Qt, offscreen) and tests/wine (Win32 under Wine).
 #   ZEV1_SCENARIO_SOURCES   the scenario files
-#   zev1_scenario_tests(<prefix> COMMAND <launcher...> <exe> [LABELS ...] [PROPERTIES ...])
+#   zev1_scenario_tests(<prefix> COMMAND <launcher...> <exe> [LABELS ...] [ENVIRONMENT ...]
+#                       [PROPERTIES ...])
 #     one CTest test <prefix>.<Suite>.<name> a scenario, run as <command> --gtest_filter=...
 file(GLOB ZEV1_SCENARIO_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_scenarios.cpp)
 
 function(zev1_scenario_tests prefix)
-  cmake_parse_arguments(ARG "" "" "COMMAND;LABELS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "COMMAND;LABELS;ENVIRONMENT;PROPERTIES" ${ARGN})
   foreach(file IN LISTS ZEV1_SCENARIO_SOURCES)
     file(READ ${file} source)
     string(REGEX MATCHALL "TEST(_F)?\\([A-Za-z_0-9]+, [a-z_0-9]+\\)" decls "${source}")
     foreach(decl IN LISTS decls)
       string(REGEX REPLACE "TEST(_F)?\\(([A-Za-z_0-9]+), ([a-z_0-9]+)\\)" "\\2.\\3" name "${decl}")
       add_test(NAME ${prefix}.${name} COMMAND ${ARG_COMMAND} --gtest_filter=${name})
-      set_tests_properties(${prefix}.${name} PROPERTIES LABELS "${ARG_LABELS}" ${ARG_PROPERTIES})
+      set_tests_properties(${prefix}.${name} PROPERTIES LABELS "${ARG_LABELS}"
+                           ENVIRONMENT "${ARG_ENVIRONMENT}" ${ARG_PROPERTIES})
     endforeach()
   endforeach()
 endfunction()

@@ -4,8 +4,6 @@
 if(NOT TARGET zev1-wifi)
   return()
 endif()
-set(ZEV1_NATIVE_SIM "${PROJECT_SOURCE_DIR}/build/bin/zev1-sim" CACHE FILEPATH
-    "Native zev1-sim (full variant) that plays the controller on Wine's COM5")
 
 foreach(what read write auto)
   add_test(NAME wine.cli.${what}

@@ -8,16 +8,11 @@ namespace zev1::qt {
 
 app_windows::app_windows(Tlpc1xxx& app, clock_source clock)
     : main(app, codec_), about(app.path()), log_win(app, codec_, std::move(clock)),
-      progress_win(codec_), app_(app) {
-    app_.attach_views(&log_win.form(), &main.form(), &progress_win.form());
+      progress_win(codec_), views_(app, log_win.form(), main.form(), progress_win.form()) {
     QObject::connect(&main, &main_window::terminal_requested, &log_win,
                      [this] { bring_to_front(log_win); });
     QObject::connect(&main, &main_window::about_requested, &about,
                      [this] { bring_to_front(about); });
-}
-
-app_windows::~app_windows() {
-    app_.attach_views(nullptr, nullptr, nullptr);
 }
 
 void app_windows::show() {

@@ -3,6 +3,7 @@
 // terminal, progress window) once the application object exists, and attached to it as
 // the views of the link and the sequencer. Only the main window is shown by show().
 // Destroyed before the application object: the views are detached first.
+#include "app/attached_views.h"
 #include "app/qt/about_box.h"
 #include "app/qt/main_window.h"
 #include "app/qt/progress_window.h"
@@ -19,12 +20,7 @@ namespace zev1::qt {
 class app_windows {
 public:
     explicit app_windows(Tlpc1xxx& app, clock_source clock = system_clock_source());
-    ~app_windows();
-    app_windows(const app_windows&) = delete;
-    app_windows& operator=(const app_windows&) = delete;
-
-    // Shows the main window (the others stay hidden until asked for).
-    void show();
+    void show(); // the main window; the others stay hidden until asked for
 
 private:
     local_codec codec_;
@@ -36,7 +32,7 @@ public:
     progress_window progress_win;
 
 private:
-    Tlpc1xxx& app_;
+    attached_views views_;
 };
 
 // Shows a window that may be hidden or behind others, and gives it the focus.

@@ -1,7 +1,6 @@
 #include "app/qt/main_window.h"
 
 #include "app/qt/qt_child.h"
-#include "app/qt/qt_controls.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/window_placement.h"
 
@@ -25,11 +24,10 @@ QComboBox* combo_of(QWidget* widget) {
 
 } // namespace
 
-main_window::main_window(Tlpc1xxx& app, const text_codec& codec) : form_(*this, app, codec) {
-    frame_window(*this, main_form_spec);
+main_window::main_window(Tlpc1xxx& app, const text_codec& codec)
+    : form_base(main_form_spec), form_(*this, app, codec) {
     setToolTip(QStringLiteral("Ctrl+T: terminal window\nF1: about"));
-    controls_ = create_controls(*this, main_form_spec);
-    control(main_control::test)
+    control(row(main_control::test))
         ->setToolTip(QStringLiteral("Frames received (Ctrl+T: terminal window)"));
 
     auto* show_terminal = make_child<QShortcut>(this, QKeySequence(Qt::CTRL | Qt::Key_T));
@@ -61,7 +59,7 @@ main_window::~main_window() = default;
 void main_window::connect_events() {
     for (std::size_t i = 0; i < main_controls.size(); ++i) {
         const auto id = static_cast<main_control>(i);
-        QWidget* widget = controls_[i];
+        QWidget* widget = control(i);
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             connect(button, &QAbstractButton::clicked, this, [this, id] { form_.clicked(id); });
         } else if (QComboBox* combo = combo_of(widget)) {
@@ -75,46 +73,27 @@ void main_window::connect_events() {
     }
 }
 
-void main_window::set_text(main_control c, std::string_view text) {
-    set_widget_text(control(c), qstr(text));
-}
-
-std::string main_window::text(main_control c) const {
-    return utf8(widget_text(control(c)));
-}
-
-void main_window::set_checked(main_control c, bool checked) {
-    if (auto* box = qobject_cast<QCheckBox*>(control(c))) {
-        box->setChecked(checked);
-    }
-}
-
-bool main_window::checked(main_control c) const {
-    const auto* box = qobject_cast<const QCheckBox*>(control(c));
-    return box != nullptr && box->isChecked();
-}
-
-void main_window::clear_items(main_control c) {
-    QComboBox* combo = combo_of(control(c));
+void main_window::clear_items(std::size_t row) {
+    QComboBox* combo = combo_of(control(row));
     const QSignalBlocker block(combo);
     combo->clear();
 }
 
-void main_window::append_item(main_control c, std::string_view text) {
-    QComboBox* combo = combo_of(control(c));
+void main_window::append_item(std::size_t row, std::string_view text) {
+    QComboBox* combo = combo_of(control(row));
     const QSignalBlocker block(combo);
     combo->addItem(qstr(text));
-    if (c == main_control::com_number) {
+    if (row == zev1::row(main_control::com_number)) {
         // A combo box makes its first item current by itself; here only the port list
         // chooses, so the entry it chose last stays the chosen one (or none).
         combo->setCurrentIndex(chosen_port_ < combo->count() ? chosen_port_ : -1);
     }
 }
 
-void main_window::set_item_index(main_control c, int index) {
-    QComboBox* combo = combo_of(control(c));
+void main_window::set_item_index(std::size_t row, int index) {
+    QComboBox* combo = combo_of(control(row));
     const QSignalBlocker block(combo);
-    if (c == main_control::com_number) {
+    if (row == zev1::row(main_control::com_number)) {
         chosen_port_ = index;
     }
     combo->setCurrentIndex(index);

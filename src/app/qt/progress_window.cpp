@@ -1,7 +1,6 @@
 #include "app/qt/progress_window.h"
 
 #include "app/main_layout.h"
-#include "app/qt/qt_controls.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/window_placement.h"
 
@@ -12,10 +11,9 @@
 
 namespace zev1::qt {
 
-progress_window::progress_window(const text_codec& codec) : form_(*this, codec) {
-    frame_window(*this, progress_form_spec);
-    controls_ = create_controls(*this, progress_form_spec);
-    connect(qobject_cast<QPushButton*>(controls_[row(progress_control::Cancel)]),
+progress_window::progress_window(const text_codec& codec)
+    : form_base(progress_form_spec), form_(*this, codec) {
+    connect(qobject_cast<QPushButton*>(control(row(progress_control::Cancel))),
             &QPushButton::clicked, this, [this] { form_.CancelClick(); });
 
     error_box_ = std::make_unique<QMessageBox>();
@@ -29,14 +27,6 @@ progress_window::progress_window(const text_codec& codec) : form_(*this, codec) 
 }
 
 progress_window::~progress_window() = default;
-
-void progress_window::set_text(progress_control c, std::string_view text) {
-    set_widget_text(controls_[row(c)], qstr(text));
-}
-
-void progress_window::set_caption(std::string_view text) {
-    setWindowTitle(qstr(text));
-}
 
 void progress_window::set_visible(bool visible) {
     if (visible) {
@@ -53,11 +43,11 @@ void progress_window::process_pending_events() {
 }
 
 void progress_window::set_bar(int position) {
-    qobject_cast<QProgressBar*>(controls_[row(progress_control::Bar)])->setValue(position);
+    qobject_cast<QProgressBar*>(control(row(progress_control::Bar)))->setValue(position);
 }
 
 int progress_window::bar() const {
-    return qobject_cast<const QProgressBar*>(controls_[row(progress_control::Bar)])->value();
+    return qobject_cast<const QProgressBar*>(control(row(progress_control::Bar)))->value();
 }
 
 void progress_window::show_error(std::string_view text) {

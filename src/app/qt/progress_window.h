@@ -6,17 +6,16 @@
 // The error box opens without a nested event loop (show(), not exec()) and stays up,
 // application-modal, until OK is pressed, so the main window's timer keeps the link going.
 #include "app/progress_form.h"
+#include "app/qt/form_base.h"
 
-#include <QWidget>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 class QMessageBox;
 
 namespace zev1::qt {
 
-class progress_window final : public QWidget, public progress_window_view {
+class progress_window final : public form_base, public progress_window_view {
     Q_OBJECT
 public:
     explicit progress_window(const text_codec& codec);
@@ -25,20 +24,13 @@ public:
     Tprogress_win& form() { return form_; }
 
     // progress_window_view
-    void set_text(progress_control c, std::string_view text) override;
-    void set_caption(std::string_view text) override;
-    void set_visible(bool visible) override;
-    void process_pending_events() override;
-    void set_bar(int position) override;
-    int bar() const override;
-    void show_error(std::string_view text) override;
+    ZEV1_PROGRESS_WINDOW_VIEW_OVERRIDES
 
     // The error box (hidden until show_error), for tests and the screenshot tour.
     QMessageBox* error_box() const { return error_box_.get(); }
 
 private:
     Tprogress_win form_;
-    std::vector<QWidget*> controls_;
     std::unique_ptr<QMessageBox> error_box_;
 };
 

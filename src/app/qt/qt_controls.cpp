@@ -136,6 +136,7 @@ void frame_window(QWidget& window, const form_spec& form) {
         window.setFixedSize(form.client_width, form.client_height);
         break;
     case window_kind::fixed_dialog:
+    case window_kind::dialog:
         window.setFixedSize(form.client_width, form.client_height);
         break;
     case window_kind::sizeable:

@@ -1,9 +1,7 @@
 #include "app/qt/terminal_window.h"
 
-#include "app/qt/qt_controls.h"
 #include "app/qt/qt_text.h"
 
-#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -14,14 +12,12 @@
 namespace zev1::qt {
 
 terminal_window::terminal_window(Tini_file& settings, const text_codec& codec, clock_source clock)
-    : form_(*this, settings, codec, std::move(clock)) {
-    frame_window(*this, terminal_form_spec);
-    controls_ = create_controls(*this, terminal_form_spec);
-    for (std::size_t i = 0; i < controls_.size(); ++i) {
+    : form_base(terminal_form_spec), form_(*this, settings, codec, std::move(clock)) {
+    for (std::size_t i = 0; i < terminal_controls.size(); ++i) {
         const auto id = static_cast<terminal_control>(i);
-        if (auto* memo = qobject_cast<QPlainTextEdit*>(controls_[i])) {
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(control(i))) {
             memo->setMaximumBlockCount(Tlog_win::max_view_lines);
-        } else if (auto* button = qobject_cast<QPushButton*>(controls_[i])) {
+        } else if (auto* button = qobject_cast<QPushButton*>(control(i))) {
             connect(button, &QPushButton::clicked, this, [this, id] { form_.clicked(id); });
         }
     }
@@ -34,27 +30,8 @@ terminal_window::terminal_window(Tini_file& settings, const text_codec& codec, c
 
 terminal_window::~terminal_window() = default;
 
-void terminal_window::set_text(terminal_control c, std::string_view text) {
-    set_widget_text(controls_[row(c)], qstr(text));
-}
-
-void terminal_window::set_caption(std::string_view text) {
-    setWindowTitle(qstr(text));
-}
-
-void terminal_window::set_checked(terminal_control c, bool checked) {
-    if (auto* box = qobject_cast<QCheckBox*>(controls_[row(c)])) {
-        box->setChecked(checked);
-    }
-}
-
-bool terminal_window::checked(terminal_control c) const {
-    const auto* box = qobject_cast<const QCheckBox*>(controls_[row(c)]);
-    return box != nullptr && box->isChecked();
-}
-
-void terminal_window::append_line(terminal_control memo, std::string_view line) {
-    if (auto* view = qobject_cast<QPlainTextEdit*>(controls_[row(memo)])) {
+void terminal_window::append_line(std::size_t memo, std::string_view line) {
+    if (auto* view = qobject_cast<QPlainTextEdit*>(control(memo))) {
         view->appendPlainText(qstr(line));
     }
 }
@@ -84,10 +61,6 @@ bool terminal_window::maximised() const {
 void terminal_window::set_maximised(bool maximised) {
     setWindowState(maximised ? (windowState() | Qt::WindowMaximized)
                              : (windowState() & ~Qt::WindowMaximized));
-}
-
-void terminal_window::place(terminal_control c, const design_box& box) {
-    controls_[row(c)]->setGeometry(box.left, box.top, box.width, box.height);
 }
 
 void terminal_window::resizeEvent(QResizeEvent* event) {

@@ -1,0 +1,36 @@
+#include "app/win32/about_box.h"
+
+#include "app/about.h"
+
+namespace zev1::win32 {
+
+about_box::about_box(HWND owner, const std::filesystem::path& settings_file)
+    : form_window(about_form_spec, owner) {
+    const auto texts = about_texts(settings_file);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        set_text(i, texts[i]);
+    }
+    HWND ok = control(row(about_control::OKButton));
+    ::SendMessageW(ok, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    start_messages();
+}
+
+void about_box::bring_to_front() {
+    centre_on_screen();
+    ::ShowWindow(hwnd(), SW_SHOW);
+    ::SetForegroundWindow(hwnd());
+    ::SetFocus(control(row(about_control::OKButton)));
+}
+
+LRESULT about_box::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    const bool ok =
+        message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL ||
+                                  command_row(wparam) == row(about_control::OKButton));
+    if (ok || message == WM_CLOSE) {
+        ::ShowWindow(hwnd(), SW_HIDE);
+        return 0;
+    }
+    return form_window::on_message(message, wparam, lparam);
+}
+
+} // namespace zev1::win32

@@ -1,0 +1,154 @@
+#include "app/win32/main_window.h"
+
+#include "app/win32/win_text.h"
+
+#include <commctrl.h>
+
+namespace zev1::win32 {
+
+namespace {
+
+constexpr UINT_PTR timer_id = 1;
+
+HWND list_of(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetComboBoxInfo(combo, &info) ? info.hwndList : nullptr;
+}
+
+} // namespace
+
+main_window::main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& boxes)
+    : form_window(main_form_spec, nullptr), form_(*this, app, codec), boxes_(boxes) {
+    boxes_.set_owner(hwnd());
+    centre_on_screen();
+    start_messages();
+}
+
+main_window::~main_window() {
+    if (timer_running_ && hwnd() != nullptr) {
+        ::KillTimer(hwnd(), timer_id);
+    }
+}
+
+void main_window::start() {
+    form_.FormCreate();
+    timer_running_ = ::SetTimer(hwnd(), timer_id, tick_ms, nullptr) != 0;
+}
+
+void main_window::tick() {
+    // A box asked for during the tick opens after it (message_boxes.h).
+    boxes_.enter_tick();
+    form_.Timer1Timer();
+    boxes_.leave_tick();
+}
+
+LRESULT main_window::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_TIMER:
+        if (wparam == timer_id) {
+            tick();
+            return 0;
+        }
+        break;
+    case WM_COMMAND:
+        on_command(wparam);
+        return 0;
+    case box_waiting_message:
+        boxes_.show_waiting();
+        return 0;
+    case WM_CLOSE:
+        ::KillTimer(hwnd(), timer_id);
+        timer_running_ = false;
+        ::DestroyWindow(hwnd());
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return form_window::on_message(message, wparam, lparam);
+}
+
+void main_window::on_command(WPARAM wparam) {
+    if (LOWORD(wparam) == show_terminal_command && on_show_terminal) {
+        on_show_terminal();
+        return;
+    }
+    if (LOWORD(wparam) == show_about_command && on_show_about) {
+        on_show_about();
+        return;
+    }
+    const auto row = command_row(wparam);
+    if (!row) {
+        return;
+    }
+    const auto c = static_cast<main_control>(*row);
+    const control_kind kind = main_controls[*row].kind;
+    if ((kind == control_kind::button || kind == control_kind::check_box) &&
+        HIWORD(wparam) == BN_CLICKED) {
+        form_.clicked(c);
+    } else if (kind == control_kind::combo) {
+        on_combo(c, HIWORD(wparam));
+    }
+}
+
+void main_window::on_combo(main_control c, int code) {
+    HWND combo = control(row(c));
+    const auto index = static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0));
+    switch (code) {
+    case CBN_SELENDOK:
+        // The user took an entry from the open list (mouse or Enter).
+        form_.chosen(c, index);
+        break;
+    case CBN_SELCHANGE:
+        // With the list closed, the arrow keys choose an entry at once.
+        if (::SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) == FALSE) {
+            form_.chosen(c, index);
+        }
+        break;
+    case CBN_EDITCHANGE:
+        show_suggestion(c);
+        break;
+    case CBN_KILLFOCUS:
+        form_.left(c);
+        break;
+    default:
+        break;
+    }
+}
+
+void main_window::show_suggestion(main_control c) {
+    // The open list shows the entry the typed text suggests; the text stays as typed.
+    HWND combo = control(row(c));
+    if (::SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) == FALSE) {
+        return;
+    }
+    const auto entry = TSDIAppForm::suggestion(c, text(row(c)));
+    if (HWND list = list_of(combo)) {
+        ::SendMessageW(list, LB_SETCURSEL, entry ? static_cast<WPARAM>(*entry) : WPARAM(-1), 0);
+    }
+}
+
+void main_window::clear_items(std::size_t row) {
+    // Keeps what the field shows: only the list changes.
+    HWND combo = control(row);
+    const std::wstring shown = window_text(combo);
+    ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    ::SetWindowTextW(combo, shown.c_str());
+}
+
+void main_window::append_item(std::size_t row, std::string_view text) {
+    ::SendMessageW(control(row), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(text).c_str()));
+}
+
+void main_window::set_item_index(std::size_t row, int index) {
+    ::SendMessageW(control(row), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void main_window::show_notice(std::string_view text) {
+    boxes_.show(wide(text), message_boxes::kind::notice);
+}
+
+} // namespace zev1::win32

@@ -1,0 +1,96 @@
+#include "app/win32/terminal_window.h"
+
+#include "app/win32/dpi.h"
+#include "app/win32/win_text.h"
+
+#include <utility>
+
+namespace zev1::win32 {
+
+namespace {
+
+// Removes the oldest lines of a memo that holds more than it keeps, a tenth at a time.
+void trim(HWND memo) {
+    const auto lines = static_cast<int>(::SendMessageW(memo, EM_GETLINECOUNT, 0, 0));
+    if (lines <= Tlog_win::max_view_lines) {
+        return;
+    }
+    const int drop = lines - Tlog_win::max_view_lines + Tlog_win::max_view_lines / 10;
+    const auto end = ::SendMessageW(memo, EM_LINEINDEX, static_cast<WPARAM>(drop), 0);
+    ::SendMessageW(memo, EM_SETSEL, 0, end);
+    ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
+
+} // namespace
+
+terminal_window::terminal_window(Tini_file& settings, const text_codec& codec, clock_source clock)
+    : form_window(terminal_form_spec, nullptr), form_(*this, settings, codec, std::move(clock)) {
+    // Design place: top left of the screen.
+    ::SetWindowPos(hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    start_messages();
+    const design_box client = client_design();
+    form_.resized(client.width, client.height);
+    form_.FormCreate();
+}
+
+void terminal_window::bring_to_front() {
+    if (!::IsWindowVisible(hwnd())) {
+        ::ShowWindow(hwnd(), show_maximised_ ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+        show_maximised_ = false;
+    }
+    ::SetForegroundWindow(hwnd());
+    ::SetActiveWindow(hwnd());
+}
+
+void terminal_window::append_line(std::size_t memo, std::string_view line) {
+    HWND view = control(memo);
+    const int length = ::GetWindowTextLengthW(view);
+    const std::wstring text = (length > 0 ? L"\r\n" : L"") + wide(line);
+    ::SendMessageW(view, EM_SETSEL, static_cast<WPARAM>(length), length);
+    ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    trim(view);
+}
+
+screen_rect terminal_window::outer_geometry() const {
+    RECT r{};
+    ::GetWindowRect(hwnd(), &r);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void terminal_window::set_outer_geometry(const screen_rect& r) {
+    ::SetWindowPos(hwnd(), nullptr, r.left, r.top, r.width, r.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool terminal_window::maximised() const {
+    return show_maximised_ || ::IsZoomed(hwnd()) != FALSE;
+}
+
+void terminal_window::set_maximised(bool maximised) {
+    if (!::IsWindowVisible(hwnd())) {
+        show_maximised_ = maximised;
+        return;
+    }
+    ::ShowWindow(hwnd(), maximised ? SW_MAXIMIZE : SW_RESTORE);
+}
+
+LRESULT terminal_window::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_SIZE:
+        form_.resized(to_design(LOWORD(lparam), dpi()), to_design(HIWORD(lparam), dpi()));
+        return 0;
+    case WM_COMMAND:
+        if (const auto r = command_row(wparam); r && HIWORD(wparam) == BN_CLICKED) {
+            form_.clicked(static_cast<terminal_control>(*r));
+        }
+        return 0;
+    case WM_CLOSE:
+        ::ShowWindow(hwnd(), SW_HIDE); // the terminal lives until the program ends
+        return 0;
+    default:
+        break;
+    }
+    return form_window::on_message(message, wparam, lparam);
+}
+
+} // namespace zev1::win32

@@ -1,0 +1,415 @@
+// The scenario driver for the Win32 windows under Wine. The program runs as it ships, on a
+// thread of its own with its own message loop; the scenario's thread works it through a
+// message-only window on that thread: SendMessage runs a piece of the driver there (so
+// every window is touched on its own thread, also while a message box's loop runs), and
+// keys go through the program's message loop as posted keyboard messages, so Tab, the
+// accelerators and the combo boxes' keys take the program's own path.
+#include "app/win32/dpi.h"
+#include "app/win32/program.h"
+#include "app/win32/win_text.h"
+#include "windows/driver.h"
+#include "windows/test_area.h"
+
+#include <commctrl.h>
+#include <exception>
+#include <functional>
+#include <future>
+#include <stdexcept>
+#include <thread>
+#include <windows.h>
+
+namespace zev1::scenario {
+namespace {
+
+using win32::form_window;
+
+constexpr UINT run_message = WM_APP + 40;
+constexpr int message_text_id = 0xFFFF; // the text of a message box
+
+LRESULT CALLBACK caller_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == run_message) {
+        (*reinterpret_cast<std::function<void()>*>(lparam))();
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+HWND make_caller() {
+    static const bool registered = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = caller_proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"ZEV1ScenarioCaller";
+        return ::RegisterClassW(&wc) != 0;
+    }();
+    (void)registered;
+    return ::CreateWindowExW(0, L"ZEV1ScenarioCaller", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+}
+
+HWND edit_of(HWND control) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetComboBoxInfo(control, &info) && info.hwndItem != nullptr) {
+        return info.hwndItem;
+    }
+    return control;
+}
+
+void post_key(HWND target, WPARAM key) {
+    ::PostMessageW(target, WM_KEYDOWN, key, 1);
+    ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+std::vector<HWND> open_boxes(DWORD thread) {
+    std::vector<HWND> boxes;
+    ::EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM found) -> BOOL {
+            std::array<wchar_t, 16> name{};
+            ::GetClassNameW(window, name.data(), static_cast<int>(name.size()));
+            if (std::wstring_view(name.data()) == L"#32770" && ::IsWindowVisible(window)) {
+                reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+class win32_program final : public program_driver {
+public:
+    explicit win32_program(const program_setup& setup) {
+        std::promise<void> started;
+        ui_ = std::thread([this, &setup, &started] {
+            win32::program program(setup.settings, [] { return pinned_time(); });
+            caller_ = make_caller();
+            program_ = &program;
+            thread_ = ::GetCurrentThreadId();
+            main_ = program.main().hwnd();
+            started.set_value();
+            program.run();
+            program_ = nullptr;
+            ::DestroyWindow(caller_);
+        });
+        started.get_future().wait();
+    }
+
+    ~win32_program() override {
+        ::PostMessageW(main_, WM_CLOSE, 0, 0);
+        ui_.join(); // the program's objects go, and the settings file is written
+    }
+
+    std::string text(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            return row ? window->text(*row) : win32::utf8(win32::window_text(window->hwnd()));
+        });
+    }
+
+    void click(std::string_view name) override {
+        on_ui([&] { ::SendMessageW(control(name), BM_CLICK, 0, 0); });
+    }
+
+    void type(std::string_view name, std::string_view text) override {
+        on_ui([&] {
+            HWND edit = edit_of(control(name));
+            ::SetFocus(edit);
+            ::SendMessageW(edit, EM_SETSEL, 0, -1);
+            ::SendMessageW(edit, WM_CHAR, VK_BACK, 1);
+            for (const wchar_t ch : win32::wide(text)) {
+                ::SendMessageW(edit, WM_CHAR, ch, 1);
+            }
+        });
+    }
+
+    void leave(std::string_view name) override {
+        HWND edit = on_ui([&] {
+            HWND target = edit_of(control(name));
+            ::SetFocus(target);
+            post_key(target, VK_TAB);
+            return target;
+        });
+        wait_for([&] { return ::GetFocus() != edit; }, 2000);
+    }
+
+    void choose(std::string_view name, int index) override {
+        on_ui([&] {
+            HWND edit = edit_of(control(name));
+            ::SetFocus(edit);
+            post_key(edit, VK_F4); // opens the list
+            for (int i = -1; i < index; ++i) {
+                post_key(edit, VK_DOWN);
+            }
+            post_key(edit, VK_RETURN);
+        });
+        pause(100);
+    }
+
+    void shortcut(std::string_view keys) override {
+        const bool ctrl = keys == "Ctrl+T";
+        if (!ctrl && keys != "F1") {
+            throw std::invalid_argument("unknown shortcut");
+        }
+        on_ui([&] {
+            ::SetFocus(main_);
+            set_control_key(ctrl);
+            post_key(main_, ctrl ? 'T' : VK_F1);
+        });
+        pause(100);
+        on_ui([&] { set_control_key(false); });
+    }
+
+    bool checked(std::string_view name) override {
+        return on_ui(
+            [&] { return ::SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED; });
+    }
+
+    bool visible(std::string_view name) override {
+        return on_ui([&] { return ::IsWindowVisible(window_or_control(name)) != FALSE; });
+    }
+
+    int value(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            HWND c = control(name);
+            const bool bar = window->spec().controls[*row].kind == control_kind::progress_bar;
+            return static_cast<int>(::SendMessageW(c, bar ? PBM_GETPOS : CB_GETCURSEL, 0, 0));
+        });
+    }
+
+    std::vector<std::string> items(std::string_view name) override {
+        return on_ui([&] {
+            HWND c = control(name);
+            std::vector<std::string> out;
+            const auto count = ::SendMessageW(c, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                const auto length = ::SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+                std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
+                ::SendMessageW(c, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                               reinterpret_cast<LPARAM>(item.data()));
+                item.resize(static_cast<std::size_t>(length));
+                out.push_back(win32::utf8(item));
+            }
+            return out;
+        });
+    }
+
+    design_box geometry(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            RECT r{};
+            ::GetWindowRect(control(name), &r);
+            ::MapWindowPoints(HWND_DESKTOP, window->hwnd(), reinterpret_cast<POINT*>(&r), 2);
+            const int dpi = window->dpi();
+            return design_box{win32::to_design(r.left, dpi), win32::to_design(r.top, dpi),
+                              win32::to_design(r.right - r.left, dpi),
+                              win32::to_design(r.bottom - r.top, dpi)};
+        });
+    }
+
+    bool text_fits(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            HWND c = control(name);
+            const std::wstring caption = win32::window_text(c);
+            win32::window_dc dc(c);
+            const win32::selected font(
+                dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(c, WM_GETFONT, 0, 0)));
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc.get(), caption.data(), static_cast<int>(caption.size()),
+                                    &size);
+            RECT client{};
+            ::GetClientRect(c, &client);
+            const bool button = window->spec().controls[*row].kind == control_kind::button;
+            return size.cx <= client.right - (button ? win32::to_device(8, window->dpi()) : 0);
+        });
+    }
+
+    std::vector<std::string> tab_order(std::string_view name) override {
+        return on_ui([&] {
+            form_window* window = find(name).first;
+            std::vector<std::string> order;
+            HWND first = ::GetNextDlgTabItem(window->hwnd(), nullptr, FALSE);
+            HWND at = first;
+            do {
+                if (const auto row = window->row_of(at)) {
+                    order.emplace_back(window->spec().controls[*row].name);
+                }
+                at = ::GetNextDlgTabItem(window->hwnd(), at, FALSE);
+            } while (at != nullptr && at != first && order.size() < 64);
+            return order;
+        });
+    }
+
+    window_traits traits(std::string_view name) override {
+        return on_ui([&] {
+            HWND w = find(name).first->hwnd();
+            const auto style = static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_STYLE));
+            const auto ex = static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_EXSTYLE));
+            window_traits t;
+            t.tool = (ex & WS_EX_TOOLWINDOW) != 0;
+            t.topmost = (ex & WS_EX_TOPMOST) != 0;
+            t.close_box = (style & WS_SYSMENU) != 0;
+            t.resizable = (style & WS_THICKFRAME) != 0;
+            return t;
+        });
+    }
+
+    screen_rect outer_geometry(std::string_view name) override {
+        return on_ui([&] {
+            RECT r{};
+            ::GetWindowRect(find(name).first->hwnd(), &r);
+            return screen_rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+        });
+    }
+
+    design_box client_area(std::string_view name) override {
+        return on_ui([&] { return find(name).first->client_design(); });
+    }
+
+    bool maximised(std::string_view name) override {
+        return on_ui([&] {
+            if (name == terminal_form_spec.name) {
+                return program_->log_win().maximised();
+            }
+            return ::IsZoomed(find(name).first->hwnd()) != FALSE;
+        });
+    }
+
+    void resize_client(std::string_view name, int width, int height) override {
+        on_ui([&] {
+            form_window* window = find(name).first;
+            HWND w = window->hwnd();
+            const int dpi = window->dpi();
+            const SIZE outer =
+                win32::outer_size(static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_STYLE)),
+                                  static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_EXSTYLE)),
+                                  win32::to_device(width, dpi), win32::to_device(height, dpi), dpi);
+            ::SetWindowPos(w, nullptr, 0, 0, outer.cx, outer.cy,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        });
+    }
+
+    std::vector<std::string> boxes() override {
+        return on_ui([&] {
+            std::vector<std::string> texts;
+            for (HWND box : open_boxes(thread_)) {
+                texts.push_back(
+                    win32::utf8(win32::window_text(::GetDlgItem(box, message_text_id))));
+            }
+            return texts;
+        });
+    }
+
+    void close_box() override {
+        on_ui([&] {
+            const auto open = open_boxes(thread_);
+            if (!open.empty()) {
+                ::PostMessageW(open.front(), WM_COMMAND, IDOK, 0);
+            }
+        });
+        pause(50);
+    }
+
+    bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            if (on_ui([&] { return done(); })) {
+                return true;
+            }
+            if (static_cast<int>(::GetTickCount() - start) > timeout_ms) {
+                return false;
+            }
+            ::Sleep(10);
+        }
+    }
+
+private:
+    // Runs job on the program's thread and hands back its result (or its exception).
+    template <class Job>
+    auto on_ui(Job job) -> decltype(job()) {
+        if (::GetCurrentThreadId() == thread_) {
+            return job(); // called from a job already
+        }
+        using result_type = decltype(job());
+        std::exception_ptr failure;
+        if constexpr (std::is_void_v<result_type>) {
+            std::function<void()> run = [&] {
+                try {
+                    job();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            };
+            ::SendMessageW(caller_, run_message, 0, reinterpret_cast<LPARAM>(&run));
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+        } else {
+            result_type result{};
+            std::function<void()> run = [&] {
+                try {
+                    result = job();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            };
+            ::SendMessageW(caller_, run_message, 0, reinterpret_cast<LPARAM>(&run));
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+            return result;
+        }
+    }
+
+    // The window of that name, or the window and the row of the control of that name.
+    std::pair<form_window*, std::optional<std::size_t>> find(std::string_view name) {
+        for (form_window* window :
+             std::initializer_list<form_window*>{&program_->main(), &program_->about(),
+                                                 &program_->log_win(), &program_->progress_win()}) {
+            if (window->spec().name == name) {
+                return {window, std::nullopt};
+            }
+            if (const auto row = find_control(window->spec().controls, name)) {
+                return {window, row};
+            }
+        }
+        throw std::invalid_argument("no control named " + std::string(name));
+    }
+
+    HWND control(std::string_view name) {
+        const auto [window, row] = find(name);
+        if (!row) {
+            throw std::invalid_argument(std::string(name) + " is a window");
+        }
+        return window->control(*row);
+    }
+
+    HWND window_or_control(std::string_view name) {
+        const auto [window, row] = find(name);
+        return row ? window->control(*row) : window->hwnd();
+    }
+
+    static void set_control_key(bool down) {
+        std::array<BYTE, 256> keys{};
+        ::GetKeyboardState(keys.data());
+        keys[VK_CONTROL] = down ? 0x80 : 0;
+        keys[VK_LCONTROL] = keys[VK_CONTROL];
+        ::SetKeyboardState(keys.data());
+    }
+
+    std::thread ui_;
+    HWND caller_ = nullptr;
+    HWND main_ = nullptr;
+    DWORD thread_ = 0;
+    win32::program* program_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<program_driver> start_program(const program_setup& setup) {
+    return std::make_unique<win32_program>(setup);
+}
+
+} // namespace zev1::scenario
