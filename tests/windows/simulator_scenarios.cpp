@@ -113,6 +113,8 @@ TEST_F(with_simulator, port_chosen_from_the_list_is_opened) {
     p->choose("com_number",
               static_cast<int>(std::find(items.begin(), items.end(), sim->port()) - items.begin()));
     ASSERT_TRUE(connected());
+    p->pause(300);
+    EXPECT_EQ(sim->events("peer-open"), 1U); // one choice, one opening
     p.reset(); // the port is remembered at exit
     EXPECT_THAT(area.read_settings(), HasSubstr("com=" + sim->port() + std::string(eol)));
     EXPECT_THAT(area.read_settings(), HasSubstr("open=1"));
