@@ -5,6 +5,16 @@
 
 namespace zev1 {
 
+std::string permission_note(const std::vector<std::string>& names) {
+    std::string list;
+    for (const auto& name : names) {
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return "no permission to open " + list +
+           ": add your user to the dialout group (sudo usermod -aG dialout $USER) and log in "
+           "again";
+}
+
 serial::serial()
     : Tserial_event(&serial::on_port_event), own_names_(make_system_namespace()),
       names_(*own_names_) {}
@@ -153,13 +163,7 @@ std::vector<std::string> serial::take_port_notes() {
     std::vector<std::string> lines = std::move(notes_);
     notes_.clear();
     if (!permission_pending_.empty()) {
-        std::string names;
-        for (const auto& name : permission_pending_) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
-        lines.push_back("no permission to open " + names +
-                        ": add your user to the dialout group (sudo usermod -aG dialout $USER) "
-                        "and log in again");
+        lines.push_back(permission_note(permission_pending_));
         permission_pending_.clear();
     }
     return lines;

@@ -18,6 +18,9 @@
 
 namespace zev1 {
 
+// The line that names ports this user may not open and says what to do about it.
+std::string permission_note(const std::vector<std::string>& names);
+
 class serial final : public Tserial_event, public link_port {
 public:
     static constexpr std::size_t port_slots = 20;
@@ -66,6 +69,10 @@ public:
         return descriptions_;
     }
     int selected_index() const { return selected_index_; }
+    // Every port this user has been refused so far, by name.
+    std::vector<std::string> denied_ports() const {
+        return {permission_reported_.begin(), permission_reported_.end()};
+    }
 
 private:
     static void on_port_event(Tserial_event& port, int code);

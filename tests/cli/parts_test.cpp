@@ -130,6 +130,17 @@ TEST(port_choice_test, GivenRememberedOrTheOnlyOne) {
     const auto none = choose_port(std::nullopt, "ttyUSB0", {}, present_in({}));
     EXPECT_EQ(none.result.status, exit_status::no_port);
     EXPECT_NE(none.result.message.find("none"), std::string::npos);
+
+    // A port this user may not open is named as such, not as absent: the fix is the
+    // dialout group, not another cable.
+    const std::vector<std::string> denied = {"ttyS0"};
+    const auto refused = choose_port("ttyS0", "", {}, present_in({}), denied);
+    EXPECT_EQ(refused.result.status, exit_status::no_port);
+    EXPECT_EQ(refused.result.message.find("not present"), std::string::npos);
+    EXPECT_NE(refused.result.message.find("no permission to open ttyS0"), std::string::npos);
+    EXPECT_NE(refused.result.message.find("dialout"), std::string::npos);
+    const auto nothing = choose_port(std::nullopt, "", {}, present_in({}), denied);
+    EXPECT_NE(nothing.result.message.find("no permission to open ttyS0"), std::string::npos);
 }
 
 TEST(write_fields_test, SecurityFitsAndVerify) {

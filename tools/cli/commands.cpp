@@ -44,6 +44,10 @@ exit_status list_ports(bool json, std::FILE* out, std::FILE* err) {
             ports.push_back({port.port_names()[slot], port.port_descriptions()[slot]});
         }
     }
+    // Ports that exist but may not be opened are not listed: say why they are missing.
+    if (const auto denied = port.denied_ports(); !denied.empty()) {
+        std::fprintf(err, "zev1-wifi: %s\n", permission_note(denied).c_str());
+    }
     return print(out, err, format_port_list(ports, json));
 }
 

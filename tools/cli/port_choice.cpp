@@ -1,5 +1,7 @@
 #include "port_choice.h"
 
+#include "serial/serial.h"
+
 #include <algorithm>
 
 namespace zev1::cli {
@@ -36,15 +38,23 @@ std::string port_list_text(const std::vector<std::string>& present) {
 
 port_choice choose_port(const std::optional<std::string>& given, std::string_view remembered,
                         const std::vector<std::string>& present,
-                        const std::function<bool(std::string_view)>& is_present) {
+                        const std::function<bool(std::string_view)>& is_present,
+                        const std::vector<std::string>& denied) {
     const std::string listing = "present ports: " + port_list_text(present);
+    const std::string refused = denied.empty() ? "" : "; " + permission_note(denied);
     if (given) {
         if (is_present(*given)) {
             return {*given, outcome::success()};
         }
-        return {{},
-                outcome::fail(exit_status::no_port,
-                              "port " + *given + " is not present or is in use; " + listing)};
+        if (std::find(denied.begin(), denied.end(), *given) != denied.end()) {
+            return {
+                {},
+                outcome::fail(exit_status::no_port, permission_note({*given}) + "; " + listing)};
+        }
+        return {
+            {},
+            outcome::fail(exit_status::no_port,
+                          "port " + *given + " is not present or is in use; " + listing + refused)};
     }
     if (!remembered.empty() && is_present(remembered)) {
         return {std::string(remembered), outcome::success()};
@@ -57,7 +67,8 @@ port_choice choose_port(const std::optional<std::string>& given, std::string_vie
         why = "the remembered port " + std::string(remembered) + " is not present and " + why;
     }
     return {{},
-            outcome::fail(exit_status::no_port, why + "; choose one with --port NAME; " + listing)};
+            outcome::fail(exit_status::no_port,
+                          why + "; choose one with --port NAME; " + listing + refused)};
 }
 
 } // namespace zev1::cli

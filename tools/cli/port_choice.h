@@ -36,10 +36,12 @@ struct port_choice {
     outcome result;
 };
 
-// given: --port; remembered: "com"/"com"; present: the listed ports; is_present probes.
+// given: --port; remembered: "com"/"com"; present: the listed ports; is_present probes;
+// denied: the ports that exist but this user may not open, which a failure names.
 port_choice choose_port(const std::optional<std::string>& given, std::string_view remembered,
                         const std::vector<std::string>& present,
-                        const std::function<bool(std::string_view)>& is_present);
+                        const std::function<bool(std::string_view)>& is_present,
+                        const std::vector<std::string>& denied = {});
 
 // "a, b, c", or "none".
 std::string port_list_text(const std::vector<std::string>& present);

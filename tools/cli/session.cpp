@@ -57,10 +57,10 @@ outcome session::connect(const std::optional<std::string>& given) {
             present.push_back(name);
         }
     }
-    const port_choice choice =
-        choose_port(given, remembered, present, [this](std::string_view name) {
-            return names_.probe(name) == probe_result::present;
-        });
+    const port_choice choice = choose_port(
+        given, remembered, present,
+        [this](std::string_view name) { return names_.probe(name) == probe_result::present; },
+        port_->denied_ports());
     if (!choice.result.ok()) {
         return choice.result;
     }
@@ -104,7 +104,13 @@ outcome session::connect(const std::optional<std::string>& given) {
         }
     }
     if (!opened) {
-        return outcome::fail(exit_status::no_port, "port " + port_name_ + " cannot be opened");
+        std::string why = "port " + port_name_ + " cannot be opened";
+        if (port_->last_open_denied()) {
+            why = permission_note({port_name_});
+        } else if (port_->last_open_busy()) {
+            why += ": it is in use by another program";
+        }
+        return outcome::fail(exit_status::no_port, why);
     }
     return outcome::fail(exit_status::no_answer,
                          "no answer from the controller on " + port_name_ + " within 3 s");
