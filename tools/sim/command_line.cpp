@@ -76,7 +76,8 @@ Commands on standard input, one a line:
 
 Standard output: one JSON object a line, written at once. Hex is upper case; frames are
 shown whole, from the first start byte to the last checksum byte. In texts (the id, a
-command line, stored settings) every byte outside printable ASCII shows as \u00XX.
+command line, stored settings) every byte from 0x7F up shows as \u00XX, control
+characters as JSON escapes (\t, \n, \u0001).
   {"event":"ready","link":"...","pty":"/dev/pts/N","header":"C35A...","id":"ZEV1-SIM",
    "baud":115200,"state_loaded":false}               listening
   {"dir":"rx","type":5,"len":35,"hex":"2893..."}     a frame that passed the checksum

@@ -33,7 +33,7 @@ std::string json_line::str() const {
     for (const auto& [key, value] : fields_) {
         if (const auto* b = std::get_if<bytes>(&value)) {
             // Each byte as the code point of the same number, in UTF-8 as the library
-            // wants it; written in ASCII, those above 0x7E come out as \u00XX.
+            // wants it; written in ASCII, those from 0x7F up come out as \u00XX.
             std::string text;
             for (const char c : b->value) {
                 const auto u = static_cast<unsigned char>(c);

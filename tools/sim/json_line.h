@@ -2,8 +2,9 @@
 // One event as one JSON object on one line, its fields in the order they were added,
 // written by nlohmann/json and put on standard output in a single write, so a reader
 // never sees half a line. Texts are bytes (from the tool or the command line): every
-// byte outside printable ASCII shows as \u00XX, the code point of the same number, so
-// any bytes give valid JSON and a reader gets the bytes back.
+// byte from 0x7F up shows as \u00XX, the code point of the same number, and control
+// characters as JSON escapes (\t, \u0001), so any bytes give valid JSON and a reader
+// gets the bytes back.
 #include <cstdint>
 #include <span>
 #include <string>
