@@ -29,10 +29,19 @@ Tini_file::Tini_file(settings_place place) : place_(std::move(place)) {
         case read_status::ok:
             store_ = ini_store::parse(bytes);
             break;
-        case read_status::failed:
+        case read_status::failed: {
+            // Only a file that the write at exit would replace needs guarding from the
+            // defaults; one read from elsewhere (next to a read-only program) does not.
+            const bool elsewhere = place_.read != place_.write;
             report("settings file \"" + path_text(place_.read) + "\" cannot be read (" + reason +
-                   "); defaults are used and settings will not be saved");
+                   "); defaults are used" +
+                   (elsewhere ? ", kept in \"" + path_text(place_.write) + "\""
+                              : std::string(" and settings will not be saved")));
+            if (elsewhere) {
+                store_.emplace();
+            }
             break;
+        }
         }
     } catch (...) {
         store_.reset();

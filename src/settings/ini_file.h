@@ -5,8 +5,9 @@
 //
 // Safety: the file is written to a temporary file in the same folder and renamed over
 // the old one, so a crash or a full disk never leaves a truncated settings file. A
-// failed write is reported on standard error. If the store could not be loaded, every
-// read answers its default and writes are ignored.
+// failed write is reported on standard error. If the file that the write at exit would
+// replace cannot be read, every read answers its default and writes are ignored; one
+// that cannot be read from elsewhere (next to a read-only program) just gives defaults.
 #include "settings/ini_store.h"
 #include "settings/settings_place.h"
 

@@ -119,6 +119,18 @@ TEST_F(SettingsPlace, AFileHandedOutWithTheProgramIsReadAndTheUserFolderCreated)
     EXPECT_EQ(again.ReadString("com", "com", ""), "ttyACM0");
 }
 
+// A file next to a read-only program that cannot be read (here a folder in its place)
+// must not keep the settings from the user's folder: that file is not the one written.
+TEST_F(SettingsPlace, AnUnreadableFileBesideAReadOnlyProgramDoesNotStopTheSaving) {
+    fs::create_directories(beside);
+    {
+        Tini_file ini(choose(false));
+        EXPECT_TRUE(ini.has_store());
+        ini.WriteString("com", "com", "ttyACM0");
+    }
+    EXPECT_NE(slurp(user / "zev1-wifi.INI").find("com=ttyACM0"), std::string::npos);
+}
+
 TEST_F(SettingsPlace, WritableIsWhatTheWriteAtExitCanDo) {
     EXPECT_TRUE(can_replace_file(beside));
     EXPECT_TRUE(fs::is_empty(root / "bin")); // the probe file is gone again
