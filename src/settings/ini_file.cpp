@@ -73,8 +73,10 @@ fs::path Tini_file::default_path() {
 }
 
 settings_place Tini_file::default_place() {
-    return choose_settings_place(default_path(), user_settings_folder(process_environment),
-                                 can_replace_file);
+    return choose_settings_place(
+        default_path(), user_settings_folder(process_environment), [](const fs::path& beside) {
+            return may_keep_settings_beside(beside) && can_replace_file(beside);
+        });
 }
 
 std::string Tini_file::ReadString(std::string_view section, std::string_view key,

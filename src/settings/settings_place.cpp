@@ -1,6 +1,7 @@
 #include "settings/settings_place.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -68,6 +69,18 @@ fs::path user_settings_folder(const environment_lookup& env) {
     }
 #endif
     return {};
+}
+
+bool may_keep_settings_beside(const fs::path& beside_program) {
+#ifdef _WIN32
+    (void)beside_program;
+    return true;
+#else
+    const fs::path folder = beside_program.parent_path().lexically_normal();
+    const auto first = folder.begin();
+    return !(folder.is_absolute() && std::distance(first, folder.end()) >= 2 &&
+             *std::next(first) == "usr");
+#endif
 }
 
 settings_place choose_settings_place(const fs::path& beside_program, const fs::path& user_folder,

@@ -38,6 +38,12 @@ std::optional<std::filesystem::path> process_environment(std::string_view name);
 // the environment names none.
 std::filesystem::path user_settings_folder(const environment_lookup& env);
 
+// Whether a settings file may be written at this path next to a program at all: not in
+// the system's program folders (POSIX: anything under /usr), which belong to the package
+// manager even where root could write them, so that `sudo zev1-wifi ...` leaves no file
+// behind in /usr/bin. Elsewhere it is up to writable.
+bool may_keep_settings_beside(const std::filesystem::path& beside_program);
+
 // Where the settings are read and written. beside_program is the file next to the
 // program, user_folder the user's settings folder (may be empty), and writable answers
 // whether the write at exit could put a file at a path (see can_replace_file).

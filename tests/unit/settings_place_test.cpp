@@ -146,5 +146,18 @@ TEST_F(SettingsPlace, WritableIsWhatTheWriteAtExitCanDo) {
 #endif
 }
 
+// Root may write /usr/bin, but a program installed there keeps its settings in the
+// user's folder all the same: nothing is left behind among the package's files.
+TEST_F(SettingsPlace, NeverAmongTheSystemsPrograms) {
+#ifndef _WIN32
+    EXPECT_FALSE(may_keep_settings_beside("/usr/bin/zev1-wifi.INI"));
+    EXPECT_FALSE(may_keep_settings_beside("/usr/local/bin/zev1-wifi.INI"));
+    EXPECT_FALSE(may_keep_settings_beside("/usr/bin/../bin/zev1-wifi.INI"));
+    EXPECT_TRUE(may_keep_settings_beside("/opt/zev1/zev1-wifi.INI"));
+    EXPECT_TRUE(may_keep_settings_beside("/home/t/usr/zev1-wifi.INI"));
+#endif
+    EXPECT_TRUE(may_keep_settings_beside(beside));
+}
+
 } // namespace
 } // namespace zev1
