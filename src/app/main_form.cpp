@@ -22,6 +22,28 @@ bool starts_ignoring_case(std::string_view text, std::string_view prefix) {
                       [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
+// The letters of a window text (UTF-8) that do not come back unchanged from the trip
+// through the code page; empty when the whole text does.
+std::string lost_letters(const text_codec& codec, std::string_view text) {
+    if (codec.to_window(codec.to_local(text)) == text) {
+        return {};
+    }
+    std::string lost;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t n = 1;
+        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) {
+            ++n;
+        }
+        const std::string_view letter = text.substr(i, n);
+        if (codec.to_window(codec.to_local(letter)) != letter &&
+            lost.find(letter) == std::string::npos) {
+            lost += letter;
+        }
+        i += n;
+    }
+    return lost.empty() ? std::string(text) : lost;
+}
+
 } // namespace
 
 std::optional<std::size_t> security_entry(std::string_view text) {
@@ -230,7 +252,31 @@ wifi_settings TSDIAppForm::settings_from_fields() const {
     return s;
 }
 
+std::vector<unsendable_text> TSDIAppForm::unsendable_texts() const {
+    std::vector<unsendable_text> found;
+    const auto check = [&](std::string_view field, main_control c, const read_text* read) {
+        const std::string now = view_.text(row(c));
+        if (read != nullptr && now == read->shown) {
+            return; // the controller's own bytes go back
+        }
+        if (std::string lost = lost_letters(codec_, now); !lost.empty()) {
+            found.push_back({field, std::move(lost)});
+        }
+    };
+    if (!security_entry(view_.text(row(main_control::wifi_security)))) {
+        check("security type", main_control::wifi_security, nullptr);
+    }
+    check("SSID", main_control::wifi_SSID, &read_ssid_);
+    check("password", main_control::wifi_key, &read_key_);
+    check("endpoint", main_control::wifi_IP, &read_endpoint_);
+    return found;
+}
+
 void TSDIAppForm::write_wifi_settings() {
+    if (const auto lost = unsendable_texts(); !lost.empty()) {
+        view_.show_notice(unsendable_notice(german_, lost));
+        return;
+    }
     const wifi_body body = build_wifi_body(settings_from_fields());
     if (!body.cuts.empty()) {
         view_.show_notice(too_long_notice(german_, body.cuts));

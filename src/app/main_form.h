@@ -7,9 +7,11 @@
 //
 // Beyond the plain behaviour:
 //  - a text too long for its field in the settings packet is not cut: the notice names
-//    the field and its limit and nothing is sent; WiFi settings that never reach the port
-//    (no port open, the device unplugged, the send queue full) are said not written, with
-//    the reason. Notices are in the captions' language;
+//    the field and its limit and nothing is sent; nor is a typed letter that the 8-bit
+//    code page lacks replaced by another (a best fit, '?'): the notice names the letter.
+//    WiFi settings that never reach the port (no port open, the device unplugged, the
+//    send queue full) are said not written, with the reason. Notices are in the
+//    captions' language;
 //  - a read that ended early (Cancel, or the error box after five time-outs) leaves the
 //    fields as they were, and the automatic server setting then writes nothing;
 //  - a text field still showing what a read put there is written back with the
@@ -20,6 +22,7 @@
 //    entry whole, ignoring letter case, is that entry ("wpa2" is "WPA2", and "WPA2" stays
 //    "WPA2" although "WPA2AES" starts with it); a text that names none is sent as typed.
 #include "app/main_layout.h"
+#include "app/main_texts.h"
 #include "app/main_view.h"
 #include "app/text_codec.h"
 #include "link/counter_view.h"
@@ -105,6 +108,7 @@ private:
     void show_read_text(main_control c, read_text& read, const std::string& bytes);
     std::string bytes_of(main_control c, const read_text& read) const;
     std::string security_to_send() const;
+    std::vector<unsendable_text> unsendable_texts() const;
 
     main_view& view_;
     Tlpc1xxx& app_;

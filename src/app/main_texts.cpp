@@ -50,6 +50,19 @@ std::string too_long_notice(bool german, std::span<const wifi_cut> cuts) {
     return text;
 }
 
+std::string unsendable_notice(bool german, std::span<const unsendable_text> texts) {
+    std::string text =
+        german ? "Nichts wurde geschrieben: diese Zeichen kann der Regler nicht erhalten.\n"
+               : "Nic nebylo zapsáno: tyto znaky regulátor nemůže přijmout.\n";
+    for (const unsendable_text& t : texts) {
+        text += "\n";
+        text += label_of(t.field);
+        text += ": ";
+        text += t.letters;
+    }
+    return text;
+}
+
 std::string wifi_not_written(bool german, drop_reason why) {
     if (german) {
         const char* reason = why == drop_reason::port_gone    ? "das Gerät wurde getrennt"

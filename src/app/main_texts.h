@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace zev1 {
 
@@ -22,6 +23,17 @@ main_captions captions_for(bool german);
 // Nothing was sent because texts are too long for their fields: one line a field, named
 // as its label names it, with the longest text in bytes it takes.
 std::string too_long_notice(bool german, std::span<const wifi_cut> cuts);
+
+// A letter typed into a field that the system's 8-bit code page lacks: the controller
+// would get another letter (a best fit, or '?') in its place.
+struct unsendable_text {
+    std::string_view field; // as wifi_cut names it
+    std::string letters;    // the letters the code page lacks (UTF-8)
+};
+
+// Nothing was sent because texts hold letters the code page lacks: one line a field,
+// named as its label names it, with those letters.
+std::string unsendable_notice(bool german, std::span<const unsendable_text> texts);
 
 // The settings never reached the port (no port open, the device unplugged, the send
 // queue full), saying why.

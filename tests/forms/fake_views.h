@@ -1,6 +1,8 @@
 #pragma once
 // Stand-ins for the toolkit windows in the forms' tests: they record what the form shows
 // and answer what a window would. The codec keeps bytes as they are.
+#include "app/main_layout.h"
+#include "app/main_view.h"
 #include "app/progress_form.h"
 #include "app/terminal_form.h"
 #include "app/text_codec.h"
@@ -18,13 +20,13 @@ public:
     std::string to_local(std::string_view window) const override { return std::string(window); }
 };
 
-// The controls of a window: texts, ticks and places by row.
+// The controls of a window: texts, ticks and places by row (the main window has the most).
 class fake_controls : public virtual form_controls {
 public:
     std::vector<std::string> calls; // in order: "text ...", "visible 1", "pump", "bar 0", ...
-    std::array<std::string, 16> texts{};
-    std::array<bool, 16> ticks{};
-    std::array<design_box, 16> places{};
+    std::array<std::string, main_control_count> texts{};
+    std::array<bool, main_control_count> ticks{};
+    std::array<design_box, main_control_count> places{};
     std::string caption;
 
     void set_text(std::size_t row, std::string_view text) override {
@@ -39,6 +41,21 @@ public:
         caption = text;
         calls.push_back("caption " + std::string(text));
     }
+};
+
+class fake_main_window final : public fake_controls, public main_view {
+public:
+    std::vector<std::string> notices;
+
+    void clear_items(std::size_t) override {}
+    void append_item(std::size_t, std::string_view) override {}
+    void set_item_index(std::size_t row, int index) override {
+        const auto items = main_controls[row].items;
+        texts[row] = index >= 0 && static_cast<std::size_t>(index) < items.size()
+                         ? std::string(items[static_cast<std::size_t>(index)])
+                         : std::string();
+    }
+    void show_notice(std::string_view text) override { notices.emplace_back(text); }
 };
 
 class fake_progress_window final : public fake_controls, public progress_window_view {

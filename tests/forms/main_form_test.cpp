@@ -1,7 +1,11 @@
-// The main window's form: which security entry a text names, and what the list search
-// suggests.
+// The main window's form: which security entry a text names, what the list search
+// suggests, and texts the code page cannot carry.
+#include "app/application.h"
 #include "app/main_form.h"
+#include "forms/fake_views.h"
+#include "support/fake_link_port.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace zev1 {
@@ -25,6 +29,73 @@ TEST(MainForm, list_search_suggests_the_whole_entry_before_a_longer_one) {
     EXPECT_EQ(suggest("wpa2a"), 5U); // a part of WPA2AES
     EXPECT_EQ(suggest("X"), std::nullopt);
     EXPECT_EQ(suggest(""), std::nullopt);
+}
+
+// A code page of ASCII and Latin-1 only (as 1252 is for these letters): what it lacks
+// comes back as '?'.
+class latin1_codec final : public text_codec {
+public:
+    std::string to_window(std::string_view local) const override {
+        std::string out;
+        for (const char c : local) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                out += c;
+            } else {
+                out += static_cast<char>(0xC0 | (b >> 6));
+                out += static_cast<char>(0x80 | (b & 0x3F));
+            }
+        }
+        return out;
+    }
+    std::string to_local(std::string_view window) const override {
+        std::string out;
+        for (std::size_t i = 0; i < window.size(); ++i) {
+            const auto b = static_cast<unsigned char>(window[i]);
+            if (b < 0x80) {
+                out += window[i];
+            } else if ((b == 0xC2 || b == 0xC3) && i + 1 < window.size()) {
+                out += static_cast<char>(((b & 0x03) << 6) | (window[++i] & 0x3F));
+            } else {
+                out += '?';
+                while (i + 1 < window.size() && (window[i + 1] & 0xC0) == 0x80) {
+                    ++i;
+                }
+            }
+        }
+        return out;
+    }
+};
+
+// A typed letter that the code page lacks is not replaced on the wire by another: nothing
+// is sent and the notice names it; a text the code page holds goes on to the port.
+TEST(MainForm, a_letter_the_code_page_lacks_is_named_and_nothing_is_sent) {
+    struct scratch {
+        std::filesystem::path dir = std::filesystem::temp_directory_path() / "zev1-forms-main";
+        scratch() { std::filesystem::create_directories(dir); }
+        ~scratch() { std::filesystem::remove_all(dir); } // after the settings file is written
+    } area;
+    fake_link_port port;
+    Tlpc1xxx app(settings_place(area.dir / "zev1-wifi-config.INI"), port);
+    fake_main_window view;
+    const latin1_codec codec;
+    TSDIAppForm form(view, app, codec);
+    form.FormCreate();
+
+    view.texts[row(main_control::wifi_SSID)] = "Kočka Wärme";
+    view.texts[row(main_control::wifi_key)] = "tajné€";
+    view.texts[row(main_control::wifi_security)] = "AUTO";
+    form.clicked(main_control::btn_wifi_write);
+    ASSERT_EQ(view.notices.size(), 1U);
+    EXPECT_EQ(view.notices[0], "Nichts wurde geschrieben: diese Zeichen kann der Regler nicht "
+                               "erhalten.\n\nSSID: č\npassword: €");
+
+    view.texts[row(main_control::wifi_SSID)] = "Wärme";
+    view.texts[row(main_control::wifi_key)] = "tajné";
+    form.clicked(main_control::btn_wifi_write);
+    ASSERT_EQ(view.notices.size(), 2U);
+    EXPECT_EQ(view.notices[1], "Wifi Einstellung wurde nicht eingetragen: der Port ist "
+                               "geschlossen.");
 }
 
 } // namespace
