@@ -17,8 +17,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
@@ -139,6 +141,13 @@ public:
             out.push_back(utf8(combo->itemText(i)));
         }
         return out;
+    }
+
+    int first_visible_line(std::string_view name) override {
+        return qobject_cast<QPlainTextEdit*>(find(name))->verticalScrollBar()->value();
+    }
+    void scroll_to_line(std::string_view name, int line) override {
+        qobject_cast<QPlainTextEdit*>(find(name))->verticalScrollBar()->setValue(line);
     }
 
     design_box geometry(std::string_view name) override {

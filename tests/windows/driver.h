@@ -57,6 +57,9 @@ public:
     // A progress bar's position, a combo box's selected entry (-1: none).
     virtual int value(std::string_view name) = 0;
     virtual std::vector<std::string> items(std::string_view name) = 0;
+    // The line of a memo at the top of its view; scrolls a memo to put line there.
+    virtual int first_visible_line(std::string_view name) = 0;
+    virtual void scroll_to_line(std::string_view name, int line) = 0;
     // A control's rectangle in its window's client area (pixels at 96 dots per inch).
     virtual design_box geometry(std::string_view name) = 0;
     // Whether the control's caption fits into it in the font it is shown in.

@@ -115,7 +115,7 @@ TEST_F(with_simulator, port_chosen_from_the_list_is_opened) {
     ASSERT_TRUE(connected());
     p->pause(300);
     EXPECT_EQ(sim->events("peer-open"), 1U); // one choice, one opening
-    p.reset(); // the port is remembered at exit
+    p.reset();                               // the port is remembered at exit
     EXPECT_THAT(area.read_settings(), HasSubstr("com=" + sim->port() + std::string(eol)));
     EXPECT_THAT(area.read_settings(), HasSubstr("open=1"));
 }
@@ -311,6 +311,23 @@ TEST_F(with_simulator, terminal_shows_frames_and_a_started_log_receives_text_lin
     // Lines reach the file at once, as text lines of the system.
     EXPECT_THAT(file_text(area.dir() / "2026-12-07-23-54-24.log"),
                 HasSubstr("07.12.2026 23:54:24    Kessel bereit" + std::string(eol)));
+
+    // A reader who scrolled the text view back keeps his place while lines arrive; at its
+    // last line the view follows them.
+    p->shortcut("Ctrl+T");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    const auto shown = [&](const std::string& text) {
+        return p->wait_for([&] { return p->text("txt").find(text) != std::string::npos; }, 3000);
+    };
+    for (int i = 1; i <= 40; ++i) {
+        sim->command("say line " + std::to_string(i));
+        ASSERT_TRUE(shown("line " + std::to_string(i)));
+    }
+    EXPECT_GT(p->first_visible_line("txt"), 10);
+    p->scroll_to_line("txt", 2);
+    sim->command("say one more");
+    ASSERT_TRUE(shown("one more"));
+    EXPECT_EQ(p->first_visible_line("txt"), 2);
 }
 
 } // namespace

@@ -195,6 +195,19 @@ public:
         });
     }
 
+    int first_visible_line(std::string_view name) override {
+        return on_ui([&] {
+            return static_cast<int>(::SendMessageW(control(name), EM_GETFIRSTVISIBLELINE, 0, 0));
+        });
+    }
+    void scroll_to_line(std::string_view name, int line) override {
+        on_ui([&] {
+            HWND memo = control(name);
+            const auto first = static_cast<int>(::SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0));
+            ::SendMessageW(memo, EM_LINESCROLL, 0, line - first);
+        });
+    }
+
     design_box geometry(std::string_view name) override {
         return on_ui([&] {
             const auto [window, row] = find(name);

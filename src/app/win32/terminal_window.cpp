@@ -3,22 +3,42 @@
 #include "app/win32/dpi.h"
 #include "app/win32/win_text.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace zev1::win32 {
 
 namespace {
 
+// What trim removed from the start of a memo.
+struct dropped {
+    int lines = 0;
+    LRESULT chars = 0;
+};
+
 // Removes the oldest lines of a memo that holds more than it keeps, a tenth at a time.
-void trim(HWND memo) {
+dropped trim(HWND memo) {
     const auto lines = static_cast<int>(::SendMessageW(memo, EM_GETLINECOUNT, 0, 0));
     if (lines <= Tlog_win::max_view_lines) {
-        return;
+        return {};
     }
     const int drop = lines - Tlog_win::max_view_lines + Tlog_win::max_view_lines / 10;
     const auto end = ::SendMessageW(memo, EM_LINEINDEX, static_cast<WPARAM>(drop), 0);
     ::SendMessageW(memo, EM_SETSEL, 0, end);
     ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    return {drop, end};
+}
+
+// How many whole lines the memo shows.
+int lines_in_view(HWND memo) {
+    RECT area{};
+    ::SendMessageW(memo, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+    const window_dc dc(memo);
+    const selected font(dc.get(),
+                        reinterpret_cast<HGDIOBJ>(::SendMessageW(memo, WM_GETFONT, 0, 0)));
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(dc.get(), &tm);
+    return std::max(1, static_cast<int>((area.bottom - area.top) / std::max(1L, tm.tmHeight)));
 }
 
 } // namespace
@@ -43,12 +63,36 @@ void terminal_window::bring_to_front() {
 }
 
 void terminal_window::append_line(std::size_t memo, std::string_view line) {
+    // The text goes in through the selection, so the reader's selection and place are
+    // taken first and given back: a view scrolled to its last line follows the new one, a
+    // view scrolled back stays where it is, and lines selected for copying stay selected.
     HWND view = control(memo);
+    DWORD sel_start = 0;
+    DWORD sel_end = 0;
+    ::SendMessageW(view, EM_GETSEL, reinterpret_cast<WPARAM>(&sel_start),
+                   reinterpret_cast<LPARAM>(&sel_end));
+    const auto first = static_cast<int>(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+    const bool follow = first + lines_in_view(view) >=
+                        static_cast<int>(::SendMessageW(view, EM_GETLINECOUNT, 0, 0));
+
+    ::SendMessageW(view, WM_SETREDRAW, FALSE, 0);
     const int length = ::GetWindowTextLengthW(view);
     const std::wstring text = (length > 0 ? L"\r\n" : L"") + wide(line);
     ::SendMessageW(view, EM_SETSEL, static_cast<WPARAM>(length), length);
     ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    trim(view);
+    const dropped gone = trim(view);
+    const auto shift = [&](DWORD at) {
+        return static_cast<WPARAM>(std::max<LRESULT>(0, static_cast<LRESULT>(at) - gone.chars));
+    };
+    ::SendMessageW(view, EM_SETSEL, shift(sel_start), static_cast<LPARAM>(shift(sel_end)));
+    if (follow) {
+        ::SendMessageW(view, WM_VSCROLL, SB_BOTTOM, 0);
+    } else {
+        const auto now = static_cast<int>(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+        ::SendMessageW(view, EM_LINESCROLL, 0, std::max(0, first - gone.lines) - now);
+    }
+    ::SendMessageW(view, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(view, nullptr, TRUE);
 }
 
 screen_rect terminal_window::outer_geometry() const {
