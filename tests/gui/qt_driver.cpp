@@ -163,13 +163,23 @@ public:
 
     std::vector<std::string> tab_order(std::string_view window) override {
         QWidget* top = find(window);
+        (void)QTest::qWaitForWindowActive(top);
         std::vector<std::string> order;
-        for (QWidget* w = top->nextInFocusChain(); w != top; w = w->nextInFocusChain()) {
-            // Only the window's own controls that take the focus by Tab (a combo box's
-            // inner line edit belongs to the combo box).
-            if (w->parentWidget() == top && (w->focusPolicy() & Qt::TabFocus) != 0) {
-                order.push_back(utf8(w->objectName()));
+        for (int presses = 0; presses < 64; ++presses) {
+            // A combo box's inner text field stands for the combo box.
+            QWidget* focus = QApplication::focusWidget();
+            if (focus != nullptr && qobject_cast<QComboBox*>(focus->parentWidget()) != nullptr) {
+                focus = focus->parentWidget();
             }
+            if (focus == nullptr || focus->parentWidget() != top) {
+                break; // out of the window
+            }
+            const std::string at = utf8(focus->objectName());
+            if (!order.empty() && (at == order.front() || at == order.back())) {
+                break; // back at the start, or stuck
+            }
+            order.push_back(at);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         return order;
     }

@@ -64,8 +64,9 @@ public:
     virtual design_box geometry(std::string_view name) = 0;
     // Whether the control's caption fits into it in the font it is shown in.
     virtual bool text_fits(std::string_view name) = 0;
-    // The names of a window's controls in the order the Tab key visits them: one round,
-    // starting at any of them.
+    // The names of a window's controls as the Tab key visits them, pressed from the
+    // control that has the focus: one round, ending before that control comes again (or
+    // where the focus stays put or leaves the window's controls).
     virtual std::vector<std::string> tab_order(std::string_view window) = 0;
 
     virtual window_traits traits(std::string_view window) = 0;

@@ -240,19 +240,21 @@ public:
     }
 
     std::vector<std::string> tab_order(std::string_view name) override {
-        return on_ui([&] {
-            form_window* window = find(name).first;
-            std::vector<std::string> order;
-            HWND first = ::GetNextDlgTabItem(window->hwnd(), nullptr, FALSE);
-            HWND at = first;
-            do {
-                if (const auto row = window->row_of(at)) {
-                    order.emplace_back(window->spec().controls[*row].name);
-                }
-                at = ::GetNextDlgTabItem(window->hwnd(), at, FALSE);
-            } while (at != nullptr && at != first && order.size() < 64);
-            return order;
-        });
+        std::vector<std::string> order;
+        for (int presses = 0; presses < 64; ++presses) {
+            const std::string at = focused(name);
+            if (at.empty() || (!order.empty() && (at == order.front() || at == order.back()))) {
+                break; // back at the start, stuck, or out of the window
+            }
+            order.push_back(at);
+            HWND before = on_ui([] {
+                HWND focus = ::GetFocus();
+                post_key(focus, VK_TAB);
+                return focus;
+            });
+            wait_for([&] { return ::GetFocus() != before; }, 500);
+        }
+        return order;
     }
 
     window_traits traits(std::string_view name) override {
@@ -397,6 +399,19 @@ private:
             throw std::invalid_argument(std::string(name) + " is a window");
         }
         return window->control(*row);
+    }
+
+    // The control of a window that has the focus (a combo box for its text field).
+    std::string focused(std::string_view window_name) {
+        return on_ui([&] {
+            form_window* window = find(window_name).first;
+            HWND focus = ::GetFocus();
+            auto row = window->row_of(focus);
+            if (!row && focus != nullptr) {
+                row = window->row_of(::GetParent(focus));
+            }
+            return row ? std::string(window->spec().controls[*row].name) : std::string();
+        });
     }
 
     HWND window_or_control(std::string_view name) {

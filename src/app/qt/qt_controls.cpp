@@ -173,6 +173,9 @@ std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form) {
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(widgets[order[i - 1]], widgets[order[i]]);
     }
+    if (!order.empty()) {
+        widgets[order.front()]->setFocus(); // once the window is first activated
+    }
     return widgets;
 }
 

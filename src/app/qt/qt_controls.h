@@ -13,7 +13,8 @@ namespace zev1::qt {
 void frame_window(QWidget& window, const form_spec& form);
 
 // One widget a row, in the table's order, each a child of window named as its row,
-// placed, filled with its initial text and list, and chained in the table's tab order.
+// placed, filled with its initial text and list, and chained in the table's tab order,
+// the first of which has the focus when the window is first activated.
 std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form);
 
 // A label's, button's or check box's caption, an edit's or combo box's text. A button's

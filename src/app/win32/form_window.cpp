@@ -178,6 +178,34 @@ LRESULT CALLBACK form_window::window_proc(HWND window, UINT message, WPARAM wpar
         self->on_dpi_changed(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
         return 0;
     }
+    if (message == WM_ACTIVATE) {
+        // As a dialog does: the focus goes back to the control that had it when the window
+        // was left (the first of the tab order at the first activation), not to the frame,
+        // where typed keys would go nowhere.
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            if (focus != nullptr && ::IsChild(window, focus)) {
+                self->last_focus_ = focus;
+            }
+        } else if (HIWORD(wparam) == 0) { // not minimised
+            HWND focus = self->last_focus_;
+            if (focus == nullptr || !::IsChild(window, focus)) {
+                focus = ::GetNextDlgTabItem(window, nullptr, FALSE);
+            }
+            ::SetFocus(focus != nullptr ? focus : window);
+        }
+        return 0;
+    }
+    if (message == WM_NEXTDLGCTL) {
+        // A multi-line text field passes the Tab key on to its window this way, as it would
+        // to a dialog.
+        HWND next = LOWORD(lparam) != 0 ? reinterpret_cast<HWND>(wparam)
+                                        : ::GetNextDlgTabItem(window, ::GetFocus(), wparam != 0);
+        if (next != nullptr) {
+            ::SetFocus(next);
+        }
+        return 0;
+    }
     if (message == WM_CTLCOLORSTATIC) {
         // Read-only text fields keep the look of text fields (the program writes them, the
         // user reads and copies from them).

@@ -69,6 +69,7 @@ private:
     std::vector<design_box> places_;
     std::array<unique_hfont, 6> role_fonts_{};
     std::vector<unique_hfont> fitted_fonts_; // a button's smaller font, when it has one
+    HWND last_focus_ = nullptr;              // the control that had the focus when left
 };
 
 // The window's style and extended style for its kind.
