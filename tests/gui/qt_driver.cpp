@@ -204,6 +204,8 @@ public:
         return {0, 0, w->width(), w->height()};
     }
     bool maximised(std::string_view window) override { return find(window)->isMaximized(); }
+    void minimise(std::string_view window) override { find(window)->showMinimized(); }
+    bool minimised(std::string_view window) override { return find(window)->isMinimized(); }
     void resize_client(std::string_view window, int width, int height) override {
         find(window)->resize(width, height);
     }

@@ -73,6 +73,9 @@ public:
     virtual screen_rect outer_geometry(std::string_view window) = 0;
     virtual design_box client_area(std::string_view window) = 0; // left and top are 0
     virtual bool maximised(std::string_view window) = 0;
+    // Minimises a window, as its caption's button does; whether it is minimised.
+    virtual void minimise(std::string_view window) = 0;
+    virtual bool minimised(std::string_view window) = 0;
     virtual void resize_client(std::string_view window, int width, int height) = 0;
 
     // The texts of the message boxes that are open (notices, the transfer's error box).

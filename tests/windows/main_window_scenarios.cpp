@@ -144,6 +144,11 @@ TEST(MainWindow, shortcuts_show_terminal_and_about_box) {
     p->shortcut("Ctrl+T");
     EXPECT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
     EXPECT_EQ(p->text("log_win"), "Terminal");
+    // Ctrl+T brings a minimised terminal back too.
+    p->minimise("log_win");
+    ASSERT_TRUE(p->wait_for([&] { return p->minimised("log_win"); }, 2000));
+    p->shortcut("Ctrl+T");
+    EXPECT_TRUE(p->wait_for([&] { return !p->minimised("log_win"); }, 2000));
     p->shortcut("F1");
     EXPECT_TRUE(p->wait_for([&] { return p->visible("AboutBox"); }, 2000));
     EXPECT_EQ(p->text("AboutBox"), "About");

@@ -292,6 +292,13 @@ public:
         });
     }
 
+    void minimise(std::string_view name) override {
+        on_ui([&] { ::ShowWindow(find(name).first->hwnd(), SW_MINIMIZE); });
+    }
+    bool minimised(std::string_view name) override {
+        return on_ui([&] { return ::IsIconic(find(name).first->hwnd()) != FALSE; });
+    }
+
     void resize_client(std::string_view name, int width, int height) override {
         on_ui([&] {
             form_window* window = find(name).first;

@@ -20,6 +20,7 @@ void app_windows::show() {
 }
 
 void bring_to_front(QWidget& window) {
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     window.raise();
     window.activateWindow();

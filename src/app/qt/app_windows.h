@@ -35,7 +35,7 @@ private:
     attached_views views_;
 };
 
-// Shows a window that may be hidden or behind others, and gives it the focus.
+// Shows a window that may be hidden, minimised or behind others, and gives it the focus.
 void bring_to_front(QWidget& window);
 
 } // namespace zev1::qt

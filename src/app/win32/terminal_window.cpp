@@ -57,6 +57,8 @@ void terminal_window::bring_to_front() {
     if (!::IsWindowVisible(hwnd())) {
         ::ShowWindow(hwnd(), show_maximised_ ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
         show_maximised_ = false;
+    } else if (::IsIconic(hwnd())) {
+        ::ShowWindow(hwnd(), SW_RESTORE);
     }
     ::SetForegroundWindow(hwnd());
     ::SetActiveWindow(hwnd());

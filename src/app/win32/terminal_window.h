@@ -14,7 +14,8 @@ public:
     terminal_window(Tini_file& settings, const text_codec& codec, clock_source clock);
 
     Tlog_win& form() { return form_; }
-    // Shows the window (maximised when the settings ask for it) and gives it the focus.
+    // Shows the window (maximised when the settings ask for it, restored when it was
+    // minimised) and gives it the focus.
     void bring_to_front();
 
     // terminal_window_view
