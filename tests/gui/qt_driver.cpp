@@ -121,6 +121,7 @@ public:
         }
     }
 
+    std::string hint(std::string_view name) override { return utf8(find(name)->toolTip()); }
     bool checked(std::string_view name) override {
         return qobject_cast<QAbstractButton*>(find(name))->isChecked();
     }

@@ -52,6 +52,8 @@ public:
     // A shortcut on the main window: "Ctrl+T" or "F1".
     virtual void shortcut(std::string_view keys) = 0;
 
+    // What a control or a window says under the mouse (its tooltip).
+    virtual std::string hint(std::string_view name) = 0;
     virtual bool checked(std::string_view name) = 0;
     virtual bool visible(std::string_view name) = 0;
     // A progress bar's position, a combo box's selected entry (-1: none).

@@ -14,7 +14,9 @@
 namespace zev1::scenario {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
 const std::string endpoint(default_server_endpoint);
@@ -105,6 +107,10 @@ TEST(MainWindow, windows_follow_the_layout_tables) {
     const std::string settings = p->text("SettingsFile");
     EXPECT_TRUE(settings.ends_with("zev1-wifi-config.INI")) << settings;
     EXPECT_EQ(p->text("SettingsCaption"), "Settings file:");
+    // Under the mouse: the shortcuts that no control offers, the whole settings file path.
+    EXPECT_THAT(p->hint("SDIAppForm"), AllOf(HasSubstr("Ctrl+T"), HasSubstr("F1")));
+    EXPECT_THAT(p->hint("test"), HasSubstr("Ctrl+T"));
+    EXPECT_THAT(p->hint("SettingsFile"), EndsWith("zev1-wifi-config.INI"));
 }
 
 TEST(MainWindow, tab_order_follows_the_design_table) {

@@ -160,6 +160,21 @@ public:
         on_ui([&] { set_control_key(false); });
     }
 
+    std::string hint(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            std::array<wchar_t, 512> text{};
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = window->hwnd();
+            tool.uId = reinterpret_cast<UINT_PTR>(window_or_control(name));
+            tool.lpszText = text.data();
+            ::SendMessageW(window->hints(), TTM_GETTEXTW, text.size(),
+                           reinterpret_cast<LPARAM>(&tool));
+            return win32::utf8(text.data());
+        });
+    }
+
     bool checked(std::string_view name) override {
         return on_ui(
             [&] { return ::SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED; });

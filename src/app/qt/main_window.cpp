@@ -26,9 +26,8 @@ QComboBox* combo_of(QWidget* widget) {
 
 main_window::main_window(Tlpc1xxx& app, const text_codec& codec)
     : form_base(main_form_spec), form_(*this, app, codec) {
-    setToolTip(QStringLiteral("Ctrl+T: terminal window\nF1: about"));
-    control(row(main_control::test))
-        ->setToolTip(QStringLiteral("Frames received (Ctrl+T: terminal window)"));
+    setToolTip(qstr(shortcut_hint));
+    control(row(main_control::test))->setToolTip(qstr(counter_hint));
 
     auto* show_terminal = make_child<QShortcut>(this, QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(show_terminal, &QShortcut::activated, this, &main_window::terminal_requested);

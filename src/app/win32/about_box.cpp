@@ -1,6 +1,7 @@
 #include "app/win32/about_box.h"
 
 #include "app/about.h"
+#include "app/win32/win_text.h"
 
 namespace zev1::win32 {
 
@@ -10,6 +11,8 @@ about_box::about_box(HWND owner, const std::filesystem::path& settings_file)
     for (std::size_t i = 0; i < texts.size(); ++i) {
         set_text(i, texts[i]);
     }
+    // The whole path, where the box shows it shortened.
+    set_hint(control(row(about_control::SettingsFile)), utf8(settings_file.wstring()));
     HWND ok = control(row(about_control::OKButton));
     ::SendMessageW(ok, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
     start_messages();

@@ -395,6 +395,34 @@ void form_window::fit_to_caption(std::size_t row) {
     ::InvalidateRect(control, nullptr, TRUE);
 }
 
+void form_window::set_hint(HWND target, std::string_view text) {
+    if (hints_ == nullptr) {
+        hints_ =
+            ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance(), nullptr);
+        if (hints_ == nullptr) {
+            return;
+        }
+        // A width of its own lets a hint break its lines at "\n".
+        ::SendMessageW(hints_, TTM_SETMAXTIPWIDTH, 0, to_device(400, dpi_));
+    }
+    std::array<wchar_t, 8> kind{};
+    ::GetClassNameW(target, kind.data(), static_cast<int>(kind.size()));
+    if (::lstrcmpiW(kind.data(), L"STATIC") == 0) {
+        // A static text lets the mouse through to its window unless it notifies.
+        ::SetWindowLongPtrW(target, GWL_STYLE, ::GetWindowLongPtrW(target, GWL_STYLE) | SS_NOTIFY);
+    }
+    std::wstring wtext = wide(text);
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(target);
+    tool.lpszText = wtext.data(); // copied by the tooltip
+    ::SendMessageW(hints_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void form_window::set_text(std::size_t row, std::string_view text) {
     ::SetWindowTextW(controls_[row], wide(text).c_str());
     fit_to_caption(row);

@@ -39,6 +39,10 @@ public:
     // form_controls. An auto-sized label grows to its caption; a button's caption is
     // shown in a smaller font where it would not fit.
     ZEV1_FORM_CONTROLS_OVERRIDES
+    // A hint shown under the mouse over one of the window's controls or over the window
+    // itself (target hwnd()); hints() is the tooltip window that shows them.
+    void set_hint(HWND target, std::string_view text);
+    HWND hints() const { return hints_; }
     // The client area in design pixels.
     design_box client_design() const;
     // Puts the window in the middle of the work area of the monitor it is on.
@@ -69,6 +73,7 @@ private:
     std::vector<design_box> places_;
     std::array<unique_hfont, 6> role_fonts_{};
     std::vector<unique_hfont> fitted_fonts_; // a button's smaller font, when it has one
+    HWND hints_ = nullptr;                   // owned by the window, destroyed with it
     HWND last_focus_ = nullptr;              // the control that had the focus when left
 };
 

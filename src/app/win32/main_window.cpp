@@ -21,6 +21,8 @@ HWND list_of(HWND combo) {
 main_window::main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& boxes)
     : form_window(main_form_spec, nullptr), form_(*this, app, codec), boxes_(boxes) {
     boxes_.set_owner(hwnd());
+    set_hint(hwnd(), shortcut_hint);
+    set_hint(control(row(main_control::test)), counter_hint);
     centre_on_screen();
     start_messages();
 }

@@ -31,7 +31,7 @@ timer_resolution::~timer_resolution() {
 common_controls::common_controls() {
     INITCOMMONCONTROLSEX init{};
     init.dwSize = sizeof init;
-    init.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS;
+    init.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES; // tooltips
     ::InitCommonControlsEx(&init);
 }
 
