@@ -12,7 +12,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,7 +21,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
-#include <QThread>
 #include <algorithm>
 #include <stdexcept>
 
@@ -226,16 +224,7 @@ public:
     }
 
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > timeout_ms) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-        }
-        return true;
+        return zev1::qt::run_events_until(done, timeout_ms);
     }
 
 private:

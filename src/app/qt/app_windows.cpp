@@ -2,6 +2,9 @@
 
 #include "app/application.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <utility>
 
 namespace zev1::qt {
@@ -24,6 +27,19 @@ void bring_to_front(QWidget& window) {
     window.show();
     window.raise();
     window.activateWindow();
+}
+
+bool run_events_until(const std::function<bool()>& done, int timeout_ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeout_ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 } // namespace zev1::qt

@@ -11,6 +11,8 @@
 #include "app/qt/terminal_window.h"
 #include "log/packet_line.h"
 
+#include <functional>
+
 namespace zev1 {
 class Tlpc1xxx;
 }
@@ -37,5 +39,9 @@ private:
 
 // Shows a window that may be hidden, minimised or behind others, and gives it the focus.
 void bring_to_front(QWidget& window);
+
+// Runs the event loop until done() holds or timeout_ms have passed; false on the time-out.
+// For tools and tests that drive the windows from outside.
+bool run_events_until(const std::function<bool()>& done, int timeout_ms);
 
 } // namespace zev1::qt

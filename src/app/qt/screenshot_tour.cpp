@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,24 +20,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <cstdio>
 #include <functional>
 
 namespace {
 
-bool wait_until(const std::function<bool()>& done, int timeout_ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout_ms) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using zev1::qt::run_events_until;
 
 bool save(QWidget& window, const QDir& out, const char* name) {
     QCoreApplication::processEvents();
@@ -79,7 +66,7 @@ int main(int argc, char* argv[]) {
                       "wpa2", "--endpoint", "192.168.1.20,5555", "--delay", "15"});
     sim.setStandardOutputFile(QProcess::nullDevice());
     sim.start();
-    if (!sim.waitForStarted(5000) || !wait_until([&] { return QFile::exists(link); }, 5000)) {
+    if (!sim.waitForStarted(5000) || !run_events_until([&] { return QFile::exists(link); }, 5000)) {
         return fail("the simulator did not start");
     }
 
@@ -105,26 +92,26 @@ int main(int argc, char* argv[]) {
         auto* ssid = windows.main.findChild<QLineEdit*>(QStringLiteral("wifi_SSID"));
         auto* bar = windows.progress_win.findChild<QProgressBar*>(QStringLiteral("Bar"));
 
-        if (!wait_until([&] { return state->text().contains(QStringLiteral(" open  ZEV1")); },
-                        10000)) {
+        if (!run_events_until([&] { return state->text().contains(QStringLiteral(" open  ZEV1")); },
+                              10000)) {
             result = fail("the configurator did not connect");
         } else {
             sim.write("say Heizkreis 1 bereit\n");
             windows.main.findChild<QPushButton*>(QStringLiteral("btn_config_cti_jer"))->click();
-            if (!wait_until([&] { return bar->value() >= 40; }, 15000) ||
+            if (!run_events_until([&] { return bar->value() >= 40; }, 15000) ||
                 !save(windows.progress_win, out, "progress-window.png")) {
                 result = fail("no progress window");
             }
-            if (!wait_until([&] { return !ssid->text().isEmpty(); }, 20000)) {
+            if (!run_events_until([&] { return !ssid->text().isEmpty(); }, 20000)) {
                 result = fail("the read did not finish");
             }
-            wait_until([] { return false; }, 300);
+            run_events_until([] { return false; }, 300);
             if (!save(windows.main, out, "main-window.png")) {
                 result = 1;
             }
             zev1::qt::bring_to_front(windows.log_win);
             windows.log_win.resize(702, 420);
-            wait_until([] { return false; }, 300);
+            run_events_until([] { return false; }, 300);
             if (!save(windows.log_win, out, "terminal-window.png")) {
                 result = 1;
             }
