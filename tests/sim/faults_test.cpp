@@ -185,6 +185,51 @@ TEST(SimFaults, UnplugRemovesTheLinkAndReplugBringsANewPty) {
     EXPECT_EQ(fresh.read(echo_answer.size()), echo_answer);
 }
 
+TEST(SimFaults, CutStopsAnAnswerAtAByteAndCanPullThePortAfterIt) {
+    // Paced as the wire is, so "written before the event" means something.
+    sim_process sim({"--baud", "115200", "--cut", "6 2 200"});
+    client c(sim.link());
+    const bytes request = read_request(256, 0x5300);
+    c.send(request);
+    const bytes whole = c.read(291);
+    ASSERT_EQ(whole.size(), 291u); // the first read answer is not the one cut
+
+    const auto sent = std::chrono::steady_clock::now();
+    c.send(request);
+    ASSERT_TRUE(sim.wait_line({"\"event\":\"cut\",\"type\":6,\"len\":291,\"at\":200"}));
+    // The event comes only once the 200 bytes have been written: 17.4 ms at 115200.
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 17ms);
+    EXPECT_EQ(c.read(291, 300ms), bytes(whole.begin(), whole.begin() + 200));
+    EXPECT_TRUE(sim.wait_line({"\"dir\":\"tx\",\"type\":6", "\"fault\":\"cut\""}));
+
+    // A malformed cut changes nothing; then the next read answer stops after 100 bytes
+    // and the port is pulled, to come back 300 ms later.
+    sim.command("cut 6 0 5");
+    ASSERT_TRUE(sim.wait_line({"\"error\":\"command\",\"line\":\"cut 6 0 5\""}));
+    sim.command("cut 6 1 100 unplug 300");
+    ASSERT_TRUE(sim.wait_line({"\"line\":\"cut 6 1 100 unplug 300\""}));
+    c.send(request);
+    EXPECT_EQ(c.read(291, 1000ms), bytes(whole.begin(), whole.begin() + 100));
+    EXPECT_TRUE(c.sees_hangup());
+    const auto pulled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sim.wait_line({"\"event\":\"replug\""}, 2000ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - pulled, 250ms);
+    std::vector<std::string> order;
+    for (const std::string& line : sim.lines()) {
+        for (const char* event :
+             {"\"event\":\"cut\"", "\"event\":\"unplug\"", "\"event\":\"replug\""}) {
+            if (line.find(event) != std::string::npos) {
+                order.push_back(event);
+            }
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"\"event\":\"cut\"", "\"event\":\"cut\"",
+                                               "\"event\":\"unplug\"", "\"event\":\"replug\""}));
+    client fresh(sim.link());
+    fresh.send(request);
+    EXPECT_EQ(fresh.read(291), whole);
+}
+
 TEST(SimFaults, ToolClosingAndReopeningThePortIsServedAgain) {
     sim_process sim;
     {

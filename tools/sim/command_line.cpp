@@ -70,6 +70,11 @@ Commands on standard input, one a line:
   garbage N                     send N garbage bytes now
   say TEXT                      send a text frame
   delay MS                      as --delay
+  cut TYPE N AT [unplug MS]     the Nth answer of type TYPE from now on stops after AT
+                                bytes, the rest is never sent (AT at or beyond its
+                                length: it goes out whole); with unplug, 20 ms after
+                                the cut the port is unplugged, and plugged in again MS
+                                ms later. "cut off" forgets a cut not yet made
   wrong-address on|off, short-read on|off, echo-no-zero on|off, echo-long on|off,
   long-text on|off              as the options
   quit                          remove the link and exit
@@ -86,6 +91,10 @@ characters as JSON escapes (\t, \n, \u0001).
                                                      when corrupted)
   {"dir":"tx","garbage":true,"len":N,"hex":"..."}    garbage bytes going out
   {"event":"drop","type":6,"len":291}                an answer not sent (drop fault)
+  {"event":"cut","type":6,"len":291,"at":145}        an answer cut: its first AT bytes
+                                                     have been written, the rest is
+                                                     dropped (its tx line, printed as it
+                                                     starts, has "fault":"cut")
   {"event":"stored","what":"wifi"|"block",...}       memory changed
   {"event":"peer-open"} / {"event":"peer-closed"}    the tool opened / closed the port
   {"event":"lost","len":N,"hex":"..."}               bytes not sent: no tool has the port
@@ -203,6 +212,16 @@ parse_result parse_options(const std::vector<std::string>& args, const std::stri
     flag("--long-text", f.long_text,
          "text frames carry 277 text bytes and no zero byte\n(300-byte frames)");
     count("--delay", f.delay_ms, "MS", "wait MS milliseconds before each answer");
+    app.add_option_function<std::string>(
+           "--cut", [&o](const std::string& value) { o.cut = parse_cut(value); },
+           "\"TYPE N AT [unplug MS]\": as the command cut, counted\nfrom the start")
+        ->type_name("SPEC")
+        ->check(CLI::Validator(
+            [](const std::string& value) {
+                return parse_cut(value) ? "" : "needs \"TYPE N AT [unplug MS]\"";
+            },
+            ""))
+        ->group(faults);
 
     app.footer(footer);
 

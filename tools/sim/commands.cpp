@@ -1,8 +1,10 @@
 // The control commands read from standard input, one a line.
 #include "simulator.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
+#include <vector>
 
 namespace zev1::sim {
 
@@ -36,7 +38,41 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// The blank-separated words of a line.
+std::vector<std::string_view> words_of(std::string_view s) {
+    std::vector<std::string_view> words;
+    while (true) {
+        const auto begin = s.find_first_not_of(" \t");
+        if (begin == std::string_view::npos) {
+            return words;
+        }
+        s.remove_prefix(begin);
+        const auto end = std::min(s.find_first_of(" \t"), s.size());
+        words.push_back(s.substr(0, end));
+        s.remove_prefix(end);
+    }
+}
+
 } // namespace
+
+std::optional<cut_plan> parse_cut(std::string_view text) {
+    const std::vector<std::string_view> w = words_of(text);
+    if (w.size() != 3 && !(w.size() == 5 && w[3] == "unplug")) {
+        return std::nullopt;
+    }
+    cut_plan plan;
+    std::uint32_t type = 0;
+    std::uint32_t ms = 0;
+    if (!parse_count(w[0], type) || type > 0x7F || !parse_count(w[1], plan.nth) || plan.nth == 0 ||
+        !parse_count(w[2], plan.at) || (w.size() == 5 && !parse_count(w[4], ms))) {
+        return std::nullopt;
+    }
+    plan.type = static_cast<std::uint8_t>(type);
+    if (w.size() == 5) {
+        plan.replug_ms = ms;
+    }
+    return plan;
+}
 
 void simulator::run_command(std::string_view line) {
     if (trim(line).empty()) {
@@ -56,9 +92,20 @@ void simulator::run_command(std::string_view line) {
     if (word == "quit" && arg.empty()) {
         quit_ = true;
     } else if (word == "unplug" && arg.empty()) {
+        cancel_plug_timers();
         unplug();
     } else if (word == "replug" && arg.empty()) {
+        cancel_plug_timers();
         replug();
+    } else if (word == "cut" && arg == "off") {
+        cut_.reset();
+    } else if (word == "cut") {
+        const std::optional<cut_plan> plan = parse_cut(arg);
+        ok = plan.has_value();
+        if (ok) {
+            cut_ = plan;
+            cut_seen_ = 0;
+        }
     } else if (word == "say") {
         send_plain(controller_.text_frame(raw_arg));
     } else if (word == "garbage" && parse_count(arg, n)) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zev1::sim {
 
@@ -28,6 +29,19 @@ struct fault_settings {
     std::uint32_t delay_ms = 0; // wait before each answer
 };
 
+// A cut: the nth answer of one type (counted from when the cut is set) stops after `at`
+// bytes and the rest is never sent; optionally the port is then unplugged and plugged in
+// again after replug_ms, as a pulled cable would do.
+struct cut_plan {
+    std::uint8_t type = 0;
+    std::uint32_t nth = 1;
+    std::uint32_t at = 0;
+    std::optional<std::uint32_t> replug_ms; // empty: no unplug
+};
+
+// "TYPE N AT [unplug MS]" as the cut command and --cut take it; empty when malformed.
+std::optional<cut_plan> parse_cut(std::string_view words);
+
 struct wifi_texts {
     std::optional<std::string> security;
     std::optional<std::string> ssid;
@@ -46,6 +60,7 @@ struct sim_options {
     frame_header header = default_header;
     wifi_texts wifi;
     fault_settings faults;
+    std::optional<cut_plan> cut;
 };
 
 } // namespace zev1::sim

@@ -14,6 +14,7 @@ namespace zev1::sim {
 namespace {
 
 constexpr std::uint32_t max_garbage = 65536;
+constexpr auto unplug_after_cut = std::chrono::milliseconds(20);
 
 json_line frame_line(std::string_view dir, std::span<const std::uint8_t> frame) {
     json_line line;
@@ -34,7 +35,7 @@ json_line frame_line(std::string_view dir, std::span<const std::uint8_t> frame) 
 simulator::simulator(sim_options options)
     : options_(std::move(options)), faults_(options_.faults),
       controller_(options_.id, options_.header, options_.faults), tx_(options_.baud),
-      start_garbage_(std::min(options_.start_garbage, max_garbage)) {}
+      start_garbage_(std::min(options_.start_garbage, max_garbage)), cut_(options_.cut) {}
 
 bool simulator::start() {
     bool loaded = false;
@@ -249,8 +250,53 @@ void simulator::send_answer(frame_bytes frame, sim_clock::time_point not_before)
     if (corrupt) {
         line.text("fault", "corrupt");
     }
-    tx_.push(tx_item{std::move(frame), std::move(line), not_before});
+    tx_item item{{}, {}, not_before};
+    if (take_cut(type)) {
+        // The line shows the whole answer; only its first `at` bytes go out, and the cut
+        // event follows once they are written.
+        line.text("fault", "cut");
+        const std::size_t at = std::min<std::size_t>(cut_->at, frame.size());
+        item.end_line = json_line()
+                            .text("event", "cut")
+                            .number("type", type)
+                            .number("len", static_cast<std::int64_t>(frame.size()))
+                            .number("at", static_cast<std::int64_t>(at));
+        if (cut_->replug_ms) {
+            item.halt_after = true;
+            replug_ms_ = *cut_->replug_ms;
+        }
+        frame.resize(at);
+        cut_.reset();
+    }
+    item.bytes = std::move(frame);
+    item.line = std::move(line);
+    tx_.push(std::move(item));
     sent_any_ = true;
+}
+
+bool simulator::take_cut(std::uint8_t type) {
+    return cut_ && cut_->type == type && ++cut_seen_ == cut_->nth;
+}
+
+void simulator::run_plug_timers(sim_clock::time_point now) {
+    if (unplug_at_ && now >= *unplug_at_) {
+        unplug_at_.reset();
+        unplug();
+        replug_at_ = now + std::chrono::milliseconds(replug_ms_);
+    }
+    if (replug_at_ && now >= *replug_at_) {
+        replug_at_.reset();
+        replug();
+    }
+}
+
+std::optional<sim_clock::time_point> simulator::next_plug_timer() const {
+    return unplug_at_ ? unplug_at_ : replug_at_;
+}
+
+void simulator::cancel_plug_timers() {
+    unplug_at_.reset();
+    replug_at_.reset();
 }
 
 void simulator::send_plain(frame_bytes frame) {
@@ -287,13 +333,23 @@ void simulator::send_garbage(std::uint32_t count) {
 }
 
 void simulator::pump(sim_clock::time_point now) {
-    if (port_.is_open() && peer_present_ && tx_.pump(port_, now) == transmitter::status::failed) {
+    if (!port_.is_open() || !peer_present_ || unplug_at_) {
+        return;
+    }
+    switch (tx_.pump(port_, now)) {
+    case transmitter::status::ok:
+        break;
+    case transmitter::status::failed:
         on_hangup(now);
+        break;
+    case transmitter::status::halted:
+        unplug_at_ = now + unplug_after_cut;
+        break;
     }
 }
 
 void simulator::serve_pending(sim_clock::time_point now) {
-    while (tx_.idle()) {
+    while (tx_.idle() && !unplug_at_) {
         serve(now);
         if (tx_.idle()) {
             break;

@@ -28,6 +28,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,6 +82,12 @@ private:
     json_line protocol_error(std::string_view kind);
     void unplug();
     void replug();
+    // The unplug and replug that follow a cut, when they fall due.
+    void run_plug_timers(sim_clock::time_point now);
+    std::optional<sim_clock::time_point> next_plug_timer() const;
+    void cancel_plug_timers();
+    // Whether the answer about to go out is the one to cut; counts it when it has the type.
+    bool take_cut(std::uint8_t type);
     void save_memory();
 
     sim_options options_;
@@ -112,6 +119,15 @@ private:
     std::uint32_t drop_count_ = 0;
     std::uint32_t corrupt_count_ = 0;
     std::uint32_t garbage_state_ = 0x2F6B1A57; // xorshift32, fixed seed: repeatable runs
+
+    std::optional<cut_plan> cut_;
+    std::uint32_t cut_seen_ = 0; // answers of the cut's type since it was set
+    // After a cut with unplug: nothing is sent or served until the unplug, which comes a
+    // little after the cut so that the tool has read the bytes before it (a hang-up
+    // discards what the tool has not read yet).
+    std::optional<sim_clock::time_point> unplug_at_;
+    std::optional<sim_clock::time_point> replug_at_;
+    std::uint32_t replug_ms_ = 0;
 };
 
 } // namespace zev1::sim

@@ -42,6 +42,7 @@ bool simulator::open_port() {
 int simulator::run(const volatile std::sig_atomic_t& stop, const sigset_t& wait_mask) {
     while (!quit_ && stop == 0) {
         auto now = sim_clock::now();
+        run_plug_timers(now);
         if (port_.is_open() && !peer_present_ && now >= next_peer_check_) {
             check_peer(now);
         }
@@ -70,6 +71,9 @@ int simulator::run(const volatile std::sig_atomic_t& stop, const sigset_t& wait_
         std::optional<sim_clock::time_point> wake = tx_.next_due();
         if (port_.is_open() && !peer_present_ && (!wake || next_peer_check_ < *wake)) {
             wake = next_peer_check_;
+        }
+        if (const auto timer = next_plug_timer(); timer && (!wake || *timer < *wake)) {
+            wake = timer;
         }
         timespec timeout{};
         const timespec* timeout_ptr = nullptr;

@@ -40,6 +40,7 @@ int simulator::run(const std::atomic<bool>& stop) {
     std::string input;
     while (!quit_ && !stop.load()) {
         auto now = sim_clock::now();
+        run_plug_timers(now);
         if (peer_present_ && !port_.is_open()) {
             on_hangup(now); // the port failed under us
         }
@@ -64,6 +65,9 @@ int simulator::run(const std::atomic<bool>& stop) {
         auto deadline = sim_clock::now() + max_wait;
         if (const auto due = tx_.next_due()) {
             deadline = std::min(deadline, *due);
+        }
+        if (const auto timer = next_plug_timer()) {
+            deadline = std::min(deadline, *timer);
         }
         wake_->wait_until(deadline);
     }

@@ -64,8 +64,15 @@ transmitter::status transmitter::pump(tx_sink& sink, sim_clock::time_point now) 
             return status::ok; // the rest is not due yet
         }
         line_free_ = baud_ == 0 ? now : start_ + time_for(total);
+        if (head.end_line) {
+            head.end_line->emit();
+        }
+        const bool halt = head.halt_after;
         queue_.pop_front();
         started_ = false;
+        if (halt) {
+            return status::halted;
+        }
     }
     return status::ok;
 }

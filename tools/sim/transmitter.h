@@ -37,6 +37,11 @@ struct tx_item {
     std::vector<std::uint8_t> bytes;
     std::optional<json_line> line; // printed when the first byte goes out
     sim_clock::time_point not_before{};
+    // Printed once the last byte has been handed to the port (a cut answer's event).
+    std::optional<json_line> end_line{};
+    // Sending stops after this item: pump returns halted and the rest of the queue waits
+    // (an unplug follows a cut).
+    bool halt_after = false;
 };
 
 class transmitter {
@@ -48,9 +53,10 @@ public:
     // The last write found the port full; wait until it is writable.
     bool blocked() const { return blocked_; }
 
-    enum class status { ok, failed };
+    enum class status { ok, failed, halted };
     // Writes every byte that is due by now to sink. failed: the write failed for another
-    // reason than a full port (the peer is gone).
+    // reason than a full port (the peer is gone); halted: an item with halt_after has just
+    // gone out whole.
     status pump(tx_sink& sink, sim_clock::time_point now);
 
     // When the next bytes fall due; empty when nothing is queued or while blocked.
