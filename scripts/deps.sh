@@ -13,11 +13,16 @@ ZEV1_PACKAGES=(
   g++-mingw-w64-x86-64-posix wine64 fonts-wine
   xvfb xauth imagemagick x11-utils
   help2man librsvg2-bin icoutils nsis lintian desktop-file-utils dpkg-dev
+  chromium nodejs npm
 )
 
 zev1_missing_packages() {
   local p missing=()
   for p in "${ZEV1_PACKAGES[@]}"; do
+    # A nodejs package that brings its own npm (NodeSource's) conflicts with Debian's npm.
+    if [ "$p" = npm ] && command -v npm >/dev/null 2>&1; then
+      continue
+    fi
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$p")
     fi

@@ -2,17 +2,22 @@
 # executable per toolkit: tests/gui (Qt, offscreen) and tests/wine (Win32 under Wine).
 #   ZEV1_SCENARIO_SOURCES   the scenario files
 #   zev1_scenario_tests(<prefix> COMMAND <launcher...> <exe> [LABELS ...] [ENVIRONMENT ...]
-#                       [PROPERTIES ...])
-#     one CTest test <prefix>.<Suite>.<name> a scenario, run as <command> --gtest_filter=...
+#                       [PROPERTIES ...] [SOURCES ...] [EXCLUDE ...])
+#     one CTest test <prefix>.<Suite>.<name> a scenario, run as <command> --gtest_filter=...;
+#     SOURCES: more scenario files of that executable's own, EXCLUDE: Suite.name of
+#     scenarios that do not apply to it
 file(GLOB ZEV1_SCENARIO_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_scenarios.cpp)
 
 function(zev1_scenario_tests prefix)
-  cmake_parse_arguments(ARG "" "" "COMMAND;LABELS;ENVIRONMENT;PROPERTIES" ${ARGN})
-  foreach(file IN LISTS ZEV1_SCENARIO_SOURCES)
+  cmake_parse_arguments(ARG "" "" "COMMAND;LABELS;ENVIRONMENT;PROPERTIES;SOURCES;EXCLUDE" ${ARGN})
+  foreach(file IN LISTS ZEV1_SCENARIO_SOURCES ARG_SOURCES)
     file(READ ${file} source)
     string(REGEX MATCHALL "TEST(_F)?\\([A-Za-z_0-9]+, [a-z_0-9]+\\)" decls "${source}")
     foreach(decl IN LISTS decls)
       string(REGEX REPLACE "TEST(_F)?\\(([A-Za-z_0-9]+), ([a-z_0-9]+)\\)" "\\2.\\3" name "${decl}")
+      if(name IN_LIST ARG_EXCLUDE)
+        continue()
+      endif()
       add_test(NAME ${prefix}.${name} COMMAND ${ARG_COMMAND} --gtest_filter=${name})
       set_tests_properties(${prefix}.${name} PROPERTIES LABELS "${ARG_LABELS}"
                            ENVIRONMENT "${ARG_ENVIRONMENT}" ${ARG_PROPERTIES})

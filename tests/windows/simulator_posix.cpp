@@ -1,7 +1,12 @@
-// The simulator for the Qt scenarios: a child process on a pseudo-terminal link in a
-// private folder, which the scenario's program lists as its only port.
+// The simulator for the Qt and the browser scenarios: a child process on a
+// pseudo-terminal link in a private folder, which the scenario's program lists as its
+// only port (the Qt windows by the link's path, the page by the USB ids its stand-in for
+// the port reports).
 #include "integration/sim_process.h"
 #include "windows/simulator.h"
+#ifdef ZEV1_WEB_SCENARIOS
+#include "web/web_driver.h"
+#endif
 
 namespace zev1::scenario {
 
@@ -27,7 +32,11 @@ bool simulator::ready() const {
 }
 
 std::string simulator::port() const {
+#ifdef ZEV1_WEB_SCENARIOS
+    return web_port_name(process_->sim.link());
+#else
     return process_->sim.link();
+#endif
 }
 
 void simulator::command(std::string_view line) {

@@ -1,0 +1,34 @@
+// Headless Chromium (Debian's /usr/bin/chromium) through playwright-core, with a fresh
+// profile each launch; never a downloaded browser.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+export const chromiumPath = process.env.ZEV1_CHROMIUM || '/usr/bin/chromium';
+
+export async function launchBrowser() {
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-chromium-'));
+    const context = await chromium.launchPersistentContext(profile, {
+        executablePath: chromiumPath,
+        headless: true,
+        viewport: { width: 1280, height: 900 },
+        args: [
+            '--no-sandbox',
+            '--disable-gpu',
+            '--disable-quic',
+            '--no-first-run',
+            '--disable-background-networking',
+            '--disable-component-update',
+            '--disable-sync',
+            '--disable-features=Translate,MediaRouter,OptimizationHints',
+        ],
+    });
+    return {
+        context,
+        async close() {
+            await context.close().catch(() => {});
+            fs.rmSync(profile, { recursive: true, force: true });
+        },
+    };
+}

@@ -1,0 +1,355 @@
+// The browser side of the web scenarios' driver (web_driver.cpp): one JSON command a line
+// on standard input, one JSON answer a line on standard output ({"ok":true,"value":...} or
+// {"ok":false,"error":"..."}). It starts headless Chromium once, and for each program
+// start a serial bridge, a fresh browser page with the stand-in for navigator.serial and
+// the settings text in the page's storage, and works the page's controls through the DOM
+// as a user does (Playwright's clicks and key presses).
+//
+// Controls are found by data-control="<name in the layout table>", windows by
+// data-window="main|progress|terminal|about" (hidden when not shown).
+import readline from 'node:readline';
+import { launchBrowser } from './browser.mjs';
+import { startBridge, standInScript } from './serial_bridge.mjs';
+
+// Where the page keeps its settings file and its log files in the browser's storage.
+export const settingsKey = process.env.ZEV1_WEB_SETTINGS_KEY || 'zev1-wifi-config.INI';
+
+const windows = { SDIAppForm: 'main', progress_win: 'progress', log_win: 'terminal', AboutBox: 'about' };
+
+let browser = null;
+let session = null; // { bridge, page }
+
+function selector(name) {
+    const w = windows[name];
+    return w ? `[data-window="${w}"]` : `[data-control="${name}"]`;
+}
+
+// Runs in the page: the DOM reads that the driver needs.
+function pageReads() {
+    const windows = { SDIAppForm: 'main', progress_win: 'progress', log_win: 'terminal', AboutBox: 'about' };
+    const find = (name) => {
+        if (name === 'page') {
+            return document.body;
+        }
+        const w = windows[name];
+        return document.querySelector(w ? `[data-window="${w}"]` : `[data-control="${name}"]`);
+    };
+    const must = (name) => {
+        const e = find(name);
+        if (!e) {
+            throw new Error(`no control or window named ${name}`);
+        }
+        return e;
+    };
+    const shown = (e) => {
+        for (let n = e; n && n.nodeType === 1; n = n.parentElement) {
+            if (n.hidden || getComputedStyle(n).display === 'none' || getComputedStyle(n).visibility === 'hidden') {
+                return false;
+            }
+        }
+        return true;
+    };
+    const windowOf = (e) => e.closest('[data-window]');
+    const caption = (w) => {
+        const c = w.querySelector('[data-caption]') || w.querySelector('h1,h2,h3,legend,.caption,.title');
+        return w.getAttribute('data-caption') ?? (c ? c.textContent.trim() : w.getAttribute('aria-label') ?? '');
+    };
+    const labelOf = (e) => {
+        if (e.labels && e.labels.length) {
+            return e.labels[0].textContent;
+        }
+        return e.getAttribute('aria-label') ?? '';
+    };
+    const textOf = (e, name) => {
+        if (windows[name]) {
+            return caption(e);
+        }
+        if (name === 'page') {
+            return e.innerText;
+        }
+        if (e.tagName === 'INPUT' && (e.type === 'checkbox' || e.type === 'radio')) {
+            return labelOf(e);
+        }
+        if (e.tagName === 'INPUT' || e.tagName === 'TEXTAREA') {
+            return e.value;
+        }
+        if (e.tagName === 'SELECT') {
+            return e.selectedIndex >= 0 ? e.options[e.selectedIndex].text : '';
+        }
+        if (e.tagName === 'PROGRESS') {
+            return String(e.value);
+        }
+        return e.textContent;
+    };
+    const valueOf = (e) => {
+        if (e.tagName === 'PROGRESS' || e.tagName === 'METER') {
+            return Math.round(e.value);
+        }
+        if (e.tagName === 'SELECT') {
+            return e.selectedIndex;
+        }
+        if (e.getAttribute('aria-valuenow') !== null) {
+            return Number(e.getAttribute('aria-valuenow'));
+        }
+        const list = e.list ? [...e.list.options].map((o) => o.value) : null;
+        return list ? list.indexOf(e.value) : -1;
+    };
+    const itemsOf = (e) => {
+        if (e.tagName === 'SELECT') {
+            return [...e.options].map((o) => o.text);
+        }
+        if (e.list) {
+            return [...e.list.options].map((o) => o.value);
+        }
+        return [...e.querySelectorAll('option,[role=option],li')].map((o) => o.textContent);
+    };
+    const geometryOf = (e, name) => {
+        const w = windowOf(e);
+        const client = w.querySelector('[data-client]') || w;
+        const a = client.getBoundingClientRect();
+        const b = e.getBoundingClientRect();
+        if (windows[name]) {
+            return { left: 0, top: 0, width: Math.round(a.width), height: Math.round(a.height) };
+        }
+        return { left: Math.round(b.left - a.left), top: Math.round(b.top - a.top), width: Math.round(b.width), height: Math.round(b.height) };
+    };
+    // The message boxes that are open: elements marked data-box, or open dialogs that are
+    // none of the four windows.
+    const boxes = () => [...document.querySelectorAll('[data-box], dialog[open]:not([data-window]), [role=alertdialog]')]
+        .filter((b) => shown(b))
+        .map((b) => {
+            const m = b.querySelector('[data-box-text]') || b.querySelector('p,pre') || b;
+            return m.innerText.replace(/\r/g, '').trim();
+        });
+    return {
+        exists: (name) => !!find(name),
+        text: (name) => textOf(must(name), name),
+        hint: (name) => must(name).title || '',
+        checked: (name) => !!must(name).checked || must(name).getAttribute('aria-checked') === 'true',
+        visible: (name) => shown(must(name)),
+        value: (name) => valueOf(must(name)),
+        items: (name) => itemsOf(must(name)),
+        geometry: (name) => geometryOf(must(name), name),
+        text_fits: (name) => {
+            const e = must(name);
+            return e.scrollWidth <= e.clientWidth + 1 && e.scrollHeight <= e.clientHeight + 1;
+        },
+        boxes,
+        first_visible_line: (name) => {
+            const e = must(name);
+            const line = parseFloat(getComputedStyle(e).lineHeight) || 16;
+            return Math.round(e.scrollTop / line);
+        },
+        scroll_to_line: (name, line) => {
+            const e = must(name);
+            const h = parseFloat(getComputedStyle(e).lineHeight) || 16;
+            e.scrollTop = line * h;
+            e.dispatchEvent(new Event('scroll'));
+            return true;
+        },
+        trace: () => window.__zev1SerialTrace || [],
+        storage: (key) => localStorage.getItem(key),
+        storageAll: () => Object.fromEntries(Object.keys(localStorage).map((k) => [k, localStorage.getItem(k)])),
+        active: () => {
+            const e = document.activeElement;
+            return e ? e.getAttribute('data-control') || '' : '';
+        },
+        supported: () => 'serial' in navigator,
+    };
+}
+
+async function read(what, ...args) {
+    return session.page.evaluate(
+        ([source, what, args]) => {
+            // eslint-disable-next-line no-new-func
+            const reads = new Function(`return (${source})()`)();
+            return reads[what](...args);
+        },
+        [pageReads.toString(), what, args],
+    );
+}
+
+const commands = {
+    // Starts a program: { root, settings, ports, serial, chooser }.
+    async start(a) {
+        if (session) {
+            await commands.stop();
+        }
+        if (!browser) {
+            browser = await launchBrowser();
+        }
+        const bridge = await startBridge({ root: a.root, ports: a.ports || [], chooser: a.chooser || 'first' });
+        const page = await browser.context.newPage();
+        const messages = [];
+        page.on('console', (m) => messages.push(`${m.type()}: ${m.text()}`));
+        page.on('pageerror', (e) => messages.push(`pageerror: ${e.message}`));
+        page.on('dialog', (d) => {
+            messages.push(`dialog: ${d.message()}`);
+            session.dialogs.push(d);
+        });
+        await page.addInitScript(({ key, text, clock }) => {
+            if (text !== null && sessionStorage.getItem('zev1-seeded') === null) {
+                localStorage.setItem(key, text);
+                sessionStorage.setItem('zev1-seeded', '1');
+            }
+            if (clock !== null) {
+                const pinned = clock;
+                const RealDate = Date;
+                // The scenarios' clock: the page's wall clock starts at the pinned time.
+                globalThis.Date = class extends RealDate {
+                    constructor(...args) {
+                        if (args.length === 0) {
+                            super(pinned);
+                        } else {
+                            super(...args);
+                        }
+                    }
+                    static now() {
+                        return pinned;
+                    }
+                };
+            }
+        }, { key: settingsKey, text: a.settings ?? null, clock: a.clock ?? null });
+        if (a.serial !== false) {
+            await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first' }) });
+        } else {
+            await page.addInitScript(() => {
+                delete Navigator.prototype.serial;
+            });
+        }
+        session = { bridge, page, messages, dialogs: [] };
+        const started = Date.now();
+        await page.goto(bridge.url + (a.query || ''), { waitUntil: 'load' });
+        await page.waitForSelector('[data-window="main"]', { state: 'visible', timeout: 20000 });
+        return Date.now() - started;
+    },
+    // Ends the program: the page's settings text (what it wrote to its storage).
+    async stop() {
+        if (!session) {
+            return null;
+        }
+        const s = session;
+        let settings = null;
+        try {
+            // Leaving the page is how a browser program ends: it saves on pagehide.
+            await s.page.evaluate(() => window.dispatchEvent(new Event('pagehide')));
+            settings = await read('storage', settingsKey);
+        } catch (e) {
+            settings = null;
+        }
+        await s.page.close().catch(() => {});
+        await s.bridge.close();
+        session = null;
+        return settings;
+    },
+    async read({ what, args }) {
+        return read(what, ...(args || []));
+    },
+    async click({ name }) {
+        await session.page.locator(selector(name)).click({ timeout: 5000 });
+        return true;
+    },
+    async type({ name, text }) {
+        const l = session.page.locator(selector(name));
+        await l.focus();
+        await l.selectText().catch(() => {});
+        if (text === '') {
+            await session.page.keyboard.press('Delete');
+        } else {
+            await l.pressSequentially(text);
+        }
+        return true;
+    },
+    async leave({ name }) {
+        await session.page.locator(selector(name)).focus();
+        await session.page.keyboard.press('Tab');
+        return true;
+    },
+    async choose({ name, index }) {
+        const l = session.page.locator(selector(name));
+        const tag = await l.evaluate((e) => e.tagName);
+        if (tag === 'SELECT') {
+            await l.selectOption({ index });
+        } else {
+            await l.focus();
+            for (let i = 0; i <= index; ++i) {
+                await session.page.keyboard.press('ArrowDown');
+            }
+            await session.page.keyboard.press('Enter');
+        }
+        return true;
+    },
+    async shortcut({ keys }) {
+        await session.page.keyboard.press(keys.replace('Ctrl+', 'Control+'));
+        return true;
+    },
+    async press({ key }) {
+        await session.page.keyboard.press(key);
+        return true;
+    },
+    async close_box() {
+        if (session.dialogs.length) {
+            await session.dialogs.shift().accept();
+            return true;
+        }
+        const ok = session.page.locator('[data-box] button, dialog[open]:not([data-window]) button, [role=alertdialog] button').first();
+        await ok.click({ timeout: 5000 });
+        return true;
+    },
+    async tab_order({ window }) {
+        const order = [];
+        const w = windows[window];
+        const first = await session.page.evaluate(() => document.activeElement?.getAttribute('data-control') || '');
+        for (let i = 0; i < 40; ++i) {
+            const name = await session.page.evaluate((w) => {
+                const e = document.activeElement;
+                return e && e.closest(`[data-window="${w}"]`) ? e.getAttribute('data-control') || '' : null;
+            }, w);
+            if (name === null || (i > 0 && name === first) || order.includes(name)) {
+                break;
+            }
+            if (name) {
+                order.push(name);
+            }
+            await session.page.keyboard.press('Tab');
+        }
+        return order;
+    },
+    async screenshot({ file }) {
+        await session.page.screenshot({ path: file, fullPage: true });
+        return true;
+    },
+    async messages() {
+        return session ? session.messages : [];
+    },
+    async quit() {
+        await commands.stop();
+        if (browser) {
+            await browser.close();
+            browser = null;
+        }
+        return true;
+    },
+};
+
+const rl = readline.createInterface({ input: process.stdin });
+let queue = Promise.resolve();
+rl.on('line', (line) => {
+    queue = queue.then(async () => {
+        let reply;
+        try {
+            const c = JSON.parse(line);
+            const f = commands[c.cmd];
+            if (!f) {
+                throw new Error(`unknown command ${c.cmd}`);
+            }
+            reply = { ok: true, value: (await f(c)) ?? null };
+        } catch (e) {
+            reply = { ok: false, error: String(e && e.message ? e.message : e) };
+        }
+        process.stdout.write(`${JSON.stringify(reply)}\n`);
+    });
+});
+rl.on('close', () => {
+    queue.then(() => commands.quit()).then(() => process.exit(0));
+});

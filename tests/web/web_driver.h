@@ -1,0 +1,44 @@
+#pragma once
+// The window scenarios' driver for the browser configurator: the built page in headless
+// Chromium, worked through its DOM by harness.mjs (Node, Playwright), with a stand-in for
+// navigator.serial whose far end is the scenario's zev1-sim. Beside the driver's common
+// calls it offers what only a browser has: a page without Web Serial, the port chooser,
+// what the page asked of the ports, its storage.
+#include "windows/driver.h"
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace zev1::scenario {
+
+// How the page lists the port of a simulator's link: by the USB ids its stand-in reports
+// ("USB 1209:5a01"); every link gets ids of its own.
+std::string web_port_name(const std::string& link);
+
+struct web_setup {
+    std::filesystem::path settings; // the settings text put into the page's storage
+    std::vector<std::string> ports; // web_port_name()s of the ports the browser offers
+    bool granted = true;            // the page may use them already (an earlier visit)
+    bool web_serial = true;         // false: a browser without navigator.serial
+    bool cancel_chooser = false;    // the user cancels the browser's port chooser
+};
+
+class web_program : public program_driver {
+public:
+    // The calls the page made on its serial ports, in order (open, setSignals, write, close
+    // ...), as the stand-in recorded them.
+    virtual nlohmann::json serial_trace() = 0;
+    // The page's storage: every key and its text.
+    virtual nlohmann::json storage() = 0;
+    // Milliseconds from the start of loading the page until its main window was shown.
+    virtual int load_ms() const = 0;
+    virtual void screenshot(const std::filesystem::path& file) = 0;
+    // A key press on the focused element ("Tab", "Enter").
+    virtual void press(std::string_view key) = 0;
+};
+
+std::unique_ptr<web_program> start_web_program(const web_setup& setup);
+
+} // namespace zev1::scenario

@@ -1,0 +1,163 @@
+// What only the browser configurator does, against zev1-sim behind the stand-in for
+// navigator.serial: the granted port opened by itself with the line settings and modem
+// lines the controller needs, the device unplugged in the middle of a read, the terminal's
+// log kept in the browser, and a browser without Web Serial.
+#include "web/web_driver.h"
+#include "windows/simulator.h"
+#include "windows/test_area.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace zev1::scenario {
+namespace {
+
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+constexpr int connect_ms = 10000;
+constexpr int read_ms = 20000;
+
+class web_page : public ::testing::Test {
+protected:
+    void start(const std::vector<std::string>& options, bool remembered = true) {
+        sim = std::make_unique<simulator>(options);
+        ASSERT_TRUE(sim->ready()) << "zev1-sim did not start";
+        if (remembered) {
+            area.write_settings(remembered_port(*sim));
+        }
+        p = start_web_program({area.settings(), {sim->port()}});
+    }
+    bool connected() {
+        const std::string expected = sim->port() + " open  ZEV1-SIM";
+        if (p->wait_for([&] { return p->text("stav_portu") == expected; }, connect_ms)) {
+            return true;
+        }
+        ADD_FAILURE() << "state line \"" << p->text("stav_portu") << "\", expected \"" << expected
+                      << "\"";
+        return false;
+    }
+    // The stand-in's record of one kind of call.
+    std::vector<json> calls(const std::string& kind) {
+        std::vector<json> out;
+        for (const json& c : p->serial_trace()) {
+            if (c.value("call", "") == kind) {
+                out.push_back(c);
+            }
+        }
+        return out;
+    }
+
+    test_area area;
+    std::unique_ptr<simulator> sim;
+    std::unique_ptr<web_program> p;
+};
+
+// The port remembered from the last visit is opened without a click, at 115200 8N1
+// without flow control, and DTR and RTS (the controller's reset and boot-mode inputs) go
+// low before the first byte is sent.
+TEST_F(web_page, remembered_port_opens_by_itself_with_dtr_and_rts_low) {
+    start({});
+    ASSERT_TRUE(connected());
+    const auto opens = calls("open");
+    ASSERT_EQ(opens.size(), 1U);
+    EXPECT_EQ(opens[0]["options"], json({{"baudRate", 115200},
+                                         {"dataBits", 8},
+                                         {"parity", "none"},
+                                         {"stopBits", 1},
+                                         {"flowControl", "none"}}));
+    const json trace = p->serial_trace();
+    int signals_at = -1;
+    int first_write = -1;
+    for (int i = 0; i < static_cast<int>(trace.size()); ++i) {
+        const std::string call = trace[i].value("call", "");
+        if (call == "setSignals" && signals_at < 0) {
+            signals_at = i;
+            EXPECT_EQ(trace[i]["signals"],
+                      json({{"dataTerminalReady", false}, {"requestToSend", false}}));
+        }
+        if (call == "write" && first_write < 0) {
+            first_write = i;
+        }
+    }
+    ASSERT_GE(signals_at, 0) << "DTR and RTS were never lowered";
+    EXPECT_TRUE(first_write < 0 || signals_at < first_write);
+}
+
+// A port the browser no longer grants is not opened, although the settings name it.
+TEST_F(web_page, remembered_port_no_longer_granted_stays_closed) {
+    sim = std::make_unique<simulator>(std::vector<std::string>{});
+    ASSERT_TRUE(sim->ready());
+    area.write_settings(remembered_port(*sim));
+    p = start_web_program({.settings = area.settings(),
+                           .ports = {sim->port()},
+                           .granted = false,
+                           .web_serial = true});
+    p->pause(1500);
+    EXPECT_TRUE(calls("open").empty());
+    EXPECT_EQ(sim->events("peer-open"), 0U);
+}
+
+// The controller unplugged in the middle of a read: the read ends with the transfer's
+// error box or quietly, the page keeps running, and once it is plugged in again the
+// port is opened by itself and a read runs to its end.
+TEST_F(web_page, unplug_during_a_read_is_survived) {
+    start({"--ssid", "Heizraum", "--delay", "30"});
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(p->wait_for([&] { return p->value("Bar") >= 5; }, read_ms));
+    sim->command("unplug");
+    ASSERT_TRUE(
+        p->wait_for([&] { return p->text("stav_portu").find(" open") == std::string::npos; }, 5000))
+        << p->text("stav_portu");
+    ASSERT_TRUE(p->wait_for([&] { return !p->visible("progress_win"); }, 15000));
+    while (!p->boxes().empty()) {
+        p->close_box();
+        p->pause(100);
+    }
+    EXPECT_EQ(p->text("wifi_SSID"), "");
+
+    sim->command("replug");
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    EXPECT_TRUE(p->wait_for([&] { return p->text("wifi_SSID") == "Heizraum"; }, read_ms));
+    EXPECT_TRUE(p->boxes().empty());
+}
+
+// START Log keeps every text line in the browser's storage as it arrives, under the
+// dated name of the log file.
+TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
+    start({});
+    ASSERT_TRUE(connected());
+    EXPECT_THAT(p->text("log"), HasSubstr("-->     <P_ECHO_A> "));
+    p->click("NewLog");
+    EXPECT_EQ(p->text("NewLog"), "New Log");
+    sim->command("say Kessel bereit");
+    ASSERT_TRUE(p->wait_for(
+        [&] { return p->text("txt").find("Kessel bereit") != std::string::npos; }, 3000));
+    EXPECT_THAT(p->text("txt"), HasSubstr("07.12.2026 23:54:24     Kessel bereit"));
+    const json stored = p->storage();
+    bool kept = false;
+    for (const auto& [key, text] : stored.items()) {
+        if (key.find("2026-12-07-23-54-24.log") != std::string::npos) {
+            kept = text.get<std::string>().find("07.12.2026 23:54:24    Kessel bereit\n") !=
+                   std::string::npos;
+        }
+    }
+    EXPECT_TRUE(kept) << stored.dump();
+}
+
+// A browser without Web Serial (Safari, Firefox) is told which browsers work; the page
+// still shows its windows.
+TEST(WebBrowser, without_web_serial_names_the_browsers_that_work) {
+    test_area area;
+    auto p = start_web_program(
+        {.settings = area.settings(), .ports = {}, .granted = false, .web_serial = false});
+    const std::string said = p->text("page");
+    EXPECT_THAT(said, HasSubstr("Chrome")) << said;
+    EXPECT_THAT(said, HasSubstr("Edge")) << said;
+    EXPECT_TRUE(p->visible("SDIAppForm"));
+}
+
+} // namespace
+} // namespace zev1::scenario
