@@ -228,6 +228,17 @@ TEST(SimFaults, CutStopsAnAnswerAtAByteAndCanPullThePortAfterIt) {
     client fresh(sim.link());
     fresh.send(request);
     EXPECT_EQ(fresh.read(291), whole);
+
+    // With mute the port stays, but for a while nothing is sent and what arrives is lost.
+    sim.command("cut 6 1 50 mute 400");
+    ASSERT_TRUE(sim.wait_line({"\"line\":\"cut 6 1 50 mute 400\""}));
+    fresh.send(request);
+    EXPECT_EQ(fresh.read(291, 200ms), bytes(whole.begin(), whole.begin() + 50));
+    fresh.send(request);
+    EXPECT_TRUE(fresh.read_for(100ms).empty());
+    EXPECT_TRUE(sim.wait_line({"\"event\":\"mute-end\",\"dropped\":35"}));
+    fresh.send(request);
+    EXPECT_EQ(fresh.read(291), whole);
 }
 
 TEST(SimFaults, ToolClosingAndReopeningThePortIsServedAgain) {

@@ -70,11 +70,14 @@ Commands on standard input, one a line:
   garbage N                     send N garbage bytes now
   say TEXT                      send a text frame
   delay MS                      as --delay
-  cut TYPE N AT [unplug MS]     the Nth answer of type TYPE from now on stops after AT
+  cut TYPE N AT [unplug MS | mute MS]
+                                the Nth answer of type TYPE from now on stops after AT
                                 bytes, the rest is never sent (AT at or beyond its
                                 length: it goes out whole); with unplug, 20 ms after
                                 the cut the port is unplugged, and plugged in again MS
-                                ms later. "cut off" forgets a cut not yet made
+                                ms later; with mute, for MS ms after the cut nothing
+                                is sent and what arrives is dropped (for a cable
+                                pulled elsewhere). "cut off" forgets a cut not yet made
   wrong-address on|off, short-read on|off, echo-no-zero on|off, echo-long on|off,
   long-text on|off              as the options
   quit                          remove the link and exit
@@ -100,6 +103,8 @@ characters as JSON escapes (\t, \n, \u0001).
   {"event":"lost","len":N,"hex":"..."}               bytes not sent: no tool has the port
                                                      open, so they are discarded
   {"event":"unplug",...} / {"event":"replug",...}    after those commands
+  {"event":"mute-end","dropped":N}                   a mute after a cut is over; N bytes
+                                                     that arrived meanwhile are dropped
   {"event":"command","line":"..."}                   a command carried out
   {"event":"exit"}                                   the link is removed, the program ends
   {"error":KIND,"errors":N,...}                      a protocol error; KIND is "checksum",
@@ -214,11 +219,11 @@ parse_result parse_options(const std::vector<std::string>& args, const std::stri
     count("--delay", f.delay_ms, "MS", "wait MS milliseconds before each answer");
     app.add_option_function<std::string>(
            "--cut", [&o](const std::string& value) { o.cut = parse_cut(value); },
-           "\"TYPE N AT [unplug MS]\": as the command cut, counted\nfrom the start")
+           "\"TYPE N AT [unplug MS | mute MS]\": as the command\ncut, counted from the start")
         ->type_name("SPEC")
         ->check(CLI::Validator(
             [](const std::string& value) {
-                return parse_cut(value) ? "" : "needs \"TYPE N AT [unplug MS]\"";
+                return parse_cut(value) ? "" : "needs \"TYPE N AT [unplug MS | mute MS]\"";
             },
             ""))
         ->group(faults);

@@ -57,7 +57,7 @@ std::vector<std::string_view> words_of(std::string_view s) {
 
 std::optional<cut_plan> parse_cut(std::string_view text) {
     const std::vector<std::string_view> w = words_of(text);
-    if (w.size() != 3 && !(w.size() == 5 && w[3] == "unplug")) {
+    if (w.size() != 3 && !(w.size() == 5 && (w[3] == "unplug" || w[3] == "mute"))) {
         return std::nullopt;
     }
     cut_plan plan;
@@ -69,7 +69,8 @@ std::optional<cut_plan> parse_cut(std::string_view text) {
     }
     plan.type = static_cast<std::uint8_t>(type);
     if (w.size() == 5) {
-        plan.replug_ms = ms;
+        plan.after = w[3] == "unplug" ? cut_plan::then::unplug : cut_plan::then::mute;
+        plan.ms = ms;
     }
     return plan;
 }

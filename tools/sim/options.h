@@ -30,16 +30,21 @@ struct fault_settings {
 };
 
 // A cut: the nth answer of one type (counted from when the cut is set) stops after `at`
-// bytes and the rest is never sent; optionally the port is then unplugged and plugged in
-// again after replug_ms, as a pulled cable would do.
+// bytes and the rest is never sent. Then, optionally, what a pulled cable does: the port
+// is unplugged and plugged in again ms later, or (when something else pulls the cable,
+// e.g. a virtual machine's USB adapter in front of the port) the simulator is deaf and
+// mute for ms: it sends nothing and drops what arrives.
 struct cut_plan {
+    enum class then { nothing, unplug, mute };
     std::uint8_t type = 0;
     std::uint32_t nth = 1;
     std::uint32_t at = 0;
-    std::optional<std::uint32_t> replug_ms; // empty: no unplug
+    then after = then::nothing;
+    std::uint32_t ms = 0;
 };
 
-// "TYPE N AT [unplug MS]" as the cut command and --cut take it; empty when malformed.
+// "TYPE N AT [unplug MS | mute MS]" as the cut command and --cut take it; empty when
+// malformed.
 std::optional<cut_plan> parse_cut(std::string_view words);
 
 struct wifi_texts {

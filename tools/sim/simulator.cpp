@@ -261,9 +261,10 @@ void simulator::send_answer(frame_bytes frame, sim_clock::time_point not_before)
                             .number("type", type)
                             .number("len", static_cast<std::int64_t>(frame.size()))
                             .number("at", static_cast<std::int64_t>(at));
-        if (cut_->replug_ms) {
+        if (cut_->after != cut_plan::then::nothing) {
             item.halt_after = true;
-            replug_ms_ = *cut_->replug_ms;
+            after_cut_ = cut_->after;
+            after_cut_ms_ = cut_->ms;
         }
         frame.resize(at);
         cut_.reset();
@@ -282,7 +283,17 @@ void simulator::run_plug_timers(sim_clock::time_point now) {
     if (unplug_at_ && now >= *unplug_at_) {
         unplug_at_.reset();
         unplug();
-        replug_at_ = now + std::chrono::milliseconds(replug_ms_);
+        replug_at_ = now + std::chrono::milliseconds(after_cut_ms_);
+    }
+    if (mute_until_ && now >= *mute_until_) {
+        // What arrived meanwhile never reached the controller.
+        mute_until_.reset();
+        const auto dropped = static_cast<std::int64_t>(rx_.rx_count());
+        rx_.clear();
+        decoder_ = frame_decoder{};
+        skipped_ = 0;
+        report_lost(tx_.discard());
+        json_line().text("event", "mute-end").number("dropped", dropped).emit();
     }
     if (replug_at_ && now >= *replug_at_) {
         replug_at_.reset();
@@ -291,12 +302,18 @@ void simulator::run_plug_timers(sim_clock::time_point now) {
 }
 
 std::optional<sim_clock::time_point> simulator::next_plug_timer() const {
-    return unplug_at_ ? unplug_at_ : replug_at_;
+    for (const auto* timer : {&unplug_at_, &replug_at_, &mute_until_}) {
+        if (*timer) {
+            return *timer;
+        }
+    }
+    return std::nullopt;
 }
 
 void simulator::cancel_plug_timers() {
     unplug_at_.reset();
     replug_at_.reset();
+    mute_until_.reset();
 }
 
 void simulator::send_plain(frame_bytes frame) {
@@ -333,7 +350,7 @@ void simulator::send_garbage(std::uint32_t count) {
 }
 
 void simulator::pump(sim_clock::time_point now) {
-    if (!port_.is_open() || !peer_present_ || unplug_at_) {
+    if (!port_.is_open() || !peer_present_ || unplug_at_ || mute_until_) {
         return;
     }
     switch (tx_.pump(port_, now)) {
@@ -343,13 +360,17 @@ void simulator::pump(sim_clock::time_point now) {
         on_hangup(now);
         break;
     case transmitter::status::halted:
-        unplug_at_ = now + unplug_after_cut;
+        if (after_cut_ == cut_plan::then::unplug) {
+            unplug_at_ = now + unplug_after_cut;
+        } else {
+            mute_until_ = now + std::chrono::milliseconds(after_cut_ms_);
+        }
         break;
     }
 }
 
 void simulator::serve_pending(sim_clock::time_point now) {
-    while (tx_.idle() && !unplug_at_) {
+    while (tx_.idle() && !unplug_at_ && !mute_until_) {
         serve(now);
         if (tx_.idle()) {
             break;

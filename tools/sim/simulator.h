@@ -82,7 +82,7 @@ private:
     json_line protocol_error(std::string_view kind);
     void unplug();
     void replug();
-    // The unplug and replug that follow a cut, when they fall due.
+    // The unplug and replug, or the end of the mute, that follow a cut, when they fall due.
     void run_plug_timers(sim_clock::time_point now);
     std::optional<sim_clock::time_point> next_plug_timer() const;
     void cancel_plug_timers();
@@ -127,7 +127,10 @@ private:
     // discards what the tool has not read yet).
     std::optional<sim_clock::time_point> unplug_at_;
     std::optional<sim_clock::time_point> replug_at_;
-    std::uint32_t replug_ms_ = 0;
+    // After a cut with mute: nothing is sent or served until then; what arrived is dropped.
+    std::optional<sim_clock::time_point> mute_until_;
+    cut_plan::then after_cut_ = cut_plan::then::nothing;
+    std::uint32_t after_cut_ms_ = 0;
 };
 
 } // namespace zev1::sim
