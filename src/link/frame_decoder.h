@@ -1,9 +1,9 @@
 #pragma once
 // Finds checksum-valid frames in the received byte stream, one move per call.
 // Never reads a byte at or past rx_count(), whatever the length field says.
-#include <cstdint>
-
 #include "link/rx_queue.h"
+
+#include <cstdint>
 
 namespace zev1 {
 
@@ -27,6 +27,13 @@ public:
     // Removes the ready frame's length() bytes and hunts again. Does nothing unless
     // a frame is ready, and never removes more than the frame.
     void release(rx_queue& q);
+
+    // Forgets the frame in progress and hunts again; for a new connection, whose bytes
+    // must never complete a frame begun on the one before.
+    void reset() {
+        state_ = state::hunting;
+        length_ = 0;
+    }
 
     state current() const { return state_; }
     bool ready() const { return state_ == state::frame_ready; }

@@ -125,6 +125,11 @@ void komunikace::link_step() {
         } else if (want_open_ || want_isp_) {
             port_.open_close(static_cast<std::uint32_t>(baud_rate_));
             if (port_.is_open()) {
+                // The port holds nothing of the connection before (the ring is emptied
+                // on opening); the decoder must not wait for the rest of a frame that
+                // connection began.
+                decoder_.reset();
+                frame_dispatched_ = false;
                 if (want_open_) {
                     state_ = link_state::connected;
                 } else {
@@ -148,7 +153,7 @@ void komunikace::link_step() {
             keep_alive_countdown_ = keep_alive_period;
         } else if (keep_alive_countdown_ == 1) {
             if (watchdog_enabled_ && reply_credit_ == 0) {
-                close_link(false);
+                close_link(false, true);
             } else if (reply_credit_ > 0) {
                 // Held at 0 while the watchdog is off, so that switching it on again
                 // does not grant 255 silent periods.
@@ -165,8 +170,14 @@ void komunikace::link_step() {
     }
 }
 
-void komunikace::close_link(bool write_open_key) {
-    port_.close_port();
+void komunikace::close_link(bool write_open_key, bool watchdog) {
+    // A silent controller's port is kept open where reopening it would pulse its reset
+    // lines; the link goes through the same states either way.
+    if (watchdog) {
+        port_.hold_port();
+    } else {
+        port_.close_port();
+    }
     drop_send_queue(drop_reason::port_closed);
     if (write_open_key) {
         settings_.WriteBool(com_section, open_key, false);

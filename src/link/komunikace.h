@@ -160,7 +160,7 @@ private:
 
     void dispatch_ready_frame();
     void accept_frame();
-    void close_link(bool write_open_key);
+    void close_link(bool write_open_key, bool watchdog = false);
     bool flush_send_queue();
     void drop_send_queue(drop_reason why);
     void drop_frame(std::span<const std::uint8_t> frame, drop_reason why);

@@ -20,8 +20,17 @@ public:
     virtual void scan_ports() = 0;
     virtual void fill_port_list(port_list_view& view) = 0;
     virtual void select_port(std::string_view name) = 0;
+    // Opens the selected port while it is closed, closes it while it is open. A
+    // connection that opens starts with an empty receive ring: nothing received on an
+    // earlier connection is left to be taken for part of a frame on this one.
     virtual void open_close(std::uint32_t baud) = 0;
     virtual void close_port() = 0;
+    // Closes the connection as close_port() does for everyone who asks (is_open() false,
+    // the state text " close"), but may keep the device itself open while it is still
+    // there, discarding what it receives, so that the next open_close() of the same
+    // port opens no device: on Linux every open raises DTR and RTS. Ports that cannot
+    // do that close.
+    virtual void hold_port() { close_port(); }
     virtual std::string state_text() const = 0;
     virtual bool is_open() const = 0;
     virtual bool port_selected() const = 0;

@@ -73,6 +73,8 @@ public:
     bool is_open() const;
     void close();
     void escape(line_escape what);
+    // Discards what the device has received and nobody has read yet.
+    void purge_input();
 
     io_status start_read(std::span<std::uint8_t> buffer);
     io_status collect_read(std::uint32_t& count);
@@ -89,6 +91,10 @@ private:
     struct state;
     std::unique_ptr<state> s_;
 };
+
+// Whether opening a port raises its modem lines (Linux raises DTR and RTS inside every
+// open of a serial device; Windows opens with both as the line settings say, low).
+bool open_raises_modem_lines();
 
 // Whether the named port could be opened right now. The device is never opened for
 // reading or writing here: such an open raises its modem lines, and a board on another

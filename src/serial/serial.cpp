@@ -33,9 +33,11 @@ void serial::on_port_event(Tserial_event& port, int code) {
         return;
     }
     auto& self = static_cast<serial&>(port);
-    auto bytes = self.received();
-    for (std::uint8_t b : bytes.first(std::min<std::size_t>(bytes.size(), max_block_taken))) {
-        self.rx_ring_.put(b);
+    if (!self.discarding_.load(std::memory_order_acquire)) {
+        auto bytes = self.received();
+        for (std::uint8_t b : bytes.first(std::min<std::size_t>(bytes.size(), max_block_taken))) {
+            self.rx_ring_.put(b);
+        }
     }
     self.request_read();
 }
@@ -89,7 +91,7 @@ void serial::fill_port_list(port_list_view& view) {
 }
 
 void serial::select_port(std::string_view name) {
-    if (!port_closed_) {
+    if (!port_closed_ || held_) {
         close_port();
     }
     for (std::size_t slot = 0; slot < port_slots; ++slot) {
@@ -113,6 +115,18 @@ void serial::open_close(std::uint32_t baud) {
     if (name.empty()) {
         return;
     }
+    if (held_) {
+        if (name == held_name_ && running()) {
+            resume_held();
+            return;
+        }
+        close_port(); // gone, failed or another port: a real open follows
+    }
+    // Nothing received on an earlier connection may be read as part of this one: with
+    // that connection's thread ended, the ring is emptied before the new one starts.
+    stop_thread();
+    join_thread();
+    rx_ring_.skip(rx_ring_.count());
     int code = open_port(name, baud, 0, 8, false);
     if (code != 0 && last_open_denied()) {
         note_permission_problem(name);
@@ -130,7 +144,34 @@ void serial::open_close(std::uint32_t baud) {
 
 void serial::close_port() {
     stop_thread();
+    held_ = false;
+    discarding_.store(false, std::memory_order_release);
     port_closed_ = true;
+}
+
+void serial::hold_port() {
+    if (port_closed_) {
+        return;
+    }
+    if (!open_raises_modem_lines() || !running()) {
+        close_port();
+        return;
+    }
+    discarding_.store(true, std::memory_order_release);
+    held_ = true;
+    held_name_ = port_names_[static_cast<std::size_t>(selected_index_)];
+    port_closed_ = true;
+}
+
+void serial::resume_held() {
+    // What came in while the connection was closed is dropped, in the device and in the
+    // ring, as a close and reopen would have dropped it.
+    purge_input();
+    discarding_.store(false, std::memory_order_release);
+    rx_ring_.skip(rx_ring_.count());
+    held_ = false;
+    port_closed_ = false;
+    busy_reported_.clear();
 }
 
 std::string serial::state_text() const {

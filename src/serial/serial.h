@@ -8,6 +8,7 @@
 #include "serial/serial_event.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -50,6 +51,7 @@ public:
     void select_port(std::string_view name) override;
     void open_close(std::uint32_t baud) override;
     void close_port() override;
+    void hold_port() override;
     std::string state_text() const override;
     bool is_open() const override { return !port_closed_; }
     bool port_selected() const override { return selected_index_ >= 0; }
@@ -59,6 +61,8 @@ public:
     void set_rts() override { escape(line_escape::set_rts); }
     void clear_rts() override { escape(line_escape::clear_rts); }
     bool port_gone() const override { return !port_closed_ && !running(); }
+    // The connection is closed but its device is kept open (hold_port).
+    bool holding() const { return held_; }
     std::uint64_t overrun_count() const override { return rx_ring_.overruns(); }
     std::vector<std::string> take_port_notes() override;
 
@@ -76,6 +80,7 @@ public:
 
 private:
     static void on_port_event(Tserial_event& port, int code);
+    void resume_held();
     void note_permission_problem(std::string_view name);
     void note_description(const std::string& name, const port_description& description);
 
@@ -83,6 +88,10 @@ private:
     port_namespace& names_;
     rx_ring rx_ring_;
     bool port_closed_ = true;
+    bool held_ = false; // closed, device kept open for the next open_close of held_name_
+    std::string held_name_;
+    // Set while held: the I/O thread discards what it receives.
+    std::atomic<bool> discarding_{false};
     bool list_built_ = false;
     bool refill_pending_ = false;
     bool selection_pending_ = false;

@@ -57,6 +57,8 @@ public:
     bool send_bytes(std::span<const std::uint8_t> bytes);
     // Modem-line escapes on the open port; results are ignored.
     void escape(line_escape what) { os_.escape(what); }
+    // Discards what the open port has received and no read has taken yet.
+    void purge_input() { os_.purge_input(); }
 
     bool running() const { return running_.load(); }
     bool write_pending() const { return write_pending_.load(std::memory_order_acquire); }

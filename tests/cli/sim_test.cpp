@@ -200,6 +200,26 @@ TEST_F(cli_sim_test, UnplugDuringReadIsStatus5) {
     EXPECT_TRUE(r.out.empty());
 }
 
+// A cable pulled in the middle of an answer, or near its end, and plugged back within
+// the time-out budget: the read goes on and ends with the exact settings, whatever part
+// of the cut answer arrived before the cut.
+TEST_F(cli_sim_test, CablePulledInTheMiddleOfAnAnswerIsSurvived) {
+    start({"--cut", "6 10 145 unplug 1000"});
+    const std::string expected = "id: ZEV1-SIM\nssid: cellar-net\nkey: s3cret pass\n"
+                                 "security: WPA2\nendpoint: 10.1.2.3,4000\n";
+    cli_result r = cli({"read", "--port", sim->link()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    ASSERT_EQ(
+        sim->count_lines([](std::string_view l) { return l.find("\"event\":\"cut\"") != l.npos; }),
+        1u);
+
+    sim->command("cut 6 30 280 unplug 300");
+    r = cli({"read", "--port", sim->link()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+}
+
 TEST_F(cli_sim_test, CtrlCDuringReadIsStatus130AndKeepsTheSettings) {
     start();
     auto p = cli_async({"read", "--port", sim->link()});

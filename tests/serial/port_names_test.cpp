@@ -292,12 +292,14 @@ TEST_F(PortState, SelectingAnUnlistedNameClosesTheConnectionAndKeepsTheChoice) {
     EXPECT_EQ(port.selected_index(), 0);
     EXPECT_EQ(port.state_text(), peer.slave_path() + " close");
 
+    EXPECT_EQ(port.rx_count(), 2u) << "what came before the close is still readable";
+
     port.open_close(115200);
     ASSERT_TRUE(port.is_open());
+    EXPECT_EQ(port.rx_count(), 0u) << "a new connection starts with nothing of the last";
     port.open_close(115200); // open -> closes
     EXPECT_FALSE(port.is_open());
     EXPECT_FALSE(port.thread_known());
-    EXPECT_EQ(port.rx_count(), 2u);
 }
 
 // Records the calls of the open sequence and the line controls. The modem-line calls
@@ -333,19 +335,57 @@ public:
     }
 };
 
-// Linux raises DTR and RTS in open(); the connection lowers both right after the line
-// settings, before any I/O, and a refusal does not fail the open. The line controls of
+// Linux raises DTR and RTS in open(); the connection lowers both as soon as it holds the
+// lock and again after the line settings, before any I/O, and a refusal does not fail
+// the open. The line controls of
 // the ISP path still reach the port.
 TEST_F(PortState, DtrAndRtsAreLoweredRightAfterTheOpenAndTheLineControlsStillWork) {
     recording_calls calls;
     port.open_close(115200);
     ASSERT_TRUE(port.is_open());
-    EXPECT_EQ(calls.seen, (std::vector<std::string>{"open", "flock", "exclusive", "line settings",
-                                                    "lower DTR RTS"}));
+    EXPECT_EQ(calls.seen, (std::vector<std::string>{"open", "flock", "lower DTR RTS", "exclusive",
+                                                    "line settings", "lower DTR RTS"}));
     calls.seen.clear();
     port.set_dtr();
     port.clear_rts();
     EXPECT_EQ(calls.seen, (std::vector<std::string>{"raise DTR", "lower RTS"}));
+}
+
+// The watchdog's close of a silent port keeps the device open: the next open opens
+// nothing (every open raises DTR and RTS on Linux), yet the connection reads as closed
+// meanwhile and what arrived while it was closed is gone. A device that went away while
+// held is really closed and opened afresh.
+TEST_F(PortState, AHeldPortOpensNoDeviceAgainAndDropsWhatCameMeanwhile) {
+    recording_calls calls;
+    port.open_close(115200);
+    ASSERT_TRUE(port.is_open());
+    ASSERT_TRUE(peer.write(std::vector<std::uint8_t>{0x28, 0x93, 0x01}));
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == 3; }));
+
+    port.hold_port();
+    EXPECT_FALSE(port.is_open());
+    EXPECT_TRUE(port.holding());
+    EXPECT_EQ(port.state_text(), peer.slave_path() + " close");
+    ASSERT_TRUE(peer.write(std::vector<std::uint8_t>{1, 2, 3, 4}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(port.rx_count(), 3u) << "nothing is taken in while the connection is closed";
+
+    calls.seen.clear();
+    port.open_close(115200);
+    ASSERT_TRUE(port.is_open());
+    EXPECT_TRUE(calls.seen.empty()) << "no device was opened";
+    EXPECT_EQ(port.rx_count(), 0u);
+    ASSERT_TRUE(peer.write(std::vector<std::uint8_t>{7, 8}));
+    ASSERT_TRUE(wait_until([&] { return port.rx_count() == 2; }));
+    EXPECT_EQ(port.rx_get(), 7);
+
+    port.hold_port();
+    peer.close();
+    ASSERT_TRUE(wait_until([&] { return !port.running(); }, std::chrono::seconds(2)));
+    port.open_close(115200);
+    EXPECT_FALSE(port.is_open());
+    EXPECT_FALSE(port.holding());
+    EXPECT_EQ(calls.seen.front(), "open") << "a device that went away is opened afresh";
 }
 
 // A port that another program holds: it probes absent, and once chosen it fails to open,

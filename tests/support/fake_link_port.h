@@ -74,6 +74,8 @@ public:
             return;
         }
         if (!refuse_open && !selected_.empty() && present.contains(selected_)) {
+            // A connection starts with nothing received on the one before.
+            bytes.rx_skip(bytes.rx_count());
             open_ = true;
             ++opens_;
             events.emplace_back("open");
@@ -86,6 +88,12 @@ public:
             ++closes_;
             events.emplace_back("close");
         }
+    }
+    void hold_port() override {
+        if (open_) {
+            events.emplace_back("hold");
+        }
+        close_port();
     }
     std::string state_text() const override {
         return selected_.empty() ? std::string() : selected_ + (open_ ? " open" : " close");

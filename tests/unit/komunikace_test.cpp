@@ -206,6 +206,34 @@ TEST_F(link_test, ControllerAnsweringEveryKeepAliveKeepsTheLinkOpen) {
     }
 }
 
+// A cable pulled in the middle of an answer: the part that came before the cut must not
+// make the decoder wait for the rest of that frame on the next connection, where whole
+// frames arrive at once. Only the watchdog asks the port to keep its device.
+TEST_F(link_test, AFrameCutByAClosedConnectionDoesNotSwallowTheNextConnectionsFrames) {
+    connect();
+    const auto answer = make_frame(P_BOOTLOADER_READ_A, std::vector<std::uint8_t>(268, 0x55));
+    feed({answer.begin(), answer.begin() + 145});
+    run_until(ticks + 3);
+    ASSERT_EQ(link->decoder_state(), frame_decoder::state::length_known);
+    port.events.clear();
+    while (port.opens() < 2 && ticks < 300) {
+        tick(); // until the watchdog has closed the silent link and it has opened again
+    }
+    ASSERT_TRUE(port.open());
+    EXPECT_EQ(port.events, (std::vector<std::string>{"hold", "close", "open"}));
+    EXPECT_EQ(link->decoder_state(), frame_decoder::state::hunting);
+    const std::size_t shown = counter.shown.size();
+    feed(make_frame(P_PING_A, {}));
+    run_until(ticks + 2);
+    EXPECT_EQ(counter.shown.size(), shown + 1) << "the new connection's frame is taken at once";
+    EXPECT_EQ(link->reply_credit(), 2);
+
+    link->toggle_open();
+    port.events.clear();
+    tick();
+    EXPECT_EQ(port.events, (std::vector<std::string>{"close"}));
+}
+
 TEST_F(link_test, WatchdogOffKeepsTheSilentPortOpen) {
     connect();
     link->watchdog_off();

@@ -267,6 +267,18 @@ TEST_F(with_simulator, progress_moves_and_cancel_ends_the_read_quietly) {
     EXPECT_TRUE(p->boxes().empty());
 }
 
+// The cable pulled in the middle of an answer and plugged back a second later: the read
+// finishes by itself with the settings, and no error box comes.
+TEST_F(with_simulator, cable_pulled_in_the_middle_of_an_answer_is_survived) {
+    start({"--ssid", "Heizraum", "--endpoint", "10.0.0.5,5555", "--cut", "6 20 150 unplug 1000"});
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(p->wait_for([&] { return p->text("wifi_SSID") == "Heizraum"; }, 2 * read_ms));
+    EXPECT_EQ(p->text("wifi_IP"), "10.0.0.5,5555");
+    EXPECT_TRUE(p->boxes().empty());
+    EXPECT_EQ(sim->events("cut"), 1U);
+}
+
 TEST_F(with_simulator, five_timeouts_raise_one_error_box_and_the_link_stays_alive) {
     start({"--wrong-address"}); // read answers never match
     ASSERT_TRUE(connected());

@@ -330,6 +330,16 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
         result.busy = errno == EWOULDBLOCK;
         return result;
     }
+    // The kernel raises DTR and RTS inside open() on a tty whose speed is not zero (and
+    // again when the settings lift the speed from zero). On the controller these lines
+    // drive the reset and boot-mode inputs, so they are lowered at once (after the lock
+    // alone, so that a port another program holds is never touched) and again after the
+    // line settings; they stay low until a line control raises them, as on Windows,
+    // where the port opens with both disabled. On a USB adapter each call is a control
+    // request, so the moment of raised lines is as short as the adapter allows.
+    // A pseudo-terminal has no modem lines and refuses this; that is not a failure.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)calls.ioctl(tty.get(), TIOCMBIC, &lines);
     (void)calls.ioctl(tty.get(), TIOCEXCL, nullptr);
     // There is no line-event mask or time-out record to reject on a tty: both are part of
     // the line settings below, which fail as a whole (code 4).
@@ -337,12 +347,6 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
         result.code = 4;
         return result;
     }
-    // The kernel raises DTR and RTS inside open() on a tty whose speed is not zero (and
-    // again when the settings lift the speed from zero). On the controller these lines
-    // drive the reset and boot-mode inputs, so they are lowered now and stay low until a
-    // line control raises them, as on Windows, where the port opens with both disabled.
-    // A pseudo-terminal has no modem lines and refuses this; that is not a failure.
-    int lines = TIOCM_DTR | TIOCM_RTS;
     (void)calls.ioctl(tty.get(), TIOCMBIC, &lines);
     s.modem_readable = ::ioctl(tty.get(), TIOCMGET, &s.modem_last) == 0;
     s.fd.store(tty.release());
@@ -374,6 +378,17 @@ void port_os::escape(line_escape what) {
         (what == line_escape::set_dtr || what == line_escape::set_rts) ? TIOCMBIS : TIOCMBIC;
     // Pseudo-terminals have no modem lines and refuse this; the result is not used.
     (void)posix::active_tty_calls().ioctl(fd, request, &bits);
+}
+
+void port_os::purge_input() {
+    const int fd = s_->fd.load();
+    if (fd >= 0) {
+        (void)::tcflush(fd, TCIFLUSH);
+    }
+}
+
+bool open_raises_modem_lines() {
+    return true;
 }
 
 io_status port_os::start_read(std::span<std::uint8_t> buffer) {

@@ -267,6 +267,17 @@ void port_os::escape(line_escape what) {
     (void)::EscapeCommFunction(h, fn);
 }
 
+void port_os::purge_input() {
+    HANDLE h = s_->port.load();
+    if (h != INVALID_HANDLE_VALUE) {
+        (void)::PurgeComm(h, PURGE_RXCLEAR);
+    }
+}
+
+bool open_raises_modem_lines() {
+    return false;
+}
+
 io_status port_os::start_read(std::span<std::uint8_t> buffer) {
     state& s = *s_;
     HANDLE h = s.port.load();
