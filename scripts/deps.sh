@@ -13,7 +13,7 @@ ZEV1_PACKAGES=(
   g++-mingw-w64-x86-64-posix wine64 fonts-wine
   xvfb xauth imagemagick x11-utils
   help2man librsvg2-bin icoutils nsis lintian desktop-file-utils dpkg-dev
-  chromium nodejs npm
+  emscripten chromium nodejs npm
 )
 
 zev1_missing_packages() {

@@ -1,10 +1,13 @@
 # Shared helpers for the test folders.
 include(GoogleTest)
 
-if(WIN32)
-  # Cross build: GoogleTest from the Debian source package.
+if(WIN32 OR EMSCRIPTEN)
+  # Cross builds: GoogleTest from the Debian source package.
   if(NOT TARGET gtest)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    if(EMSCRIPTEN)
+      set(gtest_disable_pthreads ON CACHE BOOL "" FORCE) # single-threaded build
+    endif()
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -26,6 +29,11 @@ function(zev1_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE zev1core ${ZEV1_GTEST_MAIN} ${ZEV1_GMOCK} ${ARG_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  if(EMSCRIPTEN)
+    # Under Node with the real file system, so the settings and file tests work on real
+    # folders as on the desktop; the heap grows for the 1 MiB device image and the tests.
+    target_link_options(${name} PRIVATE -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 30

@@ -31,7 +31,7 @@ std::string_view name_of(std::span<const std::uint8_t> frame) {
 // Puts header into a built frame and renews its checksum.
 void restamp_header(std::span<std::uint8_t> frame, const frame_header& header) {
     constexpr std::size_t header_offset = frame_data_offset - frame_header_size;
-    std::ranges::copy(header, frame.subspan(header_offset, frame_header_size).begin());
+    std::copy(header.begin(), header.end(), frame.subspan(header_offset, frame_header_size).begin());
     const std::uint16_t sum = frame_checksum(frame.first(frame.size() - 2));
     frame[frame.size() - 2] = static_cast<std::uint8_t>(sum >> 8);
     frame[frame.size() - 1] = static_cast<std::uint8_t>(sum & 0xFF);

@@ -277,12 +277,13 @@ void Tflash::send_request(bool write, std::uint32_t n) {
     const block_header head{n, current_, 0};
     progress_.set_remaining(ranges_.total_length() + (end_ - current_));
     std::array<std::uint8_t, block_header::size + block_size> body{};
-    std::ranges::copy(head.encode(), body.begin());
+    const auto encoded = head.encode();
+    std::copy(encoded.begin(), encoded.end(), body.begin());
     std::size_t body_length = block_header::size;
     if (write) {
         // Bytes past the end of the image go out as 0xFF, like unwritten memory.
         const auto data = std::span(body).subspan(block_header::size, n);
-        std::ranges::fill(data, std::uint8_t{0xFF});
+        std::fill(data.begin(), data.end(), std::uint8_t{0xFF});
         image_.fetch_block(current_, data);
         body_length += n;
     }
