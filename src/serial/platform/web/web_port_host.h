@@ -1,0 +1,20 @@
+#pragma once
+// The browser's side of the web port object: each call goes to the page's Web Serial code
+// (web_serial.js), and that code reports back through the zev1_port_* functions exported
+// here, which forward to the port object registered with attach_web_port().
+#include "serial/web_serial.h"
+
+namespace zev1 {
+
+class browser_port_host final : public web_port_host {
+public:
+    void open(int port_id, int connection) override;
+    void write(int connection, std::span<const std::uint8_t> block) override;
+    void set_signals(int connection, bool dtr, bool rts) override;
+    void close(int connection) override;
+};
+
+// The port object the page's events go to (null: none, events are ignored).
+void attach_web_port(web_serial* port);
+
+} // namespace zev1

@@ -1,0 +1,293 @@
+#include "serial/web_serial.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <utility>
+
+namespace zev1 {
+
+namespace {
+
+std::string hex4(int value) {
+    static constexpr std::string_view digits = "0123456789abcdef";
+    std::string text(4, '0');
+    for (std::size_t i = 0; i < 4; ++i) {
+        text[3 - i] = digits[static_cast<std::size_t>((value >> (4 * i)) & 0xF)];
+    }
+    return text;
+}
+
+std::string_view failure_text(web_open_failure why) {
+    switch (why) {
+    case web_open_failure::busy:
+        return "cannot be opened: in use by another program or browser tab, or the system "
+               "refuses it";
+    case web_open_failure::refused:
+        return "may no longer be used by this page: add it again";
+    case web_open_failure::gone:
+        return "is not there any more";
+    }
+    return "cannot be opened";
+}
+
+} // namespace
+
+std::string web_port_name(int vid, int pid, int nth) {
+    std::string name = vid >= 0 && pid >= 0 ? "USB " + hex4(vid) + ":" + hex4(pid)
+                                            : "serial port " + std::to_string(nth);
+    if (vid >= 0 && pid >= 0 && nth > 1) {
+        name += " #" + std::to_string(nth);
+    }
+    return name;
+}
+
+void web_serial::set_ports(std::span<const web_port_info> ports) {
+    std::vector<entry> list;
+    std::map<std::pair<int, int>, int> seen;
+    int plain = 0;
+    for (const web_port_info& p : ports) {
+        const bool usb = p.vid >= 0 && p.pid >= 0;
+        const int nth = usb ? ++seen[{p.vid, p.pid}] : ++plain;
+        entry e{web_port_name(p.vid, p.pid, nth), p.id, {}};
+        if (usb) {
+            e.description.vid = hex4(p.vid);
+            e.description.pid = hex4(p.pid);
+        }
+        list.push_back(std::move(e));
+    }
+    const bool changed =
+        list.size() != ports_.size() ||
+        !std::equal(list.begin(), list.end(), ports_.begin(), [](const entry& a, const entry& b) {
+            return a.name == b.name && a.id == b.id;
+        });
+    ports_ = std::move(list);
+    if (changed && list_built_) {
+        refill_pending_ = true;
+        selection_pending_ = true;
+    }
+}
+
+void web_serial::scan_ports() {
+    // The browser keeps the list; a scan only shows it and names each port once.
+    for (const entry& e : ports_) {
+        std::string line = "port " + e.name;
+        if (described_.insert(line).second) {
+            notes_.push_back(std::move(line));
+        }
+    }
+    refill_pending_ = true;
+    list_built_ = true;
+}
+
+std::uint8_t web_serial::port_present(std::string_view name) {
+    return !name.empty() && find(name) != nullptr ? 1 : 0;
+}
+
+void web_serial::fill_port_list(port_list_view& view) {
+    if (refill_pending_) {
+        view.clear_items();
+        for (const entry& e : ports_) {
+            view.append_item(e.name);
+        }
+        refill_pending_ = false;
+        selection_pending_ = true;
+    }
+    if (selection_pending_) {
+        int index = -1;
+        for (std::size_t i = 0; i < ports_.size(); ++i) {
+            if (ports_[i].name == selected_) {
+                index = static_cast<int>(i);
+            }
+        }
+        view.set_item_index(index);
+        selection_pending_ = false;
+    }
+}
+
+void web_serial::select_port(std::string_view name) {
+    if (state_ != state::closed) {
+        close_port();
+    }
+    if (!name.empty() && find(name) != nullptr) {
+        selected_ = std::string(name);
+        selection_pending_ = true;
+        retry_wait_ = 0;
+        problem_.reset();
+    }
+}
+
+void web_serial::open_close(std::uint32_t baud) {
+    (void)baud; // the browser opens at the link's 115200 baud (web_port_host::open)
+    switch (state_) {
+    case state::open:
+    case state::gone:
+        close_port();
+        return;
+    case state::opened:
+        state_ = state::open; // the link takes the connection the browser opened
+        return;
+    case state::opening:
+        return;
+    case state::closed:
+        break;
+    }
+    if (retry_wait_ > 0) {
+        --retry_wait_;
+        return;
+    }
+    const entry* port = find(selected_);
+    if (port == nullptr) {
+        return;
+    }
+    ++connection_;
+    state_ = state::opening;
+    write_pending_ = false;
+    host_.open(port->id, connection_);
+}
+
+void web_serial::opened(int connection) {
+    if (connection != connection_ || state_ != state::opening) {
+        // Closed (or another port chosen) while the browser was opening it.
+        host_.close(connection);
+        return;
+    }
+    state_ = state::opened;
+    dtr_ = false;
+    rts_ = false;
+    problem_.reset();
+}
+
+void web_serial::open_failed(int connection, web_open_failure why, std::string_view detail) {
+    if (connection != connection_ || state_ != state::opening) {
+        return;
+    }
+    state_ = state::closed;
+    retry_wait_ = open_retry_ticks;
+    // The link asks again every tick: said once, until the port has opened.
+    if (!problem_ || problem_->port != selected_ || problem_->why != why) {
+        std::string line = selected_ + " " + std::string(failure_text(why));
+        if (!detail.empty()) {
+            line += " (" + std::string(detail) + ")";
+        }
+        notes_.push_back(std::move(line));
+    }
+    problem_ = open_problem{selected_, why};
+}
+
+void web_serial::received(int connection, std::span<const std::uint8_t> bytes) {
+    if (connection != connection_ || (state_ != state::open && state_ != state::opened)) {
+        return;
+    }
+    for (std::uint8_t b : bytes) {
+        if (staged_.size() >= max_staged) {
+            ++staged_overruns_;
+        } else {
+            staged_.push_back(b);
+        }
+    }
+    pump();
+}
+
+void web_serial::pump() {
+    // Older bytes go first; what finds no room waits for the consumer.
+    while (!staged_.empty() && ring_.count() < rx_ring::capacity) {
+        ring_.put(staged_.front());
+        staged_.pop_front();
+    }
+}
+
+void web_serial::written(int connection) {
+    if (connection == connection_) {
+        write_pending_ = false;
+    }
+}
+
+void web_serial::connection_ended(int connection) {
+    if (connection != connection_) {
+        return;
+    }
+    switch (state_) {
+    case state::open:
+        state_ = state::gone;
+        write_pending_ = false;
+        host_.close(connection_);
+        break;
+    case state::opening:
+    case state::opened:
+        end_connection();
+        break;
+    case state::closed:
+    case state::gone:
+        break;
+    }
+}
+
+bool web_serial::send_bytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty() || bytes.size() >= write_block_size || state_ != state::open ||
+        write_pending_) {
+        return false;
+    }
+    write_pending_ = true;
+    host_.write(connection_, bytes);
+    return true;
+}
+
+void web_serial::close_port() {
+    end_connection();
+}
+
+void web_serial::end_connection() {
+    if (state_ != state::closed) {
+        host_.close(connection_);
+    }
+    state_ = state::closed;
+    write_pending_ = false;
+    staged_.clear();
+}
+
+std::string web_serial::state_text() const {
+    if (selected_.empty()) {
+        return {};
+    }
+    return selected_ + (is_open() ? " open" : " close");
+}
+
+void web_serial::set_lines(bool dtr, bool rts) {
+    dtr_ = dtr;
+    rts_ = rts;
+    if (state_ == state::open) {
+        host_.set_signals(connection_, dtr_, rts_);
+    }
+}
+
+std::vector<std::string> web_serial::take_port_notes() {
+    std::vector<std::string> lines = std::move(notes_);
+    notes_.clear();
+    return lines;
+}
+
+std::vector<std::string> web_serial::port_names() const {
+    std::vector<std::string> names;
+    for (const entry& e : ports_) {
+        names.push_back(e.name);
+    }
+    return names;
+}
+
+std::optional<std::string> web_serial::name_of(int port_id) const {
+    for (const entry& e : ports_) {
+        if (e.id == port_id) {
+            return e.name;
+        }
+    }
+    return std::nullopt;
+}
+
+const web_serial::entry* web_serial::find(std::string_view name) const {
+    const auto it =
+        std::find_if(ports_.begin(), ports_.end(), [&](const entry& e) { return e.name == name; });
+    return it == ports_.end() ? nullptr : &*it;
+}
+
+} // namespace zev1

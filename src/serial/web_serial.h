@@ -1,0 +1,177 @@
+#pragma once
+// The port object of the browser configurator, over the Web Serial API. The browser does
+// the I/O itself and reports it back as events on the page's one thread, so there is no
+// I/O thread here: the page's reader loop hands every chunk it reads to received(), which
+// fills the receive ring (producer and consumer are on that one thread, so the ring's
+// single-producer/single-consumer contract holds trivially), and a block to send goes to
+// the host's writer. Everything the browser does takes time: an open is started by
+// open_close() and finished by opened() or open_failed() on a later turn, so the link,
+// which asks for the open once per tick, sees the port open on the tick after the
+// browser opened it. A disconnect event or a reader that fails ends the connection as a
+// hang-up does on the desktop: the port counts as gone until the link closes it.
+//
+// Which ports the page may use is the browser's decision (the ports the user granted it);
+// the page tells this object with set_ports(). Ports are named by their USB vendor and
+// product id ("USB 1234:abcd"), with " #2" and so on for further ports of the same ids.
+//
+// This file does no I/O: web_port_host is the browser's side (the page's JavaScript),
+// which a test replaces.
+#include "serial/link_port.h"
+#include "serial/port_description.h"
+#include "serial/rx_ring.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zev1 {
+
+// What the browser does for the port object. Every call returns at once; the outcome
+// comes back through web_serial's event functions with the connection number given.
+class web_port_host {
+public:
+    // Opens the port with this id at 115200 8N1 without flow control and lowers DTR and
+    // RTS at once; then opened(connection) or open_failed(connection, ...).
+    virtual void open(int port_id, int connection) = 0;
+    // Hands one block to the port's writer; then written(connection), or
+    // connection_ended(connection) when the write fails.
+    virtual void write(int connection, std::span<const std::uint8_t> block) = 0;
+    // Sets the modem lines of the open connection.
+    virtual void set_signals(int connection, bool dtr, bool rts) = 0;
+    // Ends the connection (the reader and writer are released, the port closed).
+    virtual void close(int connection) = 0;
+
+protected:
+    ~web_port_host() = default;
+};
+
+// A port the page may use, as the browser describes it.
+struct web_port_info {
+    int id = 0;   // the page's handle of the port
+    int vid = -1; // USB vendor id, -1 when the port is not a USB one
+    int pid = -1; // USB product id, -1 likewise
+};
+
+// Why an open failed, as the browser tells it.
+enum class web_open_failure : std::uint8_t {
+    busy,    // the system could not open it: another program or tab holds it, or no access
+    refused, // the browser no longer lets this page use the port
+    gone,    // the port is not there any more
+};
+
+class web_serial final : public link_port {
+public:
+    // Bytes waiting for room in the receive ring at most; beyond, they count as overruns.
+    static constexpr std::size_t max_staged = 65536;
+    // Ticks between two attempts to open a port that failed to open.
+    static constexpr int open_retry_ticks = 50;
+    static constexpr std::size_t write_block_size = 1024;
+
+    explicit web_serial(web_port_host& host) : host_(host) {}
+    web_serial(const web_serial&) = delete;
+    web_serial& operator=(const web_serial&) = delete;
+
+    // --- events from the browser -----------------------------------------------------
+    // The ports the page may use now (after a grant, a connect or a disconnect event).
+    void set_ports(std::span<const web_port_info> ports);
+    void opened(int connection);
+    void open_failed(int connection, web_open_failure why, std::string_view detail);
+    void received(int connection, std::span<const std::uint8_t> bytes);
+    void written(int connection);
+    // The port was unplugged (disconnect event) or its reader or writer failed.
+    void connection_ended(int connection);
+    // Moves bytes that waited for room into the receive ring; the page calls it before
+    // every tick.
+    void pump();
+
+    // --- byte_port ---------------------------------------------------------------------
+    std::uint32_t rx_count() const override { return ring_.count(); }
+    std::uint8_t rx_peek(std::uint32_t i) const override { return ring_.peek(i); }
+    void rx_skip(std::uint32_t n) override { ring_.skip(n); }
+    std::uint8_t rx_get() override { return ring_.get(); }
+    // Dropped (false) while a block is being written, at write_block_size bytes or more,
+    // when empty, or when no connection runs.
+    bool send_bytes(std::span<const std::uint8_t> bytes) override;
+
+    // --- link_port ---------------------------------------------------------------------
+    std::uint8_t port_present(std::string_view name) override;
+    void clear_port_list() override {}
+    void scan_ports() override;
+    void fill_port_list(port_list_view& view) override;
+    void select_port(std::string_view name) override;
+    void open_close(std::uint32_t baud) override;
+    void close_port() override;
+    std::string state_text() const override;
+    bool is_open() const override { return state_ == state::open || state_ == state::gone; }
+    bool port_selected() const override { return !selected_.empty(); }
+    bool list_built() const override { return list_built_; }
+    void set_dtr() override { set_lines(true, rts_); }
+    void clear_dtr() override { set_lines(false, rts_); }
+    void set_rts() override { set_lines(dtr_, true); }
+    void clear_rts() override { set_lines(dtr_, false); }
+    bool port_gone() const override { return state_ == state::gone; }
+    std::uint64_t overrun_count() const override { return ring_.overruns() + staged_overruns_; }
+    std::vector<std::string> take_port_notes() override;
+
+    // --- for the page ------------------------------------------------------------------
+    // The listed names in list order.
+    std::vector<std::string> port_names() const;
+    const std::string& selected() const { return selected_; }
+    // The listed name of the port with this id.
+    std::optional<std::string> name_of(int port_id) const;
+    // The last open that failed, until an open succeeds or another port is chosen.
+    struct open_problem {
+        std::string port;
+        web_open_failure why;
+    };
+    const std::optional<open_problem>& problem() const { return problem_; }
+    bool write_pending() const { return write_pending_; }
+
+private:
+    enum class state : std::uint8_t {
+        closed,
+        opening, // asked the browser, no answer yet
+        opened,  // the browser opened it; the link has not taken it yet
+        open,    // the link's connection
+        gone,    // ended by itself; open for the link until close_port()
+    };
+    struct entry {
+        std::string name;
+        int id = 0;
+        port_description description;
+    };
+
+    const entry* find(std::string_view name) const;
+    void set_lines(bool dtr, bool rts);
+    void end_connection();
+
+    web_port_host& host_;
+    rx_ring ring_;
+    std::deque<std::uint8_t> staged_;
+    std::uint64_t staged_overruns_ = 0;
+    std::vector<entry> ports_;
+    bool list_built_ = false;
+    bool refill_pending_ = false;
+    bool selection_pending_ = false;
+    std::string selected_;
+    state state_ = state::closed;
+    int connection_ = 0; // number of the current (or last) connection
+    int retry_wait_ = 0;
+    bool write_pending_ = false;
+    bool dtr_ = false;
+    bool rts_ = false;
+    std::optional<open_problem> problem_;
+    std::vector<std::string> notes_;
+    std::set<std::string, std::less<>> described_;
+};
+
+// The name the port list shows for the n-th port (n from 1) with these USB ids:
+// "USB 1234:abcd", "USB 1234:abcd #2"; "serial port n" for a port that is not USB.
+std::string web_port_name(int vid, int pid, int nth);
+
+} // namespace zev1

@@ -1,0 +1,207 @@
+// The browser's port object under the real link, with a scripted browser: an open that
+// completes on a later turn, a close while the browser is still opening, an unplug, a
+// flood of received bytes, a port that will not open, and the names of the ports.
+#include "link/komunikace.h"
+#include "serial/web_serial.h"
+#include "support/recording_views.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zev1 {
+namespace {
+
+class scripted_browser final : public web_port_host {
+public:
+    struct open_call {
+        int port_id;
+        int connection;
+    };
+    std::vector<open_call> opens;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::vector<int> closes;
+    void open(int port_id, int connection) override { opens.push_back({port_id, connection}); }
+    void write(int, std::span<const std::uint8_t> block) override {
+        writes.emplace_back(block.begin(), block.end());
+    }
+    void set_signals(int, bool, bool) override {}
+    void close(int connection) override { closes.push_back(connection); }
+};
+
+class web_port_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ini_path =
+            std::filesystem::path(::testing::TempDir()) /
+            ("web_serial_test_" +
+             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".INI");
+        std::filesystem::remove(ini_path);
+        settings = std::make_unique<Tini_file>(ini_path);
+        settings->WriteString("com", "com", "USB 2341:0043");
+        link = std::make_unique<komunikace>(port, *settings, log, counter);
+    }
+    void TearDown() override {
+        link.reset();
+        settings.reset();
+        std::filesystem::remove(ini_path);
+    }
+    void tick() {
+        port.pump();
+        if (link->poll_link()) {
+            link->release_frame();
+        }
+    }
+    // The remembered port granted and opened by the browser; the link connected.
+    void connect() {
+        port.set_ports(controller);
+        tick(); // list built, remembered port selected
+        tick(); // open asked
+        ASSERT_EQ(browser.opens.size(), 1U);
+        port.opened(browser.opens.back().connection);
+        tick(); // the link takes the connection
+        tick(); // and sends its first echo
+        ASSERT_EQ(link->state(), komunikace::link_state::connected);
+        ASSERT_EQ(browser.writes.size(), 1U);
+    }
+
+    std::vector<web_port_info> controller{{7, 0x2341, 0x0043}};
+    scripted_browser browser;
+    web_serial port{browser};
+    std::filesystem::path ini_path;
+    std::unique_ptr<Tini_file> settings;
+    recording_log log;
+    recording_counter counter;
+    std::unique_ptr<komunikace> link;
+};
+
+TEST_F(web_port_test, RememberedPortOpensOnceAndTheLinkTakesItOnTheTickAfterTheBrowser) {
+    port.set_ports(controller);
+    tick();
+    tick();
+    ASSERT_EQ(browser.opens.size(), 1U);
+    EXPECT_EQ(browser.opens[0].port_id, 7);
+    for (int i = 0; i < 5; ++i) {
+        tick(); // the browser is still opening: not asked again, not shown open
+    }
+    EXPECT_EQ(browser.opens.size(), 1U);
+    EXPECT_EQ(link->state(), komunikace::link_state::closed);
+    EXPECT_EQ(port.state_text(), "USB 2341:0043 close");
+
+    port.opened(browser.opens[0].connection);
+    tick();
+    // Taken, not toggled closed again: connected, and the first echo goes to the writer.
+    EXPECT_EQ(link->state(), komunikace::link_state::connected);
+    EXPECT_EQ(port.state_text(), "USB 2341:0043 open");
+    EXPECT_TRUE(browser.closes.empty());
+    tick();
+    ASSERT_EQ(browser.writes.size(), 1U);
+    EXPECT_EQ(browser.writes[0][4], P_ECHO);
+}
+
+TEST_F(web_port_test, AnOpenThatCompletesAfterAnotherPortWasChosenIsClosedAgain) {
+    port.set_ports(std::vector<web_port_info>{{7, 0x2341, 0x0043}, {8, 0x0403, 0x6001}});
+    tick();
+    tick();
+    ASSERT_EQ(browser.opens.size(), 1U);
+    link->select_port("USB 0403:6001");
+    port.opened(browser.opens[0].connection); // too late
+    ASSERT_FALSE(browser.closes.empty());
+    EXPECT_EQ(browser.closes.back(), browser.opens[0].connection);
+    EXPECT_FALSE(port.is_open());
+    tick();
+    ASSERT_EQ(browser.opens.size(), 2U);
+    EXPECT_EQ(browser.opens[1].port_id, 8);
+}
+
+TEST_F(web_port_test, UnplugEndsTheConnectionAsAHangUpAndTheReplugOpensItAgain) {
+    connect();
+    const int first = browser.opens.back().connection;
+    port.connection_ended(first); // disconnect event
+    port.set_ports({});
+    EXPECT_TRUE(port.port_gone());
+    EXPECT_EQ(link->send_packet(P_PING, {}), komunikace::send_result::port_gone);
+
+    // The watchdog closes the silent link; the port is not there to open.
+    for (int i = 0; i < 3 * komunikace::keep_alive_period; ++i) {
+        tick();
+    }
+    EXPECT_EQ(link->state(), komunikace::link_state::closed);
+    EXPECT_FALSE(port.port_gone());
+    EXPECT_EQ(browser.opens.size(), 1U);
+
+    port.set_ports(controller); // connect event: granted again
+    tick();
+    ASSERT_EQ(browser.opens.size(), 2U);
+    EXPECT_NE(browser.opens[1].connection, first);
+    port.received(first, std::vector<std::uint8_t>{1, 2, 3}); // a late chunk of the old one
+    EXPECT_EQ(port.rx_count(), 0U);
+}
+
+TEST_F(web_port_test, BytesBeyondTheRingWaitForRoomInsteadOfBeingLost) {
+    connect();
+    std::vector<std::uint8_t> chunk(3000);
+    for (std::size_t i = 0; i < chunk.size(); ++i) {
+        chunk[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    port.received(browser.opens.back().connection, chunk);
+    std::vector<std::uint8_t> got;
+    while (got.size() < chunk.size()) {
+        const std::uint32_t n = port.rx_count();
+        ASSERT_GT(n, 0U);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            got.push_back(port.rx_get());
+        }
+        port.pump();
+    }
+    EXPECT_EQ(got, chunk);
+    EXPECT_EQ(port.overrun_count(), 0U);
+}
+
+TEST_F(web_port_test, OneBlockInFlightUntilTheWriterIsDone) {
+    connect();
+    const std::vector<std::uint8_t> block{1, 2, 3};
+    EXPECT_FALSE(port.send_bytes(block)); // the first echo is still being written
+    port.written(browser.opens.back().connection);
+    EXPECT_TRUE(port.send_bytes(block));
+    EXPECT_FALSE(port.send_bytes(std::vector<std::uint8_t>(web_serial::write_block_size)));
+}
+
+TEST_F(web_port_test, APortThatWillNotOpenIsSaidOnceAndTriedAgainHalfASecondLater) {
+    port.set_ports(controller);
+    tick();
+    tick();
+    port.open_failed(browser.opens.back().connection, web_open_failure::busy, "Failed to open");
+    ASSERT_TRUE(port.problem());
+    EXPECT_EQ(port.problem()->why, web_open_failure::busy);
+    for (int i = 0; i < web_serial::open_retry_ticks; ++i) {
+        tick();
+    }
+    EXPECT_EQ(browser.opens.size(), 1U);
+    tick();
+    ASSERT_EQ(browser.opens.size(), 2U);
+    port.open_failed(browser.opens.back().connection, web_open_failure::busy, "Failed to open");
+    tick();
+    const auto said = std::count_if(log.texts.begin(), log.texts.end(), [](const std::string& t) {
+        return t.find("in use by another program") != std::string::npos;
+    });
+    EXPECT_EQ(said, 1);
+
+    port.opened(browser.opens.back().connection); // stale: that open had failed
+    EXPECT_FALSE(port.problem() == std::nullopt);
+}
+
+TEST(web_port_names, NamedByUsbIdsWithACountForTwinsAndByNumberWithout) {
+    scripted_browser browser;
+    web_serial port(browser);
+    port.set_ports(std::vector<web_port_info>{
+        {1, 0x2341, 0x43}, {2, -1, -1}, {3, 0x2341, 0x43}, {4, 0x1a86, 0x7523}});
+    EXPECT_EQ(port.port_names(), (std::vector<std::string>{"USB 2341:0043", "serial port 1",
+                                                           "USB 2341:0043 #2", "USB 1a86:7523"}));
+}
+
+} // namespace
+} // namespace zev1
