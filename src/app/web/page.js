@@ -1,0 +1,545 @@
+// The page of the browser configurator: builds the four windows from the layout tables
+// (one real HTML control per row, at the table's place in design pixels), forwards the
+// user's clicks, choices and focus changes to the forms, draws what they say, runs the
+// 10 ms tick, keeps the settings file and the log files in the browser's storage, and says
+// in the window's language what the browser cannot do.
+//
+// For tests and readers: every window is an element with data-window ("main", "progress",
+// "terminal", "about", and "box" for the message box), hidden when not shown; every
+// control carries data-control with its name in the layout table (a check box's
+// data-control is the <input> itself). The page's own controls: "add_port",
+// "show_terminal", "show_about" (main window), "save_log" (terminal), "close_terminal",
+// "box_ok" and "box_text" (message box). Its messages are <p data-message="..."> in the
+// element data-window="messages".
+var Zev1Page = {
+  windows: [],        // per window number: {element, client, controls: [element]}
+  boxQueue: [],
+  messages: new Map(), // data-message -> {key, port}
+  shownGerman: null,
+  settingsKey: 'zev1-wifi-config.INI',
+  logPrefix: 'zev1-log:',
+  currentLog: '',
+
+  // --- the page's own words, in the window's two languages -------------------------------
+  words: {
+    'no-serial': [
+      'Dieser Browser kann keine seriellen Ports ansprechen (Web Serial fehlt), zum Beispiel ' +
+      'Safari, Firefox oder ein älterer Browser. Bitte Chrome, Edge oder Opera (ab Version 89) ' +
+      'unter Windows, macOS, Linux oder ChromeOS verwenden, oder Chrome unter Android mit ' +
+      'USB-Kabel.',
+      'Tento prohlížeč neumí pracovat se sériovými porty (chybí Web Serial), například Safari, ' +
+      'Firefox nebo starší prohlížeč. Použijte Chrome, Edge nebo Operu (od verze 89) ve ' +
+      'Windows, macOS, Linuxu nebo ChromeOS, nebo Chrome v Androidu s kabelem USB.'],
+    'insecure': [
+      'Diese Seite wurde über eine unsichere Verbindung (http) geöffnet. Serielle Ports gibt ' +
+      'der Browser nur Seiten über https oder von localhost frei. Bitte die Seite über https ' +
+      'öffnen.',
+      'Tato stránka byla otevřena přes nezabezpečené spojení (http). Sériové porty prohlížeč ' +
+      'zpřístupní jen stránkám přes https nebo z localhost. Otevřete stránku přes https.'],
+    'no-port': [
+      'Diese Seite darf noch keinen Port benutzen: „Port…“ drücken und den ZEV1 in der Liste ' +
+      'des Browsers wählen.',
+      'Tato stránka zatím nesmí používat žádný port: stiskněte „Port…“ a v seznamu prohlížeče ' +
+      'vyberte ZEV1.'],
+    'cancelled': [
+      'Kein Port gewählt: die Auswahl des Browsers wurde abgebrochen.',
+      'Nebyl vybrán žádný port: výběr v prohlížeči byl zrušen.'],
+    'chooser-failed': [
+      'Der Browser hat die Portauswahl nicht geöffnet.',
+      'Prohlížeč neotevřel výběr portu.'],
+    'port-busy': [
+      'Port {port} lässt sich nicht öffnen: ein anderes Programm oder ein anderer Browser-Tab ' +
+      'benutzt ihn, oder das System verweigert den Zugriff. Er wird geöffnet, sobald er frei ist.',
+      'Port {port} nelze otevřít: používá ho jiný program nebo jiná karta prohlížeče, nebo ' +
+      'systém přístup odmítl. Otevře se, jakmile bude volný.'],
+    'port-refused': [
+      'Der Browser erlaubt dieser Seite den Port {port} nicht mehr: mit „Port…“ erneut freigeben.',
+      'Prohlížeč už této stránce port {port} nedovoluje: povolte ho znovu tlačítkem „Port…“.'],
+    'port-gone': [
+      'Port {port} ist nicht mehr angeschlossen.',
+      'Port {port} už není připojen.'],
+    'storage-full': [
+      'Der Speicher des Browsers ist voll: das Log wird nicht mehr vollständig aufbewahrt. ' +
+      'Bitte „Save Log“ drücken.',
+      'Úložiště prohlížeče je plné: log se už neukládá celý. Stiskněte „Save Log“.'],
+    'add_port': ['Port…', 'Port…'],
+    'add_port-hint': ['Einen Port für diese Seite freigeben (Auswahl des Browsers)',
+                      'Povolit této stránce port (výběr prohlížeče)'],
+    'show_terminal': ['Terminal', 'Terminál'],
+    'show_about': ['Info', 'Info'],
+  },
+
+  german() { return _zev1_german() !== 0; },
+  say(key, port) {
+    const text = this.words[key][this.german() ? 0 : 1];
+    return port === undefined ? text : text.replace('{port}', port);
+  },
+
+  // --- building the windows --------------------------------------------------------------
+  build() {
+    const layout = JSON.parse(UTF8ToString(_zev1_layout_json()));
+    const names = ['main', 'progress', 'terminal', 'about'];
+    const desk = document.getElementById('zev1-desk');
+    layout.windows.forEach((spec, number) => {
+      const win = document.createElement('section');
+      win.className = 'window ' + spec.kind;
+      win.dataset.window = names[number];
+      win.dataset.form = spec.name;
+      win.setAttribute('aria-label', spec.caption);
+      const caption = document.createElement('header');
+      caption.className = 'caption';
+      caption.textContent = spec.caption;
+      win.appendChild(caption);
+      const client = document.createElement('div');
+      client.className = 'client';
+      client.style.width = spec.width + 'px';
+      client.style.height = spec.height + 'px';
+      if (spec.fontPixels > 0) client.style.fontSize = spec.fontPixels + 'px';
+      win.appendChild(client);
+      const controls = spec.controls.map((c, row) => this.control(number, row, c));
+      // In the table's tab order: the page's order is the order of its elements.
+      const order = spec.controls.map((c, row) => row);
+      order.sort((a, b) => spec.controls[a].tab - spec.controls[b].tab);
+      order.forEach((row) => client.appendChild(controls[row].box));
+      controls.forEach((c) => delete c.box);
+      this.windows.push({ element: win, client, caption, controls, spec });
+      win.hidden = number !== 0;
+      desk.appendChild(win);
+    });
+    const main = this.windows[0];
+    main.element.title = layout.shortcutHint;
+    main.controls[this.row(0, 'test')].title = layout.counterHint;
+    document.title = layout.title;
+    this.extraControls(layout);
+  },
+
+  row(window, name) {
+    return this.windows[window].spec.controls.findIndex((c) => c.name === name);
+  },
+
+  control(window, row, c) {
+    let element;
+    let holder;
+    switch (c.kind) {
+      case 'edit':
+      case 'read_only_edit':
+        element = document.createElement('input');
+        element.type = 'text';
+        element.readOnly = c.kind === 'read_only_edit';
+        element.spellcheck = false;
+        element.autocomplete = 'off';
+        element.value = c.initial;
+        break;
+      case 'combo':
+        if (c.items.length === 0) {
+          // A list filled at run time (the ports): only its entries can be chosen.
+          element = document.createElement('select');
+        } else {
+          // A list to pick from or type over (the security type).
+          element = document.createElement('input');
+          element.type = 'text';
+          element.autocomplete = 'off';
+          element.spellcheck = false;
+          const list = document.createElement('datalist');
+          list.id = 'zev1-list-' + window + '-' + row;
+          c.items.forEach((item) => {
+            const option = document.createElement('option');
+            option.value = item;
+            list.appendChild(option);
+          });
+          holder = document.createElement('span');
+          holder.append(element, list);
+          element.setAttribute('list', list.id);
+          element.value = c.initial;
+        }
+        element.addEventListener('change', () => {
+          if (element.tagName === 'SELECT') _zev1_chosen(window, row, element.selectedIndex);
+        });
+        break;
+      case 'button':
+        element = document.createElement('button');
+        element.type = 'button';
+        element.textContent = c.initial;
+        element.addEventListener('click', () => _zev1_clicked(window, row));
+        break;
+      case 'check_box': {
+        holder = document.createElement('span');
+        element = document.createElement('input');
+        element.type = 'checkbox';
+        element.id = 'zev1-check-' + window + '-' + row;
+        const label = document.createElement('label');
+        label.htmlFor = element.id;
+        label.textContent = c.initial;
+        holder.append(element, label);
+        element.addEventListener('change', () => _zev1_clicked(window, row));
+        break;
+      }
+      case 'memo':
+        element = document.createElement('div');
+        element.setAttribute('role', 'log');
+        element.setAttribute('aria-label', c.name);
+        break;
+      case 'progress_bar':
+        element = document.createElement('progress');
+        element.max = 100;
+        element.value = 0;
+        break;
+      default: // label, wrapped_label
+        element = document.createElement(c.kind === 'wrapped_label' ? 'div' : 'span');
+        element.textContent = c.initial;
+        break;
+    }
+    if (element.tagName === 'INPUT' || element.tagName === 'SELECT') {
+      element.addEventListener('blur', () => _zev1_left(window, row));
+    }
+    element.dataset.control = c.name;
+    const box = holder || element;
+    box.classList.add('control', c.kind, 'font-' + c.font, 'align-' + c.align);
+    const [left, top, width, height] = c.box;
+    box.style.left = left + 'px';
+    box.style.top = top + 'px';
+    if (width > 0 || height > 0) {
+      box.style.width = width + 'px';
+      box.style.height = height + 'px';
+    }
+    element.box = box;
+    return element;
+  },
+
+  // What the page adds to the desktop's windows: the browser's port chooser, buttons for
+  // the two shortcuts (touch screens have no keys), saving the log, the message box and
+  // the place for the page's own messages.
+  extraControls(layout) {
+    const [main, , terminal, about] = this.windows;
+    const button = (win, name, box, action) => {
+      const b = document.createElement('button');
+      b.type = 'button';
+      b.dataset.control = name;
+      b.className = 'control button page';
+      [b.style.left, b.style.top, b.style.width, b.style.height] = box.map((v) => v + 'px');
+      b.addEventListener('click', action);
+      win.client.appendChild(b);
+      return b;
+    };
+    this.addPort = button(main, 'add_port', [238, 27, 88, 24], () => this.requestPort());
+    this.showTerminal = button(main, 'show_terminal', [8, 361, 84, 22], () => this.openTerminal());
+    this.showAbout = button(main, 'show_about', [98, 361, 56, 22], () => this.openAbout());
+    const save = button(terminal, 'save_log', [537, 1, 80, 25], () => this.saveLog());
+    save.textContent = 'Save Log';
+    const close = document.createElement('button');
+    close.type = 'button';
+    close.className = 'close';
+    close.dataset.control = 'close_terminal';
+    close.textContent = '×';
+    close.setAttribute('aria-label', 'Close');
+    close.addEventListener('click', () => { terminal.element.hidden = true; });
+    terminal.caption.appendChild(close);
+    about.controls[this.row(3, 'OKButton')].addEventListener('click', () => {
+      about.element.hidden = true;
+    });
+    new ResizeObserver(() => this.terminalResized()).observe(terminal.client);
+
+    const box = document.createElement('section');
+    box.className = 'window box';
+    box.dataset.window = 'box';
+    box.setAttribute('role', 'alertdialog');
+    box.hidden = true;
+    const caption = document.createElement('header');
+    caption.className = 'caption';
+    caption.textContent = layout.title;
+    const text = document.createElement('p');
+    text.dataset.control = 'box_text';
+    const ok = document.createElement('button');
+    ok.type = 'button';
+    ok.dataset.control = 'box_ok';
+    ok.textContent = 'OK';
+    ok.addEventListener('click', () => this.nextBox());
+    box.append(caption, text, ok);
+    document.getElementById('zev1-desk').appendChild(box);
+    this.box = { element: box, text, ok };
+  },
+
+  // --- what the forms call (web_windows.cpp) ---------------------------------------------
+  el(form, row) { return this.windows[form].controls[row]; },
+
+  setText(form, row, text) {
+    const e = this.el(form, row);
+    if (e.tagName === 'INPUT' && e.type === 'checkbox') {
+      e.labels[0].textContent = text;
+    } else if (e.tagName === 'INPUT') {
+      e.value = text;
+    } else if (e.tagName === 'SELECT') {
+      e.selectedIndex = Array.from(e.options).findIndex((o) => o.text === text);
+    } else if (e.getAttribute('role') === 'log') {
+      e.replaceChildren();
+      if (text !== '') text.split('\n').forEach((line) => this.appendLine(form, row, line));
+    } else {
+      e.textContent = text;
+    }
+  },
+
+  text(form, row) {
+    const e = this.el(form, row);
+    if (e.tagName === 'INPUT' && e.type === 'checkbox') return e.labels[0].textContent;
+    if (e.tagName === 'INPUT') return e.value;
+    if (e.tagName === 'SELECT') return e.selectedIndex >= 0 ? e.options[e.selectedIndex].text : '';
+    if (e.getAttribute('role') === 'log') {
+      return Array.from(e.children, (line) => line.textContent).join('\n');
+    }
+    return e.textContent;
+  },
+
+  setChecked(form, row, checked) { this.el(form, row).checked = checked; },
+  checked(form, row) { return this.el(form, row).checked; },
+
+  place(form, row, left, top, width, height) {
+    const e = this.el(form, row);
+    const box = e.parentElement.classList.contains('control') ? e.parentElement : e;
+    box.style.left = left + 'px';
+    box.style.top = top + 'px';
+    box.style.width = width + 'px';
+    box.style.height = height + 'px';
+  },
+
+  setCaption(form, text) {
+    const win = this.windows[form];
+    win.caption.firstChild.textContent = text;
+    win.element.setAttribute('aria-label', text);
+  },
+
+  clearItems(form, row) {
+    const e = this.el(form, row);
+    if (e.tagName === 'SELECT') e.replaceChildren();
+  },
+
+  appendItem(form, row, text) {
+    const e = this.el(form, row);
+    if (e.tagName !== 'SELECT') return;
+    const option = document.createElement('option');
+    option.text = text;
+    e.appendChild(option);
+    if (e.options.length === 1) e.selectedIndex = -1;
+  },
+
+  setItemIndex(form, row, index) {
+    const e = this.el(form, row);
+    if (e.tagName === 'SELECT') {
+      e.selectedIndex = index;
+    } else {
+      const items = this.windows[form].spec.controls[row].items;
+      e.value = index >= 0 && index < items.length ? items[index] : '';
+    }
+  },
+
+  setVisible(form, visible) { this.windows[form].element.hidden = !visible; },
+  setBar(form, row, position) { this.el(form, row).value = position; },
+
+  appendLine(form, row, text) {
+    const memo = this.el(form, row);
+    const follow = memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2;
+    const line = document.createElement('div');
+    line.textContent = text;
+    memo.appendChild(line);
+    while (memo.childElementCount > 100000) memo.firstElementChild.remove();
+    // The view follows new lines only while the reader is at the end.
+    if (follow) memo.scrollTop = memo.scrollHeight;
+  },
+
+  // Notices and the transfer's error box, one at a time; the tick goes on while one is up.
+  messageBox(text) {
+    this.boxQueue.push(text);
+    if (this.box.element.hidden) this.nextBox();
+  },
+
+  nextBox() {
+    const text = this.boxQueue.shift();
+    this.box.element.hidden = text === undefined;
+    if (text !== undefined) {
+      this.box.text.textContent = text;
+      this.box.ok.focus();
+    }
+  },
+
+  // --- the log files: every line kept in the browser's storage as it comes ----------------
+  logAppend(name, text) {
+    this.currentLog = name;
+    const key = this.logPrefix + name;
+    try {
+      localStorage.setItem(key, (localStorage.getItem(key) || '') + text);
+      if (this.messages.has('storage-full')) this.message('storage-full', false);
+    } catch (e) {
+      this.message('storage-full', true);
+    }
+  },
+
+  saveLog() {
+    let name = this.currentLog;
+    if (!name) {
+      // The newest log of an earlier visit (the names are dates).
+      const keys = Object.keys(localStorage).filter((k) => k.startsWith(this.logPrefix)).sort();
+      if (keys.length === 0) return;
+      name = keys[keys.length - 1].slice(this.logPrefix.length);
+    }
+    const text = localStorage.getItem(this.logPrefix + name) || '';
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([text], { type: 'text/plain' }));
+    link.download = name;
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+  },
+
+  // --- settings: the same INI text as the desktop's file, in the browser's storage -------
+  loadSettings() {
+    const path = UTF8ToString(_zev1_settings_path());
+    const folder = path.slice(0, path.lastIndexOf('/'));
+    try { FS.mkdir(folder); } catch (e) { /* exists */ }
+    FS.chdir(folder); // log files are written next to the settings
+    let text = null;
+    try { text = localStorage.getItem(this.settingsKey); } catch (e) { text = null; }
+    if (text !== null) FS.writeFile(path, text);
+  },
+
+  saveSettings() {
+    if (!_zev1_save_settings()) return;
+    try {
+      const path = UTF8ToString(_zev1_settings_path());
+      const text = FS.readFile(path, { encoding: 'utf8' });
+      if (localStorage.getItem(this.settingsKey) !== text) {
+        localStorage.setItem(this.settingsKey, text);
+      }
+    } catch (e) { /* storage refused: the settings last for this visit */ }
+  },
+
+  // --- the page's messages -----------------------------------------------------------------
+  message(key, shown, port) {
+    if (shown) this.messages.set(key, { port }); else this.messages.delete(key);
+    this.showMessages();
+  },
+
+  showMessages() {
+    const list = document.querySelector('[data-window="messages"]');
+    list.replaceChildren();
+    this.messages.forEach((value, key) => {
+      const p = document.createElement('p');
+      p.dataset.message = key;
+      p.textContent = this.say(key, value.port);
+      list.appendChild(p);
+    });
+    list.hidden = this.messages.size === 0;
+  },
+
+  portProblem(why, port) {
+    ['port-busy', 'port-refused', 'port-gone'].forEach((key, i) => {
+      if (i !== why) this.messages.delete(key);
+    });
+    if (why >= 0 && why <= 2) this.messages.set(['port-busy', 'port-refused', 'port-gone'][why], { port });
+    this.showMessages();
+  },
+
+  async requestPort() {
+    this.message('cancelled', false);
+    this.message('chooser-failed', false);
+    const outcome = await Zev1Serial.request();
+    if (outcome === 'cancelled') this.message('cancelled', true);
+    if (outcome === 'failed') this.message('chooser-failed', true);
+    // The port just picked in the browser's chooser is the one to use.
+    if (typeof outcome === 'number') _zev1_choose_port(outcome);
+    this.updatePortHint();
+  },
+
+  updatePortHint() {
+    this.message('no-port', !!navigator.serial && Zev1Serial.ports.length === 0);
+  },
+
+  // The page's own captions follow the DEUTSCH box as the form's do.
+  applyLanguage() {
+    const german = this.german();
+    if (german === this.shownGerman) return;
+    this.shownGerman = german;
+    this.addPort.textContent = this.say('add_port');
+    this.addPort.title = this.say('add_port-hint');
+    this.showTerminal.textContent = this.say('show_terminal');
+    this.showAbout.textContent = this.say('show_about');
+    document.documentElement.lang = german ? 'de' : 'cs';
+    this.showMessages();
+  },
+
+  // --- windows shown on request --------------------------------------------------------------
+  openTerminal() {
+    const terminal = this.windows[2];
+    terminal.element.hidden = false;
+    this.terminalResized();
+    terminal.element.scrollIntoView({ block: 'nearest' });
+  },
+
+  openAbout() {
+    const about = this.windows[3];
+    about.element.hidden = false;
+    about.controls[this.row(3, 'OKButton')].focus();
+  },
+
+  terminalResized() {
+    const client = this.windows[2].client;
+    if (client.clientWidth > 0) _zev1_terminal_resized(client.clientWidth, client.clientHeight);
+  },
+
+  // --- the tick ------------------------------------------------------------------------------
+  // Browsers slow a background tab's timers down to once a second or less, and every time
+  // in the program is counted in ticks: a dedicated worker keeps the 10 ms period (a
+  // worker's timers are not throttled) and posts one message a tick, on absolute
+  // deadlines so the period does not drift.
+  startTick() {
+    const tick = () => { _zev1_tick(); this.applyLanguage(); };
+    const source =
+      'let next = performance.now();' +
+      'function step() {' +
+      '  const now = performance.now();' +
+      '  if (now - next > 100) next = now;' + // after a sleep: go on, do not catch up
+      '  next += 10; postMessage(0);' +
+      '  setTimeout(step, Math.max(0, next - performance.now()));' +
+      '}' +
+      'step();';
+    try {
+      const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
+      this.worker = new Worker(url);
+      this.worker.onmessage = tick;
+    } catch (e) {
+      setInterval(tick, 10); // no workers: the page's own timer
+    }
+  },
+
+  start() {
+    this.build();
+    this.loadSettings();
+    _zev1_start();
+    this.applyLanguage();
+    // Browsers offer Web Serial to secure pages only: on plain http the API is missing
+    // whatever the browser, and the way out is https, not another browser.
+    if (!window.isSecureContext || !navigator.serial) {
+      this.message(window.isSecureContext ? 'no-serial' : 'insecure', true);
+      this.addPort.disabled = true;
+    } else {
+      Zev1Serial.onChange = () => this.updatePortHint();
+      Zev1Serial.start();
+    }
+    document.addEventListener('keydown', (event) => {
+      const key = event.key.toLowerCase();
+      if (event.ctrlKey && !event.altKey && !event.shiftKey && key === 't') {
+        event.preventDefault();
+        this.openTerminal();
+      } else if (event.key === 'F1') {
+        event.preventDefault();
+        this.openAbout();
+      }
+    });
+    // The desktop writes its settings file when it ends; a page may end at any moment.
+    document.addEventListener('visibilitychange', () => this.saveSettings());
+    window.addEventListener('pagehide', () => this.saveSettings());
+    setInterval(() => this.saveSettings(), 2000);
+    this.startTick();
+  },
+};
+
+Module['onRuntimeInitialized'] = () => Zev1Page.start();

@@ -1,0 +1,88 @@
+// The layout tables of the four windows as one JSON text, from which the page builds its
+// controls: the same names, kinds, places (design pixels), tab order, texts and fonts as
+// the desktop windows.
+#include "app/about.h"
+#include "app/main_layout.h"
+#include "app/progress_layout.h"
+#include "app/terminal_layout.h"
+
+#include <array>
+#include <cstdio>
+#include <emscripten/emscripten.h>
+#include <string>
+#include <string_view>
+
+namespace {
+
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20) {
+            std::array<char, 8> escape{};
+            std::snprintf(escape.data(), escape.size(), "\\u%04x", b);
+            out += escape.data();
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+constexpr std::array<std::string_view, 9> kind_names = {"label", "edit",         "read_only_edit",
+                                                        "combo", "button",       "check_box",
+                                                        "memo",  "progress_bar", "wrapped_label"};
+constexpr std::array<std::string_view, 6> font_names = {"window", "small_ui",  "large",
+                                                        "medium", "monospace", "heading"};
+constexpr std::array<std::string_view, 3> align_names = {"left", "centre", "right"};
+constexpr std::array<std::string_view, 4> window_kind_names = {"fixed_dialog", "dialog", "tool",
+                                                               "sizeable"};
+
+std::string form_json(const zev1::form_spec& form) {
+    std::string out =
+        "{\"name\":" + quoted(form.name) + ",\"caption\":" + quoted(form.caption) +
+        ",\"kind\":" + quoted(window_kind_names[static_cast<std::size_t>(form.kind)]) +
+        ",\"width\":" + std::to_string(form.client_width) +
+        ",\"height\":" + std::to_string(form.client_height) +
+        ",\"fontPixels\":" + std::to_string(form.font.pixels) + ",\"controls\":[";
+    bool first = true;
+    for (const zev1::control_spec& c : form.controls) {
+        out += first ? "" : ",";
+        first = false;
+        out += "{\"name\":" + quoted(c.name) +
+               ",\"kind\":" + quoted(kind_names[static_cast<std::size_t>(c.kind)]) + ",\"box\":[" +
+               std::to_string(c.place.left) + "," + std::to_string(c.place.top) + "," +
+               std::to_string(c.place.width) + "," + std::to_string(c.place.height) +
+               "],\"tab\":" + std::to_string(c.tab) + ",\"initial\":" + quoted(c.initial) +
+               ",\"font\":" + quoted(font_names[static_cast<std::size_t>(c.font)]) +
+               ",\"align\":" + quoted(align_names[static_cast<std::size_t>(c.align)]) +
+               ",\"items\":[";
+        bool first_item = true;
+        for (const std::string_view item : c.items) {
+            out += (first_item ? "" : ",") + quoted(item);
+            first_item = false;
+        }
+        out += "]}";
+    }
+    return out + "]}";
+}
+
+} // namespace
+
+extern "C" {
+
+// The windows in the page's order: main, progress, terminal, about; plus the hints.
+EMSCRIPTEN_KEEPALIVE const char* zev1_layout_json() {
+    static const std::string json =
+        "{\"windows\":[" + form_json(zev1::main_form_spec) + "," +
+        form_json(zev1::progress_form_spec) + "," + form_json(zev1::terminal_form_spec) + "," +
+        form_json(zev1::about_form_spec) + "],\"shortcutHint\":" + quoted(zev1::shortcut_hint) +
+        ",\"counterHint\":" + quoted(zev1::counter_hint) +
+        ",\"title\":" + quoted(zev1::application_title) + "}";
+    return json.c_str();
+}
+
+} // extern "C"

@@ -1,0 +1,211 @@
+// zev1-wifi-config in the browser: the program's modules (the Web Serial port object, the
+// application object with the settings file, link and sequencer) and its four windows,
+// drawn by the page (page.js) from the same layout tables and forms as the desktop
+// windows. The page loads the settings file into the in-memory file system before it
+// calls zev1_start(), drives the 10 ms tick through zev1_tick() and forwards the user's
+// clicks, choices and focus changes.
+#include "app/about.h"
+#include "app/application.h"
+#include "app/attached_views.h"
+#include "app/main_form.h"
+#include "app/main_layout.h"
+#include "app/progress_form.h"
+#include "app/terminal_form.h"
+#include "app/web/web_windows.h"
+#include "serial/platform/web/web_port_host.h"
+#include "serial/web_serial.h"
+
+#include <emscripten/emscripten.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace zev1::web {
+
+namespace {
+
+// clang-format off
+EM_JS(void, js_log_append, (const char* name, const char* text), {
+    Zev1Page.logAppend(UTF8ToString(name), UTF8ToString(text));
+});
+EM_JS(void, js_port_problem, (int why, const char* port), {
+    Zev1Page.portProblem(why, UTF8ToString(port));
+});
+// clang-format on
+
+// The settings file in the page's in-memory file system; page.js keeps its text in the
+// browser's storage.
+constexpr const char* settings_file = "/zev1/zev1-wifi-config.INI";
+
+struct program {
+    utf8_codec codec;
+    browser_port_host host;
+    web_serial port{host};
+    Tlpc1xxx app{settings_place(settings_file), port};
+    web_main_window main_window;
+    TSDIAppForm main_form{main_window, app, codec};
+    web_about_box about;
+    web_terminal_window log_window;
+    Tlog_win log_form{log_window, app, codec, system_clock_source()};
+    web_progress_window progress_window;
+    Tprogress_win progress_form{progress_window, codec};
+    attached_views views{app, log_form, main_form, progress_form};
+
+    // How much of the current log file the page has kept in the browser's storage.
+    std::string kept_log;
+    std::uintmax_t kept_size = 0;
+    int shown_problem = -1;
+    std::string shown_problem_port;
+
+    program() {
+        attach_web_port(&port);
+        main_form.FormCreate();
+        log_form.FormCreate();
+        const auto texts = about_texts(app.path());
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            about.set_text(i, texts[i]);
+        }
+    }
+    ~program() { attach_web_port(nullptr); }
+    program(const program&) = delete;
+    program& operator=(const program&) = delete;
+
+    void tick() {
+        port.pump();
+        main_form.Timer1Timer();
+        keep_log();
+        show_problem();
+    }
+
+    // Every line the log file got since the last tick goes to the browser's storage, so
+    // a closed tab or a crash loses nothing.
+    void keep_log() {
+        const std::string name = log_form.log_path().string();
+        if (name.empty()) {
+            return;
+        }
+        if (name != kept_log) {
+            kept_log = name;
+            kept_size = 0;
+        }
+        std::error_code error;
+        const std::uintmax_t end = std::filesystem::file_size(name, error);
+        if (error || end <= kept_size) {
+            return;
+        }
+        std::ifstream file(name, std::ios::binary);
+        std::string added(static_cast<std::size_t>(end - kept_size), '\0');
+        file.seekg(static_cast<std::streamoff>(kept_size));
+        file.read(added.data(), static_cast<std::streamsize>(added.size()));
+        added.resize(static_cast<std::size_t>(file.gcount()));
+        kept_size += added.size();
+        js_log_append(name.c_str(), added.c_str());
+    }
+
+    void show_problem() {
+        const auto& problem = port.problem();
+        const int why = problem ? static_cast<int>(problem->why) : -1;
+        const std::string port_name = problem ? problem->port : std::string();
+        if (why != shown_problem || port_name != shown_problem_port) {
+            shown_problem = why;
+            shown_problem_port = port_name;
+            js_port_problem(why, port_name.c_str());
+        }
+    }
+};
+
+std::optional<program> the_program;
+
+} // namespace
+
+} // namespace zev1::web
+
+using zev1::web::the_program;
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void zev1_start() {
+    if (!the_program) {
+        the_program.emplace();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void zev1_tick() {
+    if (the_program) {
+        the_program->tick();
+    }
+}
+
+// window: 0 main, 1 progress, 2 terminal, 3 about; row: the control's row in its table.
+EMSCRIPTEN_KEEPALIVE void zev1_clicked(int window, int row) {
+    if (!the_program || row < 0) {
+        return;
+    }
+    switch (window) {
+    case 0:
+        if (static_cast<std::size_t>(row) < zev1::main_control_count) {
+            the_program->main_form.clicked(static_cast<zev1::main_control>(row));
+        }
+        break;
+    case 1:
+        if (row == static_cast<int>(zev1::row(zev1::progress_control::Cancel))) {
+            the_program->progress_form.CancelClick();
+        }
+        break;
+    case 2:
+        if (static_cast<std::size_t>(row) < zev1::terminal_control_count) {
+            the_program->log_form.clicked(static_cast<zev1::terminal_control>(row));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void zev1_chosen(int window, int row, int index) {
+    if (the_program && window == 0 && row >= 0 &&
+        static_cast<std::size_t>(row) < zev1::main_control_count) {
+        the_program->main_form.chosen(static_cast<zev1::main_control>(row), index);
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void zev1_left(int window, int row) {
+    if (the_program && window == 0 && row >= 0 &&
+        static_cast<std::size_t>(row) < zev1::main_control_count) {
+        the_program->main_form.left(static_cast<zev1::main_control>(row));
+    }
+}
+
+// The port with this id was just picked in the browser's chooser: use it.
+EMSCRIPTEN_KEEPALIVE void zev1_choose_port(int port_id) {
+    if (the_program) {
+        if (const auto name = the_program->port.name_of(port_id)) {
+            the_program->app.select_port(*name);
+        }
+    }
+}
+
+// The terminal's panel has this client size (CSS pixels): its memos fill it.
+EMSCRIPTEN_KEEPALIVE void zev1_terminal_resized(int width, int height) {
+    if (the_program) {
+        the_program->log_form.resized(width, height);
+    }
+}
+
+// Writes the settings file now; the page then keeps its text in the browser's storage.
+EMSCRIPTEN_KEEPALIVE int zev1_save_settings() {
+    return the_program && the_program->app.UpdateFile() ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* zev1_settings_path() {
+    return zev1::web::settings_file;
+}
+
+// Whether the window's texts are German (else Czech), for the page's own messages.
+EMSCRIPTEN_KEEPALIVE int zev1_german() {
+    return the_program && the_program->main_form.german() ? 1 : 0;
+}
+
+} // extern "C"

@@ -1,0 +1,153 @@
+#include "app/web/web_windows.h"
+
+#include <cstdlib>
+#include <emscripten/emscripten.h>
+#include <memory>
+
+namespace zev1::web {
+
+namespace {
+
+// clang-format off
+EM_JS(void, js_set_text, (int form, int row, const char* text), {
+    Zev1Page.setText(form, row, UTF8ToString(text));
+});
+EM_JS(char*, js_text, (int form, int row), {
+    const text = Zev1Page.text(form, row);
+    const size = lengthBytesUTF8(text) + 1;
+    const copy = _malloc(size);
+    stringToUTF8(text, copy, size);
+    return copy;
+});
+EM_JS(void, js_set_checked, (int form, int row, int checked), {
+    Zev1Page.setChecked(form, row, checked !== 0);
+});
+EM_JS(int, js_checked, (int form, int row), { return Zev1Page.checked(form, row) ? 1 : 0; });
+EM_JS(void, js_place, (int form, int row, int left, int top, int width, int height), {
+    Zev1Page.place(form, row, left, top, width, height);
+});
+EM_JS(void, js_set_caption, (int form, const char* text), {
+    Zev1Page.setCaption(form, UTF8ToString(text));
+});
+EM_JS(void, js_clear_items, (int form, int row), { Zev1Page.clearItems(form, row); });
+EM_JS(void, js_append_item, (int form, int row, const char* text), {
+    Zev1Page.appendItem(form, row, UTF8ToString(text));
+});
+EM_JS(void, js_set_item_index, (int form, int row, int index), {
+    Zev1Page.setItemIndex(form, row, index);
+});
+EM_JS(void, js_message_box, (const char* text), { Zev1Page.messageBox(UTF8ToString(text)); });
+EM_JS(void, js_set_visible, (int form, int visible), { Zev1Page.setVisible(form, visible !== 0); });
+EM_JS(void, js_set_bar, (int form, int row, int position), {
+    Zev1Page.setBar(form, row, position);
+});
+EM_JS(void, js_append_line, (int form, int row, const char* text), {
+    Zev1Page.appendLine(form, row, UTF8ToString(text));
+});
+// clang-format on
+
+int as_int(std::size_t row) {
+    return static_cast<int>(row);
+}
+
+std::string c_text(std::string_view text) {
+    return std::string(text); // NUL-terminated for the JavaScript side
+}
+
+} // namespace
+
+std::string utf8_codec::to_window(std::string_view local) const {
+    std::string out;
+    out.reserve(local.size());
+    std::size_t i = 0;
+    while (i < local.size()) {
+        const auto b = static_cast<unsigned char>(local[i]);
+        std::size_t n = b < 0x80           ? 1
+                        : (b >> 5) == 0x6  ? 2
+                        : (b >> 4) == 0xE  ? 3
+                        : (b >> 3) == 0x1E ? 4
+                                           : 0;
+        bool valid = n > 0 && i + n <= local.size();
+        for (std::size_t k = 1; valid && k < n; ++k) {
+            valid = (static_cast<unsigned char>(local[i + k]) & 0xC0) == 0x80;
+        }
+        // Overlong forms and surrogates are not UTF-8 either.
+        if (valid && n == 2) {
+            valid = b >= 0xC2;
+        } else if (valid && n == 3) {
+            const auto b1 = static_cast<unsigned char>(local[i + 1]);
+            valid = !(b == 0xE0 && b1 < 0xA0) && !(b == 0xED && b1 >= 0xA0);
+        } else if (valid && n == 4) {
+            const auto b1 = static_cast<unsigned char>(local[i + 1]);
+            valid = b <= 0xF4 && !(b == 0xF0 && b1 < 0x90) && !(b == 0xF4 && b1 >= 0x90);
+        }
+        if (valid) {
+            out.append(local.substr(i, n));
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD"; // U+FFFD
+            ++i;
+        }
+    }
+    return out;
+}
+
+void web_form::set_text(std::size_t row, std::string_view text) {
+    js_set_text(id_, as_int(row), c_text(text).c_str());
+}
+
+std::string web_form::text(std::size_t row) const {
+    const std::unique_ptr<char, decltype(&std::free)> copy(js_text(id_, as_int(row)), &std::free);
+    return copy ? std::string(copy.get()) : std::string();
+}
+
+void web_form::set_checked(std::size_t row, bool checked) {
+    js_set_checked(id_, as_int(row), checked ? 1 : 0);
+}
+
+bool web_form::checked(std::size_t row) const {
+    return js_checked(id_, as_int(row)) != 0;
+}
+
+void web_form::place(std::size_t row, const design_box& box) {
+    js_place(id_, as_int(row), box.left, box.top, box.width, box.height);
+}
+
+void web_form::set_caption(std::string_view text) {
+    js_set_caption(id_, c_text(text).c_str());
+}
+
+void web_main_window::clear_items(std::size_t row) {
+    js_clear_items(id(), as_int(row));
+}
+
+void web_main_window::append_item(std::size_t row, std::string_view text) {
+    js_append_item(id(), as_int(row), c_text(text).c_str());
+}
+
+void web_main_window::set_item_index(std::size_t row, int index) {
+    js_set_item_index(id(), as_int(row), index);
+}
+
+void web_main_window::show_notice(std::string_view text) {
+    js_message_box(c_text(text).c_str());
+}
+
+void web_progress_window::set_visible(bool visible) {
+    js_set_visible(id(), visible ? 1 : 0);
+}
+
+void web_progress_window::set_bar(int position) {
+    bar_ = position;
+    js_set_bar(id(), as_int(row(progress_control::Bar)), position);
+}
+
+void web_progress_window::show_error(std::string_view text) {
+    js_message_box(c_text(text).c_str());
+}
+
+void web_terminal_window::append_line(std::size_t memo, std::string_view line) {
+    js_append_line(id(), as_int(memo), c_text(line).c_str());
+}
+
+} // namespace zev1::web

@@ -1,0 +1,89 @@
+#pragma once
+// The page's windows as the forms see them: every call goes to the page's DOM code
+// (page.js), which keeps one element per control of the layout tables. A window is
+// addressed by its number in the page (web_window_id), a control by its row.
+#include "app/main_view.h"
+#include "app/progress_form.h"
+#include "app/terminal_form.h"
+#include "app/text_codec.h"
+
+#include <string>
+#include <string_view>
+
+namespace zev1::web {
+
+enum class web_window_id : int { main = 0, progress = 1, terminal = 2, about = 3 };
+
+// The page's texts are UTF-8, and so are the bytes it sends: the controller gets what
+// was typed, as from a Linux desktop. Bytes that are not UTF-8 (an erased controller's
+// 0xFF) are shown as U+FFFD; the form then sends the controller's own bytes back.
+class utf8_codec final : public text_codec {
+public:
+    std::string to_window(std::string_view local) const override;
+    std::string to_local(std::string_view window) const override { return std::string(window); }
+};
+
+class web_form : public virtual form_controls {
+public:
+    explicit web_form(web_window_id id) : id_(static_cast<int>(id)) {}
+
+    void set_text(std::size_t row, std::string_view text) override;
+    std::string text(std::size_t row) const override;
+    void set_checked(std::size_t row, bool checked) override;
+    bool checked(std::size_t row) const override;
+    void place(std::size_t row, const design_box& box) override;
+    void set_caption(std::string_view text) override;
+
+protected:
+    ~web_form() = default;
+    int id() const { return id_; }
+
+private:
+    int id_;
+};
+
+class web_main_window final : public web_form, public main_view {
+public:
+    web_main_window() : web_form(web_window_id::main) {}
+    void clear_items(std::size_t row) override;
+    void append_item(std::size_t row, std::string_view text) override;
+    void set_item_index(std::size_t row, int index) override;
+    void show_notice(std::string_view text) override;
+};
+
+class web_progress_window final : public web_form, public progress_window_view {
+public:
+    web_progress_window() : web_form(web_window_id::progress) {}
+    void set_visible(bool visible) override;
+    // Nothing waits: the page's own loop shows the change when this tick returns.
+    void process_pending_events() override {}
+    void set_bar(int position) override;
+    int bar() const override { return bar_; }
+    void show_error(std::string_view text) override;
+
+private:
+    int bar_ = 0;
+};
+
+// The terminal is a panel of the page: its place on the screen is the browser's, so the
+// settings' place and size are kept as they are read and written back unchanged.
+class web_terminal_window final : public web_form, public terminal_window_view {
+public:
+    web_terminal_window() : web_form(web_window_id::terminal) {}
+    void append_line(std::size_t memo, std::string_view line) override;
+    screen_rect outer_geometry() const override { return geometry_; }
+    void set_outer_geometry(const screen_rect& r) override { geometry_ = r; }
+    bool maximised() const override { return maximised_; }
+    void set_maximised(bool maximised) override { maximised_ = maximised; }
+
+private:
+    screen_rect geometry_{0, 0, 718, 698};
+    bool maximised_ = false;
+};
+
+class web_about_box final : public web_form {
+public:
+    web_about_box() : web_form(web_window_id::about) {}
+};
+
+} // namespace zev1::web
