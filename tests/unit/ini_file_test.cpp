@@ -132,6 +132,14 @@ TEST_F(IniFile, CrashBetweenWriteAndRenameLeavesTheOldFileIntact) {
     EXPECT_FALSE(fs::exists(temp_path_for(file)));
 }
 
+// Under Node (emscripten) standard error goes to the JavaScript console, where GoogleTest's
+// capture of file descriptor 2 does not see it: the messages are checked natively only.
+#ifdef __EMSCRIPTEN__
+constexpr bool stderr_captured = false;
+#else
+constexpr bool stderr_captured = true;
+#endif
+
 TEST_F(IniFile, UnwritableFolderIsReportedWithoutHarm) {
     put(dir / "plain", "not a folder");
     for (const fs::path& p : {dir / "plain" / "x.INI", dir / "missing" / "x.INI"}) {
@@ -143,8 +151,10 @@ TEST_F(IniFile, UnwritableFolderIsReportedWithoutHarm) {
             EXPECT_FALSE(ini.UpdateFile());
         }
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_NE(err.find(path_text(p)), std::string::npos) << err;
-        EXPECT_NE(err.find("not written"), std::string::npos) << err;
+        if (stderr_captured) {
+            EXPECT_NE(err.find(path_text(p)), std::string::npos) << err;
+            EXPECT_NE(err.find("not written"), std::string::npos) << err;
+        }
     }
     EXPECT_EQ(slurp(dir / "plain"), "not a folder");
 }
@@ -163,7 +173,9 @@ TEST_F(IniFile, UnreadableFileGivesDefaultsAndIsLeftAlone) {
         EXPECT_FALSE(ini.UpdateFile());
     }
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("cannot be read"), std::string::npos) << err;
+    if (stderr_captured) {
+        EXPECT_NE(err.find("cannot be read"), std::string::npos) << err;
+    }
     EXPECT_TRUE(fs::is_directory(file));
     EXPECT_FALSE(fs::exists(temp_path_for(file)));
 }

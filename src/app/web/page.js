@@ -275,6 +275,18 @@ var Zev1Page = {
       if (text !== '') text.split('\n').forEach((line) => this.appendLine(form, row, line));
     } else {
       e.textContent = text;
+      if (e.tagName === 'BUTTON') this.fitCaption(e);
+    }
+  },
+
+  // A caption longer than its button is shown in a smaller font, as on the desktop, down
+  // to 8 pixels; it is never cut.
+  fitCaption(button) {
+    button.style.fontSize = '';
+    let size = parseFloat(getComputedStyle(button).fontSize);
+    while (button.scrollWidth > button.clientWidth && size > 8) {
+      size -= 0.5;
+      button.style.fontSize = size + 'px';
     }
   },
 

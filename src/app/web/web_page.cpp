@@ -67,6 +67,9 @@ struct program {
         for (std::size_t i = 0; i < texts.size(); ++i) {
             about.set_text(i, texts[i]);
         }
+        // The page's settings file is no file of the system: the browser keeps its text.
+        about.set_text(row(about_control::SettingsFile),
+                       "zev1-wifi-config.INI, kept by this browser");
     }
     ~program() { attach_web_port(nullptr); }
     program(const program&) = delete;
