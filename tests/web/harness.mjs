@@ -50,10 +50,7 @@ function pageReads() {
         return true;
     };
     const windowOf = (e) => e.closest('[data-window]');
-    const caption = (w) => {
-        const c = w.querySelector('[data-caption]') || w.querySelector('h1,h2,h3,legend,.caption,.title');
-        return w.getAttribute('data-caption') ?? (c ? c.textContent.trim() : w.getAttribute('aria-label') ?? '');
-    };
+    const caption = (w) => w.getAttribute('aria-label') ?? '';
     const labelOf = (e) => {
         if (e.labels && e.labels.length) {
             return e.labels[0].textContent;
@@ -78,6 +75,9 @@ function pageReads() {
         }
         if (e.tagName === 'PROGRESS') {
             return String(e.value);
+        }
+        if (e.getAttribute('role') === 'log') {
+            return Array.from(e.children, (line) => line.textContent).join('\n');
         }
         return e.textContent;
     };
@@ -105,22 +105,19 @@ function pageReads() {
     };
     const geometryOf = (e, name) => {
         const w = windowOf(e);
-        const client = w.querySelector('[data-client]') || w;
+        const client = w.querySelector('.client') || w;
         const a = client.getBoundingClientRect();
-        const b = e.getBoundingClientRect();
+        // A check box is placed with its label.
+        const b = (e.type === 'checkbox' ? e.parentElement : e).getBoundingClientRect();
         if (windows[name]) {
             return { left: 0, top: 0, width: Math.round(a.width), height: Math.round(a.height) };
         }
         return { left: Math.round(b.left - a.left), top: Math.round(b.top - a.top), width: Math.round(b.width), height: Math.round(b.height) };
     };
-    // The message boxes that are open: elements marked data-box, or open dialogs that are
-    // none of the four windows.
-    const boxes = () => [...document.querySelectorAll('[data-box], dialog[open]:not([data-window]), [role=alertdialog]')]
+    // The message box that is open (the page shows one at a time, the rest wait).
+    const boxes = () => [...document.querySelectorAll('[data-window="box"]')]
         .filter((b) => shown(b))
-        .map((b) => {
-            const m = b.querySelector('[data-box-text]') || b.querySelector('p,pre') || b;
-            return m.innerText.replace(/\r/g, '').trim();
-        });
+        .map((b) => b.querySelector('[data-control="box_text"]').textContent);
     return {
         exists: (name) => !!find(name),
         text: (name) => textOf(must(name), name),
@@ -135,16 +132,18 @@ function pageReads() {
             return e.scrollWidth <= e.clientWidth + 1 && e.scrollHeight <= e.clientHeight + 1;
         },
         boxes,
+        // A memo's lines are its child elements.
         first_visible_line: (name) => {
             const e = must(name);
-            const line = parseFloat(getComputedStyle(e).lineHeight) || 16;
-            return Math.round(e.scrollTop / line);
+            const top = e.getBoundingClientRect().top + e.clientTop;
+            return Math.max(0, [...e.children].findIndex((l) => l.getBoundingClientRect().bottom > top + 1));
         },
         scroll_to_line: (name, line) => {
             const e = must(name);
-            const h = parseFloat(getComputedStyle(e).lineHeight) || 16;
-            e.scrollTop = line * h;
-            e.dispatchEvent(new Event('scroll'));
+            const l = e.children[line];
+            if (l) {
+                e.scrollTop += l.getBoundingClientRect().top - (e.getBoundingClientRect().top + e.clientTop);
+            }
             return true;
         },
         trace: () => window.__zev1SerialTrace || [],
@@ -183,10 +182,6 @@ const commands = {
         const messages = [];
         page.on('console', (m) => messages.push(`${m.type()}: ${m.text()}`));
         page.on('pageerror', (e) => messages.push(`pageerror: ${e.message}`));
-        page.on('dialog', (d) => {
-            messages.push(`dialog: ${d.message()}`);
-            session.dialogs.push(d);
-        });
         await page.addInitScript(({ key, text, clock }) => {
             if (text !== null && sessionStorage.getItem('zev1-seeded') === null) {
                 localStorage.setItem(key, text);
@@ -217,7 +212,7 @@ const commands = {
                 delete Navigator.prototype.serial;
             });
         }
-        session = { bridge, page, messages, dialogs: [] };
+        session = { bridge, page, messages };
         const started = Date.now();
         await page.goto(bridge.url + (a.query || ''), { waitUntil: 'load' });
         await page.waitForSelector('[data-window="main"]', { state: 'visible', timeout: 20000 });
@@ -288,12 +283,7 @@ const commands = {
         return true;
     },
     async close_box() {
-        if (session.dialogs.length) {
-            await session.dialogs.shift().accept();
-            return true;
-        }
-        const ok = session.page.locator('[data-box] button, dialog[open]:not([data-window]) button, [role=alertdialog] button').first();
-        await ok.click({ timeout: 5000 });
+        await session.page.locator('[data-window="box"] [data-control="box_ok"]').click({ timeout: 5000 });
         return true;
     },
     async tab_order({ window }) {
