@@ -98,6 +98,40 @@ TEST_F(web_page, remembered_port_no_longer_granted_stays_closed) {
     EXPECT_EQ(sim->events("peer-open"), 0U);
 }
 
+// A first visit: no port granted yet. The page asks for one; a cancelled chooser is
+// said in the window's language, a port picked in it joins the list and opens once
+// chosen there.
+TEST_F(web_page, port_granted_in_the_browsers_chooser_is_listed_and_opened) {
+    sim = std::make_unique<simulator>(std::vector<std::string>{});
+    ASSERT_TRUE(sim->ready());
+    p = start_web_program({.settings = area.settings(),
+                           .ports = {sim->port()},
+                           .granted = false,
+                           .web_serial = true,
+                           .cancel_chooser = true});
+    EXPECT_TRUE(p->items("com_number").empty());
+    p->click("add_port");
+    EXPECT_TRUE(p->wait_for(
+        [&] {
+            return p->text("page").find("Auswahl des Browsers wurde abgebrochen") !=
+                   std::string::npos;
+        },
+        3000))
+        << p->text("page");
+    p.reset();
+
+    p = start_web_program({.settings = area.settings(),
+                           .ports = {sim->port()},
+                           .granted = false,
+                           .web_serial = true,
+                           .cancel_chooser = false});
+    p->click("add_port");
+    ASSERT_TRUE(p->wait_for([&] { return p->items("com_number").size() == 1; }, 3000));
+    EXPECT_EQ(p->items("com_number")[0], sim->port());
+    p->choose("com_number", 0);
+    ASSERT_TRUE(connected());
+}
+
 // The controller unplugged in the middle of a read: the read ends with the transfer's
 // error box or quietly, the page keeps running, and once it is plugged in again the
 // port is opened by itself and a read runs to its end.
