@@ -289,11 +289,23 @@ const commands = {
     async tab_order({ window }) {
         const order = [];
         const w = windows[window];
+        // A page does not put the focus into a window by itself: a user clicks the window's
+        // caption and presses Tab, which goes to the window's first control.
+        const inside = await session.page.evaluate((w) => !!document.activeElement?.closest(`[data-window="${w}"]`), w);
+        if (!inside) {
+            await session.page.locator(`[data-window="${w}"] > .caption`).click({ position: { x: 5, y: 5 } });
+            await session.page.keyboard.press('Tab');
+        }
         const first = await session.page.evaluate(() => document.activeElement?.getAttribute('data-control') || '');
         for (let i = 0; i < 40; ++i) {
+            // The page's own buttons (Port…, Terminal, Info, Save Log, the close box) come
+            // after the table's controls; the round is the table's.
             const name = await session.page.evaluate((w) => {
                 const e = document.activeElement;
-                return e && e.closest(`[data-window="${w}"]`) ? e.getAttribute('data-control') || '' : null;
+                if (!e || !e.closest(`[data-window="${w}"]`)) {
+                    return null;
+                }
+                return e.classList.contains('page') || e.classList.contains('close') ? '' : e.getAttribute('data-control') || '';
             }, w);
             if (name === null || (i > 0 && name === first) || order.includes(name)) {
                 break;

@@ -164,6 +164,8 @@ TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
     start({});
     ASSERT_TRUE(connected());
     EXPECT_THAT(p->text("log"), HasSubstr("-->     <P_ECHO_A> "));
+    p->shortcut("Ctrl+T");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
     p->click("NewLog");
     EXPECT_EQ(p->text("NewLog"), "New Log");
     sim->command("say Kessel bereit");
