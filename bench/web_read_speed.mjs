@@ -9,6 +9,8 @@
 //     median of five reads. The last line is "ratio R".
 //
 //   node bench/web_read_speed.mjs [--root build-wasm/web] [--sim build/bin/zev1-sim]
+// ZEV1_BENCH_UNPACED=1 runs the simulator unpaced, which leaves what the page and the
+// stand-in's bridge add to a read.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -42,7 +44,7 @@ for (const name of fs.readdirSync(root)) {
 
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-web-bench-'));
 const link = path.join(dir, 'ZEV1-SIM');
-const sim = spawn(simPath, ['--link', link, '--ssid', 'Heizraum', '--key', 'geheim', '--security', 'WPA2'], {
+const sim = spawn(simPath, [...(process.env.ZEV1_BENCH_UNPACED ? ['--baud', '0'] : []), '--link', link, '--ssid', 'Heizraum', '--key', 'geheim', '--security', 'WPA2'], {
     stdio: ['pipe', 'ignore', 'inherit'],
 });
 for (let i = 0; i < 100 && !fs.existsSync(link); ++i) {

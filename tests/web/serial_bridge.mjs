@@ -202,9 +202,10 @@ export async function startBridge({ root, ports = [], inject = false, chooser = 
             } else if (what === 'read') {
                 eventStream(res);
                 p.attach(res);
+                // The page went away (closed, reloaded): the browser lets go of its ports.
                 req.on('close', () => {
                     if (p.listener === res) {
-                        p.listener = null;
+                        p.close();
                     }
                 });
             } else if (what === 'write') {
