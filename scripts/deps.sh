@@ -14,6 +14,7 @@ ZEV1_PACKAGES=(
   xvfb xauth imagemagick x11-utils
   help2man librsvg2-bin icoutils nsis lintian desktop-file-utils dpkg-dev
   emscripten chromium nodejs npm
+  qemu-system-x86 linux-image-amd64 busybox-static kmod cpio python3
 )
 
 zev1_missing_packages() {

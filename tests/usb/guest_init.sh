@@ -1,0 +1,34 @@
+#!/bin/busybox sh
+# /init of the usb tests' guest. Loads the USB serial modules, then serves commands on
+# the second serial port (ttyS1): a line is run by sh, and its standard output, standard
+# error and exit status come back between marker lines. The console (ttyS0) gets the
+# kernel's messages.
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+for m in $(cat /lib/modules/order); do
+  insmod "/lib/modules/$m" || echo "guest: insmod $m failed"
+done
+echo "guest: modules loaded"
+for _ in $(seq 100); do
+  [ -e /dev/ttyUSB0 ] && break
+  sleep 0.1
+done
+ls -l /dev/ttyUSB* 2>&1
+# From now on the console shows the adapter coming and going.
+dmesg -n 7
+cd /tmp
+exec </dev/ttyS1 >/dev/ttyS1 2>&1
+stty raw -echo
+echo "@@READY"
+while IFS= read -r line; do
+  sh -c "$line" >/tmp/out 2>/tmp/err </dev/null
+  rc=$?
+  echo "@@OUT"
+  cat /tmp/out
+  echo "@@ERR"
+  cat /tmp/err
+  echo "@@RC $rc"
+done

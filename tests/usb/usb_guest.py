@@ -1,0 +1,572 @@
+#!/usr/bin/env python3
+"""zev1-wifi on a real kernel's USB serial driver.
+
+Debian's kernel runs under qemu-system-x86_64 (software emulation) with QEMU's emulated
+FTDI adapter on an xhci controller; the guest's ftdi_sio makes /dev/ttyUSB0, whose far
+end is zev1-sim on the host (QEMU holds the simulator's pseudo-terminal). QEMU's monitor
+pulls the adapter and plugs it back; its usb_serial_* trace events show every control
+request the guest's driver sends to the adapter.
+
+    usb_guest.py DIR start KERNEL INITRD ZEV1_SIM   boot the guest, leave it running
+    usb_guest.py DIR check NAME                     one check against the running guest
+    usb_guest.py DIR stop                           end QEMU and the simulator
+
+Everything lands in DIR: the simulator's JSON lines (sim.log), the guest's console
+(console.log), QEMU's trace (trace.log) and its own output (qemu.log). A failing check
+prints their tails.
+"""
+
+import json
+import os
+import re
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import termios
+import time
+
+SSID, SECURITY, ENDPOINT, KEY = "Heizraum", "WPA2", "192.168.1.20,5555", "geheim-42"
+EXPECTED = {"id": "ZEV1-SIM", "ssid": SSID, "key": KEY, "security": SECURITY,
+            "endpoint": ENDPOINT}
+BOOT_TIMEOUT = 120
+ADAPTER = "usb-serial,id=adapter,chardev=ftdi,bus=xhci.0"
+TOOL = "zev1-wifi --settings /tmp/zev1-wifi.INI"
+# QEMU logs a vendor request to the FTDI device as 0x40 << 8 | request; 1 sets the modem
+# lines: low byte the new states (bit 0 DTR, bit 1 RTS), high byte which of them change.
+MODEM_CONTROL = 0x4001
+SET_BAUD = 0x4003
+
+
+class Failure(Exception):
+    pass
+
+
+def path(d, name):
+    return os.path.join(d, name)
+
+
+def read_text(p):
+    try:
+        with open(p, "r", errors="replace") as f:
+            return f.read()
+    except OSError:
+        return ""
+
+
+def tail(p, n=40, keep=None):
+    lines = read_text(p).splitlines()
+    if keep:
+        lines = [l for l in lines if keep(l)]
+    return "\n".join(lines[-n:])
+
+
+# ---- the simulator: commands into its FIFO, events from its log --------------------------
+
+class Sim:
+    def __init__(self, d):
+        self.d = d
+
+    def command(self, line):
+        with open(path(self.d, "sim.in"), "w") as f:
+            f.write(line + "\n")
+
+    def lines(self):
+        return read_text(path(self.d, "sim.log")).splitlines()
+
+    def wait_line(self, parts, timeout, start=0):
+        end = time.time() + timeout
+        while time.time() < end:
+            for line in self.lines()[start:]:
+                if all(p in line for p in parts):
+                    return line
+            time.sleep(0.005)
+        raise Failure("the simulator printed no line with %s within %.0f s" % (parts, timeout))
+
+    def command_done(self, line):
+        start = len(self.lines())
+        self.command(line)
+        self.wait_line(['"line":"%s"' % line], 5, start)
+
+
+# ---- QEMU's monitor (QMP) ----------------------------------------------------------------
+
+class Qmp:
+    def __init__(self, d):
+        self.s = socket.socket(socket.AF_UNIX)
+        self.s.settimeout(20)
+        self.s.connect(path(d, "qmp.sock"))
+        self.buf = b""
+        self.events = []
+        self._message()  # greeting
+        self.execute("qmp_capabilities")
+
+    def _message(self):
+        while b"\n" not in self.buf:
+            data = self.s.recv(65536)
+            if not data:
+                raise Failure("QEMU closed its monitor")
+            self.buf += data
+        line, self.buf = self.buf.split(b"\n", 1)
+        return json.loads(line)
+
+    def execute(self, command, **arguments):
+        message = {"execute": command}
+        if arguments:
+            message["arguments"] = arguments
+        self.s.sendall(json.dumps(message).encode() + b"\n")
+        while True:
+            reply = self._message()
+            if "event" in reply:
+                self.events.append(reply)
+            elif "error" in reply:
+                raise Failure("QMP %s: %s" % (command, reply["error"]))
+            elif "return" in reply:
+                return reply["return"]
+
+    def wait_event(self, name, timeout=10):
+        end = time.time() + timeout
+        while time.time() < end:
+            for e in self.events:
+                if e["event"] == name:
+                    self.events.remove(e)
+                    return e
+            self.s.settimeout(max(0.01, end - time.time()))
+            try:
+                reply = self._message()
+            except socket.timeout:
+                break
+            finally:
+                self.s.settimeout(20)
+            if "event" in reply:
+                self.events.append(reply)
+        raise Failure("QEMU sent no %s event within %.0f s" % (name, timeout))
+
+    def unplug(self):
+        self.execute("device_del", id="adapter")
+        self.wait_event("DEVICE_DELETED")
+
+    def plug(self):
+        self.execute("device_add", driver="usb-serial", id="adapter", chardev="ftdi",
+                     bus="xhci.0")
+
+    def close(self):
+        self.s.close()
+
+
+# ---- the guest's command port (its ttyS1) ------------------------------------------------
+
+class Guest:
+    def __init__(self, d, sync=True):
+        self.s = socket.socket(socket.AF_UNIX)
+        self.s.connect(path(d, "cmd.sock"))
+        self.buf = b""
+        if sync:
+            # Whatever an earlier check left running ends first; its output is skipped.
+            nonce = "sync-%d-%d" % (os.getpid(), time.time_ns())
+            self.start("echo " + nonce)
+            self._until(rb"@@OUT\n" + nonce.encode() + rb"\n@@ERR\n@@RC 0\n", 90)
+
+    def _until(self, pattern, timeout):
+        end = time.time() + timeout
+        while True:
+            m = re.search(pattern, self.buf, re.S)
+            if m:
+                self.buf = self.buf[m.end():]
+                return m
+            left = end - time.time()
+            if left <= 0:
+                raise Failure("the guest did not answer within %.0f s (so far: %r)"
+                              % (timeout, self.buf[-300:]))
+            self.s.settimeout(left)
+            try:
+                data = self.s.recv(65536)
+            except socket.timeout:
+                continue
+            if not data:
+                raise Failure("the guest's command port closed")
+            self.buf += data
+
+    def wait_ready(self, timeout):
+        self._until(rb"@@READY\n", timeout)
+
+    def start(self, command):
+        self.s.sendall(command.encode() + b"\n")
+
+    def result(self, timeout=60):
+        m = self._until(rb"@@OUT\n(.*?)@@ERR\n(.*?)@@RC (\d+)\n", timeout)
+        return int(m.group(3)), m.group(1).decode(errors="replace"), \
+            m.group(2).decode(errors="replace")
+
+    def run(self, command, timeout=60):
+        self.start(command)
+        return self.result(timeout)
+
+    def close(self):
+        self.s.close()
+
+
+# ---- QEMU's trace: the modem-control requests ----------------------------------------------
+
+TRACE_LINE = re.compile(r"@(\d+\.\d+):usb_serial_handle_control .*got control 0x([0-9a-f]+), "
+                        r"value 0x([0-9a-f]+)")
+
+
+def control_requests(d, since=0.0, until=None):
+    """(time, request, value) of every control request QEMU traced in [since, until]."""
+    out = []
+    for line in read_text(path(d, "trace.log")).splitlines():
+        m = TRACE_LINE.search(line)
+        if m:
+            t = float(m.group(1))
+            if t >= since and (until is None or t <= until):
+                out.append((t, int(m.group(2), 16), int(m.group(3), 16)))
+    return out
+
+
+def modem_pulses(requests):
+    """Each time DTR or RTS went high: (time, how long until both were low again or None,
+    whether it came with an open of the device). The kernel raises both inside open(),
+    right after it sets the line (its baud-rate request); any other raise is the tool's."""
+    pulses = []
+    high = 0
+    raised_at = None
+    came_with_open = False
+    last_baud = None
+    for t, request, value in requests:
+        if request == SET_BAUD:
+            last_baud = t
+        if request != MODEM_CONTROL:
+            continue
+        mask, state = value >> 8, value & 0xFF
+        before = high
+        high = (high & ~mask) | (state & mask)
+        if before == 0 and high != 0:
+            raised_at = t
+            came_with_open = last_baud is not None and t - last_baud < 0.05
+        elif before != 0 and high == 0 and raised_at is not None:
+            pulses.append((raised_at, t - raised_at, came_with_open))
+            raised_at = None
+    if raised_at is not None:
+        pulses.append((raised_at, None, came_with_open))
+    return pulses
+
+
+def check_pulses(d, since, until, opens):
+    """The modem lines in [since, until]: raised only by the kernel's open, `opens` times
+    (a list of acceptable counts), and lowered again by the tool."""
+    pulses = modem_pulses(control_requests(d, since, until))
+    problems = []
+    for t, length, with_open in pulses:
+        if not with_open:
+            problems.append("DTR/RTS raised at %.3f without an open of the device" % t)
+        if length is None:
+            problems.append("DTR/RTS raised at %.3f and never lowered" % t)
+    if len(pulses) not in opens:
+        problems.append("%d raises of DTR/RTS (one per open of the device), expected %s"
+                        % (len(pulses), " or ".join(map(str, opens))))
+    if problems:
+        raise Failure("; ".join(problems))
+    return pulses
+
+
+# ---- start and stop ------------------------------------------------------------------------
+
+def spawn(argv, d, stdin, out_name):
+    with open(path(d, out_name), "ab") as out:
+        return subprocess.Popen(argv, stdin=stdin, stdout=out, stderr=subprocess.STDOUT,
+                                cwd=d, start_new_session=True).pid
+
+
+def start(d, kernel, initrd, sim_path):
+    stop(d, quiet=True)
+    for name in ("sim.log", "console.log", "trace.log", "qemu.log", "sim.in", "pulses.json"):
+        try:
+            os.unlink(path(d, name))
+        except FileNotFoundError:
+            pass
+    os.mkfifo(path(d, "sim.in"))
+    # Opened for reading and writing, so the simulator never sees the end of its input.
+    fifo = os.open(path(d, "sim.in"), os.O_RDWR)
+    pid = spawn([sim_path, "--link", path(d, "ports/ZEV1-SIM"), "--ssid", SSID, "--key", KEY,
+                 "--security", SECURITY, "--endpoint", ENDPOINT], d, fifo, "sim.log")
+    os.close(fifo)
+    with open(path(d, "sim.pid"), "w") as f:
+        f.write(str(pid))
+    ready = json.loads(Sim(d).wait_line(['"event":"ready"'], 10))
+    accel = "kvm:tcg" if os.access("/dev/kvm", os.R_OK | os.W_OK) else "tcg"
+    qemu = ["qemu-system-x86_64", "-accel", accel, "-m", "256", "-smp", "1", "-nodefaults",
+            "-display", "none", "-no-reboot",
+            "-kernel", kernel, "-initrd", initrd,
+            "-append", "console=ttyS0 panic=-1 quiet loglevel=4",
+            "-chardev", "file,id=con,path=" + path(d, "console.log"), "-serial", "chardev:con",
+            "-chardev", "socket,id=cmd,path=%s,server=on,wait=off" % path(d, "cmd.sock"),
+            "-serial", "chardev:cmd",
+            "-qmp", "unix:%s,server=on,wait=off" % path(d, "qmp.sock"),
+            "-device", "qemu-xhci,id=xhci",
+            "-chardev", "serial,id=ftdi,path=" + ready["pty"], "-device", ADAPTER,
+            "-trace", "enable=usb_serial_*,file=" + path(d, "trace.log"),
+            "-msg", "timestamp=on"]
+    pid = spawn(qemu, d, subprocess.DEVNULL, "qemu.log")
+    with open(path(d, "qemu.pid"), "w") as f:
+        f.write(str(pid))
+    began = time.time()
+    end = began + 10
+    while not os.path.exists(path(d, "cmd.sock")):
+        if time.time() > end:
+            raise Failure("QEMU made no command socket")
+        time.sleep(0.05)
+    guest = Guest(d, sync=False)
+    guest.wait_ready(BOOT_TIMEOUT)
+    rc, out, _ = guest.run("ls /dev/ttyUSB0")
+    guest.close()
+    if rc != 0:
+        raise Failure("the guest has no /dev/ttyUSB0")
+    print("guest ready after %.1f s" % (time.time() - began))
+
+
+def stop(d, quiet=False):
+    for name, sig in (("qemu.pid", signal.SIGTERM), ("sim.pid", signal.SIGTERM)):
+        try:
+            with open(path(d, name)) as f:
+                pid = int(f.read())
+        except (OSError, ValueError):
+            continue
+        try:
+            os.kill(pid, sig)
+            for _ in range(100):
+                os.kill(pid, 0)
+                time.sleep(0.05)
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        os.unlink(path(d, name))
+    if not quiet:
+        print("stopped")
+
+
+# ---- the checks ------------------------------------------------------------------------------
+
+def record_pulses(d, name, pulses):
+    """Keeps the raise-to-lower times for the summary check."""
+    p = path(d, "pulses.json")
+    try:
+        with open(p) as f:
+            data = json.load(f)
+    except (OSError, ValueError):
+        data = {}
+    data[name] = [length for _, length, _ in pulses if length is not None]
+    with open(p, "w") as f:
+        json.dump(data, f)
+
+
+def read_json(guest, command, timeout=60):
+    rc, out, err = guest.run(command, timeout)
+    if rc != 0:
+        raise Failure("`%s` ended with status %d: %s" % (command, rc, err.strip()))
+    try:
+        return json.loads(out)
+    except ValueError:
+        raise Failure("`%s` printed no JSON: %r" % (command, out))
+
+
+def check_ports(d, guest):
+    since = time.time()
+    rc, plain, err = guest.run(TOOL + " ports")
+    listed = read_json(guest, TOOL + " ports --json")
+    until = time.time()
+    if rc != 0:
+        raise Failure("ports ended with status %d: %s" % (rc, err))
+    sysfs = {}
+    for key in ("idVendor", "idProduct", "manufacturer", "product", "serial"):
+        rc, out, _ = guest.run("cat /sys/class/tty/ttyUSB0/device/../../" + key)
+        if rc != 0:
+            raise Failure("sysfs has no %s for ttyUSB0" % key)
+        sysfs[key] = out.strip()
+    entry = next((p for p in listed if p.get("name") == "ttyUSB0"), None)
+    if entry is None:
+        raise Failure("ports --json lists no ttyUSB0: %s" % listed)
+    want = {"vid": sysfs["idVendor"], "pid": sysfs["idProduct"],
+            "manufacturer": sysfs["manufacturer"], "product": sysfs["product"],
+            "serial": sysfs["serial"]}
+    got = {k: entry.get(k) for k in want}
+    if got != want:
+        raise Failure("ports --json says %s, sysfs %s" % (got, want))
+    line = next((l for l in plain.splitlines() if l.split()[:1] == ["ttyUSB0"]), "")
+    for part in (sysfs["product"], "USB %s:%s" % (sysfs["idVendor"], sysfs["idProduct"]),
+                 "serial " + sysfs["serial"]):
+        if part not in line:
+            raise Failure("ports prints %r, which lacks %r" % (line, part))
+    if line.split(None, 1)[1] != entry["description"]:
+        raise Failure("ports prints %r, ports --json %r" % (line, entry["description"]))
+    opened = control_requests(d, since, until)
+    if any(request >> 8 == 0x40 for _, request, _ in opened):
+        raise Failure("listing the ports sent requests to the adapter (it opened it): %s"
+                      % opened)
+    print("ttyUSB0: %s" % entry["description"])
+
+
+def check_read_auto(d, guest, sim):
+    since = time.time()
+    got = read_json(guest, TOOL + " read --port ttyUSB0 --json")
+    if got != EXPECTED:
+        raise Failure("read returned %s, the simulator holds %s" % (got, EXPECTED))
+    written = read_json(guest, TOOL + " auto --port ttyUSB0 --json")
+    stored = sim.wait_line(['"event":"stored"'], 5)
+    back = read_json(guest, TOOL + " read --port ttyUSB0 --json")
+    # Put the simulator's endpoint back for the checks that follow.
+    read_json(guest, TOOL + " write --port ttyUSB0 --endpoint %s --json" % ENDPOINT)
+    until = time.time()
+    endpoint = written.get("endpoint") if isinstance(written, dict) else None
+    if not endpoint or back.get("endpoint") != endpoint or endpoint not in stored:
+        raise Failure("auto wrote %s, the simulator stored %s, read back %s"
+                      % (written, stored, back))
+    pulses = check_pulses(d, since, until, [4])
+    record_pulses(d, "read_auto", pulses)
+    print("read, auto, read, write: exact; DTR/RTS high %s ms at each open"
+          % ", ".join("%.1f" % (length * 1000) for _, length, _ in pulses))
+
+
+def flush_pty(sim):
+    """What the simulator sent while the adapter was out is gone, as on a pulled cable:
+    the bytes waiting in the pseudo-terminal for QEMU are dropped."""
+    pty = json.loads(sim.wait_line(['"event":"ready"'], 1))["pty"]
+    fd = os.open(pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        termios.tcflush(fd, termios.TCIFLUSH)
+    finally:
+        os.close(fd)
+
+
+def check_replug(d, guest, sim, at, out_seconds, answer=20, settle=0.1):
+    """Pulls the adapter once the simulator has sent `at` bytes of the answer to the
+    `answer`-th block read, plugs it back `out_seconds` later; the read must finish with
+    the exact settings. The simulator stays mute from the cut until just before the plug
+    (as a controller behind a pulled cable is, to the tool), and the adapter is pulled
+    `settle` seconds after the cut, once the bytes before it have reached the guest."""
+    qmp = Qmp(d)
+    try:
+        mute_ms = int((settle + out_seconds) * 1000) - 100
+        sim.command_done("cut 6 %d %d mute %d" % (answer, at, mute_ms))
+        start_line = len(sim.lines())
+        since = time.time()
+        guest.start(TOOL + " read --port ttyUSB0 --json")
+        cut = json.loads(sim.wait_line(['"event":"cut"'], 60, start_line))
+        seen = time.time()
+        time.sleep(settle)
+        qmp.unplug()
+        pulled = time.time()
+        time.sleep(out_seconds)
+        flush_pty(sim)
+        qmp.plug()
+        rc, out, err = guest.result(60)
+        until = time.time()
+        if rc != 0:
+            raise Failure("the read ended with status %d (%s) after the adapter was pulled at "
+                          "byte %d of %d of an answer and was out %.1f s"
+                          % (rc, err.strip(), cut["at"], cut["len"], out_seconds))
+        got = json.loads(out)
+        if got != EXPECTED:
+            raise Failure("the read returned %s, the simulator holds %s" % (got, EXPECTED))
+        pulses = check_pulses(d, since, until, [2])
+        record_pulses(d, "replug_%d" % at, pulses)
+        print("pulled at byte %d of %d (%.0f ms after the cut), out %.1f s: read exact after "
+              "%.1f s; DTR/RTS high %s ms at each open"
+              % (cut["at"], cut["len"], (pulled - seen) * 1000, out_seconds, until - since,
+                 ", ".join("%.1f" % (length * 1000) for _, length, _ in pulses)))
+    finally:
+        sim.command("cut off")
+        qmp.close()
+
+
+def check_silent(d, guest, sim):
+    """A controller that falls silent in the middle of a read: the tool waits its five
+    time-outs and gives up, with the device opened once, so the reset lines see one pulse."""
+    start_line = len(sim.lines())
+    since = time.time()
+    guest.start(TOOL + " read --port ttyUSB0 --json")
+    try:
+        end = time.time() + 60
+        while sum('"dir":"tx","type":6' in l for l in sim.lines()[start_line:]) < 10:
+            if time.time() > end:
+                raise Failure("the read did not get going")
+            time.sleep(0.01)
+        sim.command_done("silent on")
+        rc, out, err = guest.result(60)
+        until = time.time()
+    finally:
+        sim.command("silent off")
+    if rc != 5:
+        raise Failure("a silent controller ended the read with status %d (%s), expected 5"
+                      % (rc, err.strip()))
+    pulses = check_pulses(d, since, until, [1])
+    record_pulses(d, "silent", pulses)
+    print("silent controller: exit 5 after %.1f s, the device opened once" % (until - since))
+
+
+def check_summary(d):
+    try:
+        with open(path(d, "pulses.json")) as f:
+            data = json.load(f)
+    except (OSError, ValueError):
+        raise Failure("no measurements: the other usb checks did not run")
+    lengths = sorted(x * 1000 for v in data.values() for x in v)
+    if not lengths:
+        raise Failure("no raise of DTR/RTS was measured")
+    print("DTR/RTS high from the kernel's raise in open() to the tool's lower, %d opens: "
+          "min %.1f ms, median %.1f ms, max %.1f ms"
+          % (len(lengths), lengths[0], statistics.median(lengths), lengths[-1]))
+
+
+CHECKS = {
+    "ports": lambda d, g, s: check_ports(d, g),
+    "read_auto": check_read_auto,
+    "replug_between": lambda d, g, s: check_replug(d, g, s, 291, 1.0),
+    "replug_middle": lambda d, g, s: check_replug(d, g, s, 145, 1.0),
+    "replug_end": lambda d, g, s: check_replug(d, g, s, 280, 1.0),
+    "silent": check_silent,
+}
+
+
+def report(d):
+    print("--- simulator (sim.log), last lines:")
+    print("\n".join(l[:200] for l in tail(path(d, "sim.log"), 15).splitlines()))
+    print("--- guest console (console.log), last lines:")
+    print(tail(path(d, "console.log"), 25))
+    print("--- QEMU trace (trace.log), last modem-control and baud requests:")
+    print(tail(path(d, "trace.log"), 20, lambda l: "0x4001" in l or "0x4003" in l))
+    print("--- QEMU (qemu.log):")
+    print(tail(path(d, "qemu.log"), 10))
+
+
+def main(argv):
+    d, action = os.path.abspath(argv[1]), argv[2]
+    os.makedirs(d, exist_ok=True)
+    try:
+        if action == "start":
+            start(d, *(os.path.abspath(a) for a in argv[3:6]))
+        elif action == "stop":
+            stop(d)
+        elif action == "check" and argv[3] == "summary":
+            check_summary(d)
+        elif action == "check" and argv[3] in CHECKS:
+            if not os.path.exists(path(d, "qemu.pid")):
+                raise Failure("the guest is not running (the usb.guest fixture failed)")
+            guest = Guest(d)
+            try:
+                CHECKS[argv[3]](d, guest, Sim(d))
+            finally:
+                guest.close()
+        else:
+            print("usage: usb_guest.py DIR start|stop|check NAME", file=sys.stderr)
+            return 2
+    except (Failure, OSError) as e:
+        print("FAILED: %s" % e)
+        report(d)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
