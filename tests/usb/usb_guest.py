@@ -326,6 +326,15 @@ def start(d, kernel, initrd, sim_path):
     print("guest ready after %.1f s" % (time.time() - began))
 
 
+def running(pid):
+    """Whether pid is a live process (one that ended but was not reaped yet is not)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
 def stop(d, quiet=False):
     for name, sig in (("qemu.pid", signal.SIGTERM), ("sim.pid", signal.SIGTERM)):
         try:
@@ -336,9 +345,11 @@ def stop(d, quiet=False):
         try:
             os.kill(pid, sig)
             for _ in range(100):
-                os.kill(pid, 0)
+                if not running(pid):
+                    break
                 time.sleep(0.05)
-            os.kill(pid, signal.SIGKILL)
+            else:
+                os.kill(pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
         os.unlink(path(d, name))
