@@ -24,8 +24,9 @@ chmod 755 "$root/init"
 
 # The modules in load order, dependencies first, each once.
 : > "$root/lib/modules/order"
+modprobe=$(command -v modprobe || echo /sbin/modprobe)
 for module in xhci_pci ftdi_sio; do
-  modprobe -S "$release" --show-depends "$module" | awk '$1 == "insmod" { print $2 }'
+  "$modprobe" -S "$release" --show-depends "$module" | awk '$1 == "insmod" { print $2 }'
 done | awk '!seen[$0]++' | while read -r path; do
   case "$path" in
     *.ko) cp "$path" "$root/lib/modules/" ;;

@@ -536,6 +536,8 @@ CHECKS = {
     "replug_between": lambda d, g, s: check_replug(d, g, s, 291, 1.0),
     "replug_middle": lambda d, g, s: check_replug(d, g, s, 145, 1.0),
     "replug_end": lambda d, g, s: check_replug(d, g, s, 280, 1.0),
+    "replug_middle_short": lambda d, g, s: check_replug(d, g, s, 100, 0.3),
+    "replug_end_long": lambda d, g, s: check_replug(d, g, s, 288, 3.0),
     "silent": check_silent,
 }
 
