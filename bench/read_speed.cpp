@@ -6,11 +6,11 @@
 // tools drive them. Prints, side by side, the median read time, the wire time of the same
 // bytes (every request and answer frame at 10 bits a byte) and their ratio, and the CPU
 // time the process used per read. The last line is "ratio R".
-#include "link/komunikace.h"
 #include "memory/flash.h"
 #include "memory/wifi_settings.h"
 #include "serial/port_namespace.h"
 #include "serial/serial.h"
+#include "session/wifi_session.h"
 #include "settings/ini_file.h"
 
 #include <algorithm>
@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
@@ -53,11 +54,10 @@ struct quiet_counter final : counter_view {
     void show_counter(std::string_view) override {}
 };
 struct quiet_progress final : progress_view {
-    bool failed = false;
     void show_progress(std::string_view, std::uint32_t, bool) override {}
     void set_remaining(std::uint32_t) override {}
     bool take_cancel() override { return false; }
-    void show_error(std::string_view) override { failed = true; }
+    void show_error(std::string_view) override {}
 };
 
 // The simulator's link as the only port.
@@ -137,16 +137,13 @@ public:
         : settings_(ini), port_(names_) {
         names_.link = link;
         settings_.WriteString("com", "com", link);
-        link_ = std::make_unique<komunikace>(port_, settings_, log_, counter_);
-        flash_ = std::make_unique<Tflash>(*link_, port_, progress_, log_);
-        link_->set_transfer(flash_.get());
-        workflow_ = std::make_unique<wifi_workflow>(*flash_);
+        session_ = std::make_unique<wifi_session>(port_, settings_, log_, counter_, progress_);
     }
 
     bool connect() {
         for (int t = 0; t < 300; ++t) {
             tick();
-            if (!link_->device_text().empty()) {
+            if (!session_->link().device_text().empty()) {
                 return true;
             }
         }
@@ -155,24 +152,22 @@ public:
 
     // One read, from the request to the sequencer's return to idle.
     bool read(read_figures& f) {
-        progress_.failed = false;
         const double cpu0 = cpu_seconds();
         const auto t0 = steady::now();
-        workflow_->start_read(false);
+        session_->start_read(false);
         for (int t = 1; t < 3000; ++t) {
-            tick();
-            if (workflow_->after_poll()) {
+            if (const auto done = tick()) {
                 f.wall_ms = std::chrono::duration<double, std::milli>(steady::now() - t0).count();
                 f.cpu_ms = (cpu_seconds() - cpu0) * 1000.0;
                 f.ticks = t;
-                return !progress_.failed;
+                return done->complete();
             }
         }
         return false;
     }
 
 private:
-    void tick() {
+    std::optional<wifi_session::read_outcome> tick() {
         // Absolute deadlines: the tick's own work does not push the later ticks back.
         const auto now = steady::now();
         if (next_ > now) {
@@ -181,9 +176,7 @@ private:
             next_ += ((now - next_) / period) * period;
         }
         next_ += period;
-        if (link_->poll_link()) {
-            link_->release_frame();
-        }
+        return session_->tick();
     }
 
     static constexpr steady::duration period = std::chrono::milliseconds(10);
@@ -193,9 +186,7 @@ private:
     quiet_log log_;
     quiet_counter counter_;
     quiet_progress progress_;
-    std::unique_ptr<komunikace> link_;
-    std::unique_ptr<Tflash> flash_;
-    std::unique_ptr<wifi_workflow> workflow_;
+    std::unique_ptr<wifi_session> session_;
     steady::time_point next_ = steady::now();
 };
 

@@ -46,16 +46,6 @@ std::string lost_letters(const text_codec& codec, std::string_view text) {
 
 } // namespace
 
-std::optional<std::size_t> security_entry(std::string_view text) {
-    for (std::size_t i = 0; i < wifi_security_types.size(); ++i) {
-        if (text.size() == wifi_security_types[i].size() &&
-            starts_ignoring_case(text, wifi_security_types[i])) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
 // --- port_selector -----------------------------------------------------------------------
 
 void TSDIAppForm::port_selector::clear_items() {
@@ -83,11 +73,11 @@ const std::string* TSDIAppForm::port_selector::entry(int index) const {
 
 TSDIAppForm::TSDIAppForm(main_view& view, Tlpc1xxx& app, const text_codec& codec)
     : view_(view), app_(app), codec_(codec), ports_(view, codec) {
-    app_.link().set_dropped_frame_view(this);
+    app_.session().set_dropped_frame_view(this);
 }
 
 TSDIAppForm::~TSDIAppForm() {
-    app_.link().set_dropped_frame_view(nullptr);
+    app_.session().set_dropped_frame_view(nullptr);
 }
 
 void TSDIAppForm::FormCreate() {
@@ -112,10 +102,7 @@ void TSDIAppForm::Timer1Timer() {
         view_.set_text(row(main_control::stav_portu), state);
         shown_state_ = std::move(state);
     }
-    if (app_.poll_link()) {
-        app_.release_frame();
-    }
-    if (const auto result = app_.wifi_after_poll()) {
+    if (const auto result = app_.tick()) {
         fill_wifi_fields(*result);
     }
 }
@@ -210,8 +197,8 @@ void TSDIAppForm::btn_wifi_writeClick() {
     write_wifi_settings();
 }
 
-void TSDIAppForm::fill_wifi_fields(const wifi_workflow::read_result& result) {
-    if (!app_.last_read_complete()) {
+void TSDIAppForm::fill_wifi_fields(const wifi_session::read_outcome& result) {
+    if (!result.complete()) {
         return; // cancelled or aborted: the image does not hold the controller's texts
     }
     show_read_text(main_control::wifi_SSID, read_ssid_, result.settings.ssid);
@@ -235,17 +222,10 @@ std::string TSDIAppForm::bytes_of(main_control c, const read_text& read) const {
     return now == read.shown ? read.bytes : codec_.to_local(now);
 }
 
-std::string TSDIAppForm::security_to_send() const {
-    const std::string text = view_.text(row(main_control::wifi_security));
-    if (const auto entry = security_entry(text)) {
-        return std::string(wifi_security_types[*entry]);
-    }
-    return codec_.to_local(text);
-}
-
 wifi_settings TSDIAppForm::settings_from_fields() const {
     wifi_settings s;
-    s.security = security_to_send();
+    s.security =
+        zev1::security_to_send(codec_.to_local(view_.text(row(main_control::wifi_security))));
     s.ssid = bytes_of(main_control::wifi_SSID, read_ssid_);
     s.key = bytes_of(main_control::wifi_key, read_key_);
     s.endpoint = bytes_of(main_control::wifi_IP, read_endpoint_);
@@ -277,13 +257,11 @@ void TSDIAppForm::write_wifi_settings() {
         view_.show_notice(unsendable_notice(german_, lost));
         return;
     }
-    const wifi_body body = build_wifi_body(settings_from_fields());
-    if (!body.cuts.empty()) {
-        view_.show_notice(too_long_notice(german_, body.cuts));
-        return;
-    }
     // A frame that does not reach the port comes back through frame_dropped.
-    app_.send_packet(wifi_packet_type, body.bytes);
+    const auto verdict = app_.send_settings(settings_from_fields());
+    if (!verdict.too_long.empty()) {
+        view_.show_notice(too_long_notice(german_, verdict.too_long));
+    }
 }
 
 void TSDIAppForm::frame_dropped(std::uint8_t type, drop_reason why) {

@@ -29,6 +29,7 @@
 #include "link/dropped_frame_view.h"
 #include "memory/wifi_settings.h"
 #include "serial/port_list_view.h"
+#include "session/wifi_session.h"
 
 #include <optional>
 #include <string>
@@ -103,11 +104,10 @@ private:
     void btn_automatic_setClick();
     void btn_nast_serverClick();
     void btn_wifi_writeClick();
-    void fill_wifi_fields(const wifi_workflow::read_result& result);
+    void fill_wifi_fields(const wifi_session::read_outcome& result);
     void write_wifi_settings();
     void show_read_text(main_control c, read_text& read, const std::string& bytes);
     std::string bytes_of(main_control c, const read_text& read) const;
-    std::string security_to_send() const;
     std::vector<unsendable_text> unsendable_texts() const;
 
     main_view& view_;
@@ -120,8 +120,5 @@ private:
     read_text read_key_;
     read_text read_endpoint_;
 };
-
-// The entry of the security list that text names whole, ignoring letter case.
-std::optional<std::size_t> security_entry(std::string_view text);
 
 } // namespace zev1

@@ -1,6 +1,5 @@
 #include "memory/wifi_settings.h"
 
-#include "link/komunikace.h"
 #include "memory/flash.h"
 
 #include <algorithm>
@@ -77,19 +76,28 @@ void put_field(std::span<std::uint8_t> field, std::string_view text, std::string
 } // namespace
 
 wifi_settings read_wifi_settings(const memory_image& image) {
-    return {image.read_text(wifi_security_address, wifi_security_field - 1),
-            image.read_text(wifi_ssid_address, wifi_ssid_field - 1),
-            image.read_text(wifi_key_address, wifi_key_field - 1),
-            image.read_text(wifi_endpoint_address, wifi_endpoint_field - 1)};
+    return {image.read_text(wifi_security_address, wifi_security_limit),
+            image.read_text(wifi_ssid_address, wifi_ssid_limit),
+            image.read_text(wifi_key_address, wifi_key_limit),
+            image.read_text(wifi_endpoint_address, wifi_endpoint_limit)};
 }
 
-std::size_t wifi_security_index(std::string_view text) {
+std::optional<std::size_t> security_entry(std::string_view text) {
     for (std::size_t i = 0; i < wifi_security_types.size(); ++i) {
         if (equal_ignoring_case(text, wifi_security_types[i])) {
             return i;
         }
     }
-    return 0;
+    return std::nullopt;
+}
+
+std::size_t wifi_security_index(std::string_view text) {
+    return security_entry(text).value_or(0);
+}
+
+std::string security_to_send(std::string_view text) {
+    const auto entry = security_entry(text);
+    return std::string(entry ? wifi_security_types[*entry] : text);
 }
 
 std::size_t fitting_length(std::string_view text, std::size_t limit) {
@@ -117,12 +125,6 @@ wifi_body build_wifi_body(const wifi_settings& settings) {
     put_field(bytes.subspan(wifi_key_offset, wifi_key_field), settings.key, "password", body.cuts);
     put_field(bytes.subspan(wifi_endpoint_offset, wifi_endpoint_field), settings.endpoint,
               "endpoint", body.cuts);
-    return body;
-}
-
-wifi_body write_wifi_settings(komunikace& link, const wifi_settings& settings) {
-    wifi_body body = build_wifi_body(settings);
-    link.send_packet(wifi_packet_type, body.bytes);
     return body;
 }
 

@@ -22,7 +22,6 @@
 namespace zev1 {
 
 class Tflash;
-class komunikace;
 
 // Device addresses of the four texts and the room up to the next field.
 inline constexpr std::uint32_t wifi_ssid_address = 0x530B;
@@ -83,9 +82,23 @@ struct wifi_body {
 // The security text is returned as found (not normalised).
 wifi_settings read_wifi_settings(const memory_image& image);
 
-// Index in wifi_security_types of the entry equal to text, ignoring ASCII letter case;
-// 0 ("AUTO") when there is none, the empty text included.
+// The security-type rule, the same in every front end. The entry of wifi_security_types
+// that text names whole, ignoring ASCII letter case ("wpa2" names WPA2; "WPA2" names WPA2,
+// never WPA2AES); none for any other text, the empty one included.
+std::optional<std::size_t> security_entry(std::string_view text);
+
+// Index of the entry text names; 0 ("AUTO") when it names none.
 std::size_t wifi_security_index(std::string_view text);
+
+// The security text that goes out for text: the entry it names as the list spells it,
+// otherwise text as it is (a type the list lacks is sent as given).
+std::string security_to_send(std::string_view text);
+
+// The field limits: the longest text in bytes each field of the body takes.
+inline constexpr std::size_t wifi_security_limit = wifi_security_field - 1;
+inline constexpr std::size_t wifi_ssid_limit = wifi_ssid_field - 1;
+inline constexpr std::size_t wifi_key_limit = wifi_key_field - 1;
+inline constexpr std::size_t wifi_endpoint_limit = wifi_endpoint_field - 1;
 
 // The longest prefix of text of at most limit bytes that does not end inside a UTF-8
 // multi-byte character (when text is valid UTF-8; otherwise simply limit bytes).
@@ -94,9 +107,6 @@ std::size_t fitting_length(std::string_view text, std::size_t limit);
 // The 256-byte body: security at 0 unless exactly "AUTO", SSID at 10, key at 44,
 // endpoint at 109, each followed by a zero byte; empty fields stay all zero.
 wifi_body build_wifi_body(const wifi_settings& settings);
-
-// Builds the body and sends it as one type-100 packet; returns the body (with its cuts).
-wifi_body write_wifi_settings(komunikace& link, const wifi_settings& settings);
 
 // The read requested / automatic setting flags and the end-of-read step.
 class wifi_workflow {

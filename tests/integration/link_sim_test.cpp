@@ -247,7 +247,8 @@ TEST_F(link_sim_test, AutomaticSettingSendsOneFrameWithTheDefaultEndpoint) {
     ASSERT_TRUE(results[0].automatic);
     wifi_settings s = results[0].settings;
     s.endpoint = std::string(default_server_endpoint);
-    const auto body = write_wifi_settings(*link, s);
+    const auto body = build_wifi_body(s);
+    link->send_packet(wifi_packet_type, body.bytes);
     EXPECT_TRUE(body.cuts.empty());
     ASSERT_TRUE(run_until([&] { return !sim->frames("rx", P_WIFI_SETTINGS).empty(); }, 100));
     run_until([] { return false; }, 20);

@@ -201,8 +201,8 @@ TEST_F(wifi_workflow_test, WriteSendsOneFrameOf279Bytes) {
         link->poll_link();
     }
     ASSERT_TRUE(port.open());
-    const auto body =
-        write_wifi_settings(*link, {"WPA2", "net", "pw", std::string(default_server_endpoint)});
+    const auto body = build_wifi_body({"WPA2", "net", "pw", std::string(default_server_endpoint)});
+    link->send_packet(wifi_packet_type, body.bytes);
     ASSERT_EQ(port.bytes.sent().size(), 1u);
     const auto& frame = port.bytes.sent()[0];
     EXPECT_EQ(frame.size(), 279u);

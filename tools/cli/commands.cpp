@@ -64,9 +64,7 @@ exit_status transfer(const cli_options& options, std::FILE* out, std::FILE* err)
         if (auto fits = check_fits(given); !fits.ok()) {
             return report(fits, err);
         }
-        if (options.security && given.security == *options.security && !options.security->empty() &&
-            !equal_ignoring_case(wifi_security_types[wifi_security_index(given.security)],
-                                 given.security)) {
+        if (options.security && !options.security->empty() && !security_entry(*options.security)) {
             std::fprintf(err, "zev1-wifi: security type \"%s\" is not in the list; sent as given\n",
                          printable(given.security).c_str());
         }
@@ -79,7 +77,7 @@ exit_status transfer(const cli_options& options, std::FILE* out, std::FILE* err)
     if (auto o = s.connect(options.port); !o.ok()) {
         return report(o, err);
     }
-    wifi_workflow::read_result current;
+    wifi_session::read_outcome current;
     if (auto o = s.read_settings(options.cmd == command::automatic, current); !o.ok()) {
         return report(o, err);
     }
@@ -108,7 +106,7 @@ exit_status transfer(const cli_options& options, std::FILE* out, std::FILE* err)
         return report(o, err);
     }
     if (options.verify) {
-        wifi_workflow::read_result back;
+        wifi_session::read_outcome back;
         if (auto o = s.read_settings(false, back); !o.ok()) {
             return report(o, err);
         }
@@ -152,11 +150,6 @@ std::string format_settings(std::string_view id, const wifi_settings& settings, 
     return "id: " + printable(id) + "\nssid: " + printable(settings.ssid) +
            "\nkey: " + printable(settings.key) + "\nsecurity: " + printable(settings.security) +
            "\nendpoint: " + printable(settings.endpoint) + "\n";
-}
-
-std::string security_to_send(std::string_view given) {
-    const std::string_view entry = wifi_security_types[wifi_security_index(given)];
-    return std::string(equal_ignoring_case(entry, given) ? entry : given);
 }
 
 std::string compare_settings(const wifi_settings& sent, const wifi_settings& read_back) {

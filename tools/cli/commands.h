@@ -22,10 +22,6 @@ std::string format_settings(std::string_view id, const wifi_settings& settings, 
 // as \xNN, so a value never breaks the line and always shows what the controller holds.
 std::string printable(std::string_view text);
 
-// The security text to send for what was given: the list entry when the text names one
-// (letter case ignored), otherwise the text as given.
-std::string security_to_send(std::string_view given);
-
 // The fields whose read-back differs from what was sent ("ssid", "key", ...), joined
 // by ", "; empty when everything matches.
 std::string compare_settings(const wifi_settings& sent, const wifi_settings& read_back);

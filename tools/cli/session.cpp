@@ -18,26 +18,27 @@ void tick_clock::wait() {
 session::session(const settings_place& settings_file, console_log& log, progress_bar& bar)
     : settings_(settings_file), log_(log), bar_(bar), names_(make_system_namespace()),
       port_(std::make_unique<serial>(names_)),
-      link_(std::make_unique<komunikace>(*port_, settings_, log_, counter_)),
-      flash_(std::make_unique<Tflash>(*link_, *port_, bar_, log_)),
-      workflow_(std::make_unique<wifi_workflow>(*flash_)) {
-    link_->set_transfer(flash_.get());
-}
+      core_(std::make_unique<wifi_session>(*port_, settings_, log_, counter_, bar_)) {}
 
 bool session::tick() {
     clock_.wait();
     if (interrupted()) {
         return false;
     }
-    if (link_->poll_link()) {
-        link_->release_frame();
-    }
-    std::string line = link_->port_state_line();
+    last_read_ = core_->tick();
+    std::string line = core_->link().port_state_line();
     if (line != state_line_) {
         state_line_ = std::move(line);
         log_.note("port: " + state_line_);
     }
     return true;
+}
+
+std::string session::not_written_text() const {
+    if (core_->dropped_reason() == drop_reason::queue_full) {
+        return "port " + port_name_ + " did not take the settings (send queue full)";
+    }
+    return "port " + port_name_ + " closed before the settings were written";
 }
 
 outcome session::interrupted_outcome() const {
@@ -49,7 +50,7 @@ outcome session::connect(const std::optional<std::string>& given) {
     // A port outside the usual places (an absolute path) is listed only when named.
     names_.put_first(given ? *given : remembered);
     // What the link does on its first tick: read the "com" keys, build the port list.
-    link_->load_port_settings();
+    core_->link().load_port_settings();
 
     std::vector<std::string> present;
     for (const auto& name : port_->port_names()) {
@@ -68,10 +69,10 @@ outcome session::connect(const std::optional<std::string>& given) {
 
     // The choice the user makes in the window's port selector. The link opens the port on
     // the next tick and then remembers it in the settings file.
-    if (!link_->want_open()) {
-        link_->toggle_open();
+    if (!core_->link().want_open()) {
+        core_->link().toggle_open();
     }
-    link_->select_port(port_name_);
+    core_->link().select_port(port_name_);
     if (!port_->port_selected() ||
         port_->port_names()[static_cast<std::size_t>(port_->selected_index())] != port_name_) {
         return outcome::fail(exit_status::no_port,
@@ -87,7 +88,7 @@ outcome session::connect(const std::optional<std::string>& given) {
         ~watchdog_paused() { link.watchdog_on(); }
         watchdog_paused(const watchdog_paused&) = delete;
         watchdog_paused& operator=(const watchdog_paused&) = delete;
-    } paused(*link_);
+    } paused(core_->link());
 
     bool opened = false;
     const auto received_before = log_.frames_received();
@@ -96,7 +97,7 @@ outcome session::connect(const std::optional<std::string>& given) {
         if (!tick()) {
             return interrupted_outcome();
         }
-        if (link_->state() == komunikace::link_state::connected) {
+        if (core_->link().state() == komunikace::link_state::connected) {
             opened = true;
             if (log_.frames_received() > received_before) {
                 return outcome::success();
@@ -116,16 +117,18 @@ outcome session::connect(const std::optional<std::string>& given) {
                          "no answer from the controller on " + port_name_ + " within 3 s");
 }
 
-outcome session::read_settings(bool automatic, wifi_workflow::read_result& result) {
-    bar_.take_error();
-    workflow_->start_read(automatic);
+outcome session::read_settings(bool automatic, wifi_session::read_outcome& result) {
+    core_->start_read(automatic);
     for (int t = 0; t < read_ticks; ++t) {
         if (!tick()) {
             bar_.clear_line();
             return interrupted_outcome();
         }
-        if (auto done = workflow_->after_poll()) {
-            if (bar_.take_error()) {
+        if (last_read_) {
+            std::optional<wifi_session::read_outcome> done = std::move(last_read_);
+            last_read_.reset();
+            if (!done->complete()) {
+                // Nothing here presses Cancel: a read that ended short was aborted.
                 std::string text = "transfer aborted after five time-outs";
                 if (!port_->is_open() || !port_->running()) {
                     text += " (port " + port_name_ + " closed)";
@@ -145,31 +148,32 @@ outcome check_fits(const wifi_settings& settings) {
     if (body.cuts.empty()) {
         return outcome::success();
     }
-    const wifi_cut& cut = body.cuts.front();
+    return too_long_outcome(body.cuts.front());
+}
+
+outcome too_long_outcome(const wifi_cut& cut) {
     return outcome::fail(exit_status::too_long, std::string(cut.field) + " too long: at most " +
                                                     std::to_string(cut.limit) +
                                                     " bytes fit; nothing sent");
 }
 
 outcome session::send_settings(const wifi_settings& settings) {
-    if (auto fits = check_fits(settings); !fits.ok()) {
-        return fits;
+    const auto verdict = core_->send_settings(settings);
+    if (!verdict.too_long.empty()) {
+        return too_long_outcome(verdict.too_long.front());
     }
-    const wifi_body body = build_wifi_body(settings);
-    const auto sent_before = log_.frames_sent(wifi_packet_type);
-    const auto result = link_->send_packet(wifi_packet_type, body.bytes);
-    if (result == komunikace::send_result::port_closed ||
-        result == komunikace::send_result::port_gone) {
+    if (verdict.state == wifi_session::write_state::dropped) {
         return outcome::fail(exit_status::no_port,
                              "port " + port_name_ + " closed; settings not sent");
-    }
-    if (result == komunikace::send_result::too_long) {
-        return outcome::fail(exit_status::failure, "settings frame could not be built");
     }
     // The frame counts as sent once the port has taken it from the link's send queue
     // and written it; a queue emptied because the port closed does not count.
     for (int t = 0; t < send_ticks; ++t) {
-        if (log_.frames_sent(wifi_packet_type) > sent_before && !port_->write_pending()) {
+        const auto state = core_->settings_write();
+        if (state == wifi_session::write_state::dropped) {
+            return outcome::fail(exit_status::no_port, not_written_text());
+        }
+        if (state == wifi_session::write_state::written && !port_->write_pending()) {
             for (int d = 0; d < drain_ticks; ++d) {
                 if (!tick()) {
                     return interrupted_outcome();
@@ -187,10 +191,6 @@ outcome session::send_settings(const wifi_settings& settings) {
     }
     return outcome::fail(exit_status::no_port,
                          "port " + port_name_ + " did not write the settings within 2 s");
-}
-
-wifi_settings session::image_settings() const {
-    return read_wifi_settings(flash_->image());
 }
 
 } // namespace zev1::cli

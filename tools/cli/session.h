@@ -1,14 +1,13 @@
 #pragma once
-// The core assembled for one command: settings file, serial port, link, transfer
-// sequencer and WiFi workflow, driven by a 10 ms tick loop as the main window's timer
-// drives them in the configurator.
+// The core assembled for one command: settings file, serial port and the WiFi session
+// (link, transfer sequencer, settings workflow), driven by a 10 ms tick loop as the main
+// window's timer drives them in the configurator.
 #include "console.h"
 #include "exit_status.h"
-#include "link/komunikace.h"
-#include "memory/flash.h"
 #include "memory/wifi_settings.h"
 #include "port_choice.h"
 #include "serial/serial.h"
+#include "session/wifi_session.h"
 #include "settings/ini_file.h"
 
 #include <chrono>
@@ -54,19 +53,21 @@ public:
     // controller's first valid frame.
     outcome connect(const std::optional<std::string>& given);
     // Reads the settings block; the result as the configurator's window shows it.
-    outcome read_settings(bool automatic, wifi_workflow::read_result& result);
+    outcome read_settings(bool automatic, wifi_session::read_outcome& result);
     // Sends the one type-100 frame and waits until the port has written it.
     outcome send_settings(const wifi_settings& settings);
 
     // The texts as they lie in the image after the last read (security not normalised).
-    wifi_settings image_settings() const;
-    std::string device_text() const { return std::string(link_->device_text()); }
+    wifi_settings image_settings() const { return core_->image_settings(); }
+    std::string device_text() const { return std::string(core_->link().device_text()); }
     const std::string& port_name() const { return port_name_; }
 
 private:
     // Waits for the next tick and runs it; false when Ctrl+C was pressed.
     bool tick();
     outcome interrupted_outcome() const;
+    // Why the settings frame the link dropped was not written.
+    std::string not_written_text() const;
 
     Tini_file settings_;
     console_log& log_;
@@ -74,9 +75,9 @@ private:
     cli_port_namespace names_;
     std::unique_ptr<serial> port_;
     silent_counter counter_;
-    std::unique_ptr<komunikace> link_;
-    std::unique_ptr<Tflash> flash_;
-    std::unique_ptr<wifi_workflow> workflow_;
+    std::unique_ptr<wifi_session> core_;
+    // How the read ended, on the tick it ended.
+    std::optional<wifi_session::read_outcome> last_read_;
     tick_clock clock_;
     std::string port_name_;
     std::string state_line_;
@@ -85,5 +86,7 @@ private:
 // The first field that does not fit the type-100 body, as a failure (7); success when
 // every text fits.
 outcome check_fits(const wifi_settings& settings);
+// The failure (7) for a field too long for its place in the body.
+outcome too_long_outcome(const wifi_cut& cut);
 
 } // namespace zev1::cli
