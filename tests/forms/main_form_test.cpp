@@ -98,5 +98,61 @@ TEST(MainForm, a_letter_the_code_page_lacks_is_named_and_nothing_is_sent) {
                                "geschlossen.");
 }
 
+// Settings that never reach the port are said not written, with the reason that kept
+// them back, all in the window's language: no port open, the controller unplugged, the
+// send queue full behind a port that takes nothing.
+TEST(MainForm, the_not_written_notice_names_each_reason_in_the_windows_language) {
+    struct expected {
+        bool german;
+        const char* closed;
+        const char* gone;
+        const char* full;
+    };
+    for (const expected& e :
+         {expected{true, "Wifi Einstellung wurde nicht eingetragen: der Port ist geschlossen.",
+                   "Wifi Einstellung wurde nicht eingetragen: das Gerät wurde getrennt.",
+                   "Wifi Einstellung wurde nicht eingetragen: die Sendewarteschlange ist voll."},
+          expected{false, "Nastavení wifi nebylo zapsáno: port je zavřený.",
+                   "Nastavení wifi nebylo zapsáno: zařízení bylo odpojeno.",
+                   "Nastavení wifi nebylo zapsáno: fronta k odeslání je plná."}}) {
+        SCOPED_TRACE(e.german ? "German" : "Czech");
+        struct scratch {
+            std::filesystem::path dir = std::filesystem::temp_directory_path() / "zev1-forms-drop";
+            scratch() { std::filesystem::create_directories(dir); }
+            ~scratch() { std::filesystem::remove_all(dir); }
+        } area;
+        fake_link_port port;
+        port.present.insert("COM5");
+        Tlpc1xxx app(settings_place(area.dir / "zev1-wifi-config.INI"), port);
+        app.WriteString("com", "com", "COM5");
+        app.WriteBool("main", "nemecky", e.german);
+        fake_main_window view;
+        const same_bytes_codec codec;
+        TSDIAppForm form(view, app, codec);
+        form.FormCreate();
+        view.texts[row(main_control::wifi_SSID)] = "net";
+
+        form.clicked(main_control::btn_wifi_write); // before the first tick opens the port
+        ASSERT_EQ(view.notices.size(), 1U);
+        EXPECT_EQ(view.notices.back(), e.closed);
+
+        for (int t = 0; t < 5 && !port.open(); ++t) {
+            form.Timer1Timer();
+        }
+        ASSERT_TRUE(port.open());
+        port.bytes.refuse_sends(true);
+        for (std::size_t i = 0; i <= komunikace::send_queue_capacity; ++i) {
+            form.clicked(main_control::btn_wifi_write);
+        }
+        ASSERT_EQ(view.notices.size(), 2U); // the oldest of a full queue
+        EXPECT_EQ(view.notices.back(), e.full);
+
+        port.unplug("COM5");
+        form.clicked(main_control::btn_wifi_write);
+        ASSERT_GE(view.notices.size(), 3U);
+        EXPECT_EQ(view.notices.back(), e.gone);
+    }
+}
+
 } // namespace
 } // namespace zev1

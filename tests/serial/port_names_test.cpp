@@ -6,13 +6,16 @@
 #include "serial/platform/posix/tty_calls.h"
 #include "serial/platform/posix/unique_fd.h"
 #include "serial/serial.h"
+#include "support/deadline.h"
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/file.h>
@@ -20,6 +23,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -95,14 +99,39 @@ TEST(PortNames, NamesMapToPaths) {
     EXPECT_EQ(posix::port_path(std::string_view("tty\0S0", 6), dirs), "");
 }
 
+// What probe_path says of path to an ordinary user: run in a child that, when the suite
+// runs as root (as CI does), first drops to nobody, for whom modes count.
+int probe_as_ordinary_user(const fs::path& path) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 ||
+                                 ::setuid(nobody) != 0 || ::setuid(0) == 0)) {
+            std::_Exit(100); // still root: the check would prove nothing
+        }
+        std::_Exit(static_cast<int>(posix::probe_path(path.native())));
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// A port this user may not open is reported as such, never as absent (it would then
+// vanish from the list without a word): checked as an ordinary user whoever runs this.
 TEST(PortNames, ProbeSeesPermission) {
     temp_dir dir;
+    ::chmod(dir.path().c_str(), 0755); // nobody may look inside, not open the file
     dir.touch("locked");
+    dir.touch("open");
     ::chmod((dir.path() / "locked").c_str(), 0);
-    if (::geteuid() != 0) {
-        EXPECT_EQ(posix::probe_path((dir.path() / "locked").native()), probe_result::no_permission);
-    }
-    EXPECT_EQ(posix::probe_path((dir.path() / "missing").native()), probe_result::absent);
+    ::chmod((dir.path() / "open").c_str(), 0666);
+    EXPECT_EQ(probe_as_ordinary_user(dir.path() / "locked"),
+              static_cast<int>(probe_result::no_permission));
+    EXPECT_EQ(probe_as_ordinary_user(dir.path() / "open"), static_cast<int>(probe_result::present));
+    EXPECT_EQ(probe_as_ordinary_user(dir.path() / "missing"),
+              static_cast<int>(probe_result::absent));
 }
 
 // A machine as sysfs shows it: a USB ACM controller, a USB adapter another program holds
@@ -264,6 +293,9 @@ struct path_ports final : port_namespace {
 // A port list of one pseudo-terminal, listed and chosen.
 class PortState : public ::testing::Test {
 protected:
+    // An open that waits for a lock (a held port) fails here at once, not at CTest's limit.
+    test::deadline limit{std::chrono::seconds(10)};
+
     void SetUp() override {
         ASSERT_TRUE(peer.ok());
         names.path = peer.slave_path();

@@ -2,6 +2,7 @@
 // master end, the port opens the slave by its path.
 #include "pty_peer.h"
 #include "serial/serial.h"
+#include "support/deadline.h"
 
 #include <chrono>
 #include <cstdint>
@@ -78,6 +79,9 @@ private:
 
 class SerialIo : public ::testing::Test {
 protected:
+    // A call that blocks fails here at once, not at CTest's limit.
+    test::deadline limit{std::chrono::seconds(20)};
+
     void SetUp() override { ASSERT_TRUE(peer.ok()); }
     pty_peer peer;
     serial port{names()};
