@@ -41,7 +41,9 @@ public:
 
     // --- the WiFi session -----------------------------------------------------------------
     // One tick of the link and the sequencer; how a requested read ended, once it has.
-    std::optional<wifi_session::read_outcome> tick() { return session_.tick(); }
+    // ticks > 1: the ones before the last were let pass as idle.
+    std::optional<wifi_session::read_outcome> tick(int ticks = 1) { return session_.tick(ticks); }
+    int idle_ticks() const { return session_.idle_ticks(); }
     // Starts reading the settings block; automatic: then write the default endpoint.
     void start_wifi_read(bool automatic) { session_.start_read(automatic); }
     wifi_session::send_verdict send_settings(const wifi_settings& settings) {

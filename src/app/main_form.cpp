@@ -95,16 +95,20 @@ void TSDIAppForm::apply_captions() {
     view_.set_text(row(main_control::btn_wifi_write), c.write);
 }
 
-void TSDIAppForm::Timer1Timer() {
+void TSDIAppForm::Timer1Timer(int ticks) {
     app_.fill_port_list(ports_);
     std::string state = codec_.to_window(app_.port_state_line());
     if (state != shown_state_) {
         view_.set_text(row(main_control::stav_portu), state);
         shown_state_ = std::move(state);
     }
-    if (const auto result = app_.tick()) {
+    if (const auto result = app_.tick(ticks)) {
         fill_wifi_fields(*result);
     }
+}
+
+int TSDIAppForm::idle_ticks() const {
+    return app_.idle_ticks();
 }
 
 void TSDIAppForm::clicked(main_control c) {

@@ -51,8 +51,12 @@ public:
     // --- events from the toolkit ---------------------------------------------------------
     // The controls exist: read the language, tick the box, set the captions.
     void FormCreate();
-    // One run of the poll loop.
-    void Timer1Timer();
+    // One run of the poll loop; ticks > 1: it stands for that many ticks, the ones before
+    // it let pass as idle (at most 1 + idle_ticks() as it was after the last run).
+    void Timer1Timer(int ticks = 1);
+    // The ticks after the last run that have nothing to do: a toolkit may let them pass
+    // without a timer event and hand their number on (a timer kept at 10 ms need not).
+    int idle_ticks() const;
     // A button or the check box was clicked (the box already shows its new state).
     void clicked(main_control c);
     // The user picked entry index of a combo box's list.

@@ -170,6 +170,23 @@ void komunikace::link_step() {
     }
 }
 
+std::int32_t komunikace::idle_ticks() const {
+    if (state_ != link_state::connected || !want_open_ || queue_count_ != 0 ||
+        decoder_.current() != frame_decoder::state::hunting || port_.rx_count() != 0 ||
+        port_.port_gone()) {
+        return 0;
+    }
+    // A tick that starts at 0 sends the keep-alive, one that starts at 1 checks for its
+    // answer; the ticks before them only count down.
+    return keep_alive_countdown_ > 1 ? keep_alive_countdown_ - 1 : 0;
+}
+
+void komunikace::skip_idle_ticks(std::int32_t n) {
+    if (state_ == link_state::connected && n > 0) {
+        keep_alive_countdown_ -= std::min(n, idle_ticks());
+    }
+}
+
 void komunikace::close_link(bool write_open_key, bool watchdog) {
     // A silent controller's port is kept open where reopening it would pulse its reset
     // lines; the link goes through the same states either way.

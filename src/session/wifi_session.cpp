@@ -2,6 +2,8 @@
 
 #include "link/frame.h"
 
+#include <algorithm>
+
 namespace zev1 {
 
 namespace {
@@ -24,7 +26,17 @@ wifi_session::~wifi_session() {
     link_.set_dropped_frame_view(nullptr);
 }
 
-std::optional<wifi_session::read_outcome> wifi_session::tick() {
+int wifi_session::idle_ticks() const {
+    if (flash_->is_busy() || workflow_.read_requested() || write_ == write_state::pending) {
+        return 0;
+    }
+    return std::min(link_.idle_ticks(), max_idle_ticks);
+}
+
+std::optional<wifi_session::read_outcome> wifi_session::tick(int ticks) {
+    if (ticks > 1) {
+        link_.skip_idle_ticks(ticks - 1);
+    }
     if (link_.poll_link()) {
         link_.release_frame();
     }

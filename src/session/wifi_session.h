@@ -79,7 +79,19 @@ public:
 
     // One 10 ms tick: the link's step (which runs the sequencer's), the release of a frame
     // nobody else takes, then how a requested read ended, on the tick it ended.
-    std::optional<read_outcome> tick();
+    // ticks > 1: this call stands for that many ticks, the ones before the last let pass
+    // as idle (see idle_ticks()).
+    std::optional<read_outcome> tick(int ticks = 1);
+
+    // The longest run of idle ticks a front end may let pass: what arrives meanwhile (a
+    // controller's text) is shown at most this many ticks late.
+    static constexpr int max_idle_ticks = 9;
+    // How many ticks after this one would have nothing to do, at most max_idle_ticks: the
+    // link connected and quiet, no transfer, no settings frame waiting. A front end may
+    // wait that many ticks longer before its next tick() and pass it 1 + their number;
+    // a tick timer that keeps its 10 ms period simply calls tick() each time. The time
+    // counted in ticks (keep-alive, watchdog, reply time-outs) is the same either way.
+    int idle_ticks() const;
 
     // Starts reading the settings block; automatic marks it as the automatic server
     // setting (the caller then puts in the default endpoint and writes).

@@ -13,6 +13,8 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 
 namespace zev1::qt {
 
@@ -44,13 +46,36 @@ main_window::main_window(Tlpc1xxx& app, const text_codec& codec)
     Timer1 = make_child<QTimer>(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(tick_ms);
-    connect(Timer1, &QTimer::timeout, this, [this] { form_.Timer1Timer(); });
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        form_.Timer1Timer(ticks_per_run_);
+        // Ticks with nothing to do pass without waking the program; the form counts them.
+        ticks_per_run_ = 1 + form_.idle_ticks();
+        if (!closing_) {
+            schedule_run();
+        }
+    });
 
     connect_events();
     form_.FormCreate();
     centre_on_screen(*this);
-    Timer1->start();
+    next_run_ = std::chrono::steady_clock::now();
+    schedule_run();
+}
+
+void main_window::schedule_run() {
+    // Absolute deadlines, as a repeating timer keeps them: the time a run takes and the
+    // event loop's delay do not push the later ticks back. A run late by more than a tick
+    // is not caught up twice; the schedule goes on from now.
+    using clock = std::chrono::steady_clock;
+    const auto tick = std::chrono::milliseconds(tick_ms);
+    const auto now = clock::now();
+    next_run_ += ticks_per_run_ * tick;
+    if (next_run_ + tick < now) {
+        next_run_ = now;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_run_ - now);
+    Timer1->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
 }
 
 main_window::~main_window() = default;
@@ -111,6 +136,7 @@ void main_window::show_notice(std::string_view text) {
 
 void main_window::closeEvent(QCloseEvent* event) {
     Timer1->stop();
+    closing_ = true; // a tick that closed the window from inside does not restart it
     emit closed();
     QWidget::closeEvent(event);
 }

@@ -5,6 +5,8 @@
 #include "app/main_form.h"
 #include "app/qt/form_base.h"
 
+#include <chrono>
+
 class QMessageBox;
 class QTimer;
 
@@ -35,9 +37,14 @@ protected:
 
 private:
     void connect_events();
+    // Starts the timer for the run ticks_per_run_ ticks after the last one.
+    void schedule_run();
 
     TSDIAppForm form_;
     QTimer* Timer1 = nullptr;
+    int ticks_per_run_ = 1; // the ticks the timer's next run stands for
+    std::chrono::steady_clock::time_point next_run_;
+    bool closing_ = false;
     QMessageBox* notice_ = nullptr;
     int chosen_port_ = -1; // the port list's last choice in com_number
 };

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Measures what the configurator costs while it sits connected to an idle controller:
+# starts zev1-sim on a virtual port, opens zev1-wifi-config under a virtual X server
+# (Xvfb) with that port remembered, waits until the link is up and then counts the
+# configurator's CPU time (all its threads, user and system) over N seconds.
+#   scripts/idle-cpu.sh [seconds]        (default 30)
+# ZEV1_BUILD_DIR=<dir> uses an existing build folder instead of the default preset.
+# The last line is "idle cpu P %" (the share of one core).
+set -u
+# Runs inside the virtual X server: starts the configurator, waits for the first answered
+# keep-alive, then reads its CPU time (utime + stime, clock ticks) before and after.
+measure() {
+  local work=$1 seconds=$2
+  "$work/zev1-wifi-config" >"$work/config.log" 2>&1 &
+  local pid=$! tck
+  tck=$(getconf CLK_TCK)
+  for _ in $(seq 100); do grep -q '"dir":"tx"' "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
+  if ! grep -q '"dir":"tx"' "$work/sim.log"; then
+    echo "idle-cpu: the configurator did not connect" >&2
+    kill "$pid"; wait "$pid" 2>/dev/null; return 1
+  fi
+  sleep 2 # the windows settle, the port list is built
+  local frames0 t0 t1 start end
+  frames0=$(grep -c '"dir":"rx"' "$work/sim.log")
+  t0=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+  start=$(date +%s.%N)
+  sleep "$seconds"
+  t1=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+  end=$(date +%s.%N)
+  local frames=$(($(grep -c '"dir":"rx"' "$work/sim.log") - frames0))
+  kill "$pid"; wait "$pid" 2>/dev/null
+  awk -v t="$((t1 - t0))" -v hz="$tck" -v s0="$start" -v s1="$end" -v f="$frames" 'BEGIN {
+    wall = s1 - s0; cpu = t / hz
+    printf "idle-cpu: %.1f s connected to zev1-sim (%d frames from the configurator), cpu %.2f s\n", wall, f, cpu
+    printf "idle cpu %.2f %%\n", 100 * cpu / wall }'
+}
+if [ "${1:-}" = --measure ]; then
+  measure "$2" "$3"
+  exit
+fi
+
+script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+build=${ZEV1_BUILD_DIR:-}
+if [ -z "$build" ]; then
+  source scripts/deps.sh
+  zev1_install_deps || exit 1
+  build=build
+  cmake --preset default >/dev/null || exit 1
+  cmake --build "$build" -j 2 --target zev1-wifi-config zev1-sim || exit 1
+fi
+build=$(cd "$build" && pwd)
+
+# A folder of its own: the program's copy, its settings file naming the simulator's
+# port, and that port in ports/ beside it, so no settings of the build tree change.
+work=$(mktemp -d /tmp/zev1-idle-XXXXXX)
+sim_pid=
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/ports"
+cp "$build/bin/zev1-wifi-config" "$work/"
+printf '[com]\ncom=ZEV1-SIM\nopen=1\n' >"$work/zev1-wifi-config.INI"
+"$build/bin/zev1-sim" --link "$work/ports/ZEV1-SIM" >"$work/sim.log" 2>&1 </dev/null &
+sim_pid=$!
+for _ in $(seq 100); do [ -e "$work/ports/ZEV1-SIM" ] && break; sleep 0.05; done
+[ -e "$work/ports/ZEV1-SIM" ] || { echo "idle-cpu: zev1-sim did not start" >&2; exit 1; }
+
+xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$script" --measure "$work" "$seconds"
