@@ -156,6 +156,10 @@ void web_serial::opened(int connection) {
     dtr_ = false;
     rts_ = false;
     problem_.reset();
+    // Nothing of an earlier connection (an answer cut by an unplug) may pass for part of
+    // a frame on this one.
+    staged_.clear();
+    ring_.skip(ring_.count());
 }
 
 void web_serial::open_failed(int connection, web_open_failure why, std::string_view detail) {

@@ -120,7 +120,8 @@ TEST_F(web_port_test, AnOpenThatCompletesAfterAnotherPortWasChosenIsClosedAgain)
 TEST_F(web_port_test, UnplugEndsTheConnectionAsAHangUpAndTheReplugOpensItAgain) {
     connect();
     const int first = browser.opens.back().connection;
-    port.connection_ended(first); // disconnect event
+    port.received(first, std::vector<std::uint8_t>{0x55, 0xAA, 0x01}); // an answer cut short
+    port.connection_ended(first);                                      // disconnect event
     port.set_ports({});
     EXPECT_TRUE(port.port_gone());
     EXPECT_EQ(link->send_packet(P_PING, {}), komunikace::send_result::port_gone);
@@ -137,6 +138,8 @@ TEST_F(web_port_test, UnplugEndsTheConnectionAsAHangUpAndTheReplugOpensItAgain) 
     tick();
     ASSERT_EQ(browser.opens.size(), 2U);
     EXPECT_NE(browser.opens[1].connection, first);
+    port.opened(browser.opens[1].connection);
+    EXPECT_EQ(port.rx_count(), 0U);                           // the new connection starts empty
     port.received(first, std::vector<std::uint8_t>{1, 2, 3}); // a late chunk of the old one
     EXPECT_EQ(port.rx_count(), 0U);
 }
