@@ -8,8 +8,8 @@
 // "terminal", "about", and "box" for the message box), hidden when not shown; every
 // control carries data-control with its name in the layout table (a check box's
 // data-control is the <input> itself). The page's own controls: "add_port",
-// "show_terminal", "show_about" (main window), "save_log" (terminal), "close_terminal",
-// "box_ok" and "box_text" (message box). Its messages are <p data-message="..."> in the
+// "show_terminal", "show_about" (the tool bar above the windows), "save_log" and
+// "close_terminal" (the terminal's caption), "box_ok" and "box_text" (message box). Its messages are <p data-message="..."> in the
 // element data-window="messages".
 var Zev1Page = {
   windows: [],        // per window number: {element, client, controls: [element]}
@@ -101,6 +101,11 @@ var Zev1Page = {
       const order = spec.controls.map((c, row) => row);
       order.sort((a, b) => spec.controls[a].tab - spec.controls[b].tab);
       order.forEach((row) => client.appendChild(controls[row].box));
+      spec.controls.forEach((c, row) => {
+        const e = controls[row];
+        if (c.tab >= 0) e.tabIndex = 0;
+        else if (['INPUT', 'SELECT', 'BUTTON'].includes(e.tagName)) e.tabIndex = -1;
+      });
       controls.forEach((c) => delete c.box);
       this.windows.push({ element: win, client, caption, controls, spec });
       win.hidden = number !== 0;
@@ -178,6 +183,7 @@ var Zev1Page = {
         element = document.createElement('div');
         element.setAttribute('role', 'log');
         element.setAttribute('aria-label', c.name);
+        element.tabIndex = 0; // read with the keyboard, as the desktop's memos are
         break;
       case 'progress_bar':
         element = document.createElement('progress');
@@ -206,34 +212,31 @@ var Zev1Page = {
     return element;
   },
 
-  // What the page adds to the desktop's windows: the browser's port chooser, buttons for
-  // the two shortcuts (touch screens have no keys), saving the log, the message box and
-  // the place for the page's own messages.
+  // What the page adds to the desktop's windows, outside their tables (so each window's
+  // Tab order stays the table's): a tool bar with the browser's port chooser and buttons
+  // for the two shortcuts (touch screens have no keys), saving the log and closing in the
+  // terminal's caption, the message box.
   extraControls(layout) {
-    const [main, , terminal, about] = this.windows;
-    const button = (win, name, box, action) => {
+    const [, , terminal, about] = this.windows;
+    const button = (parent, name, action) => {
       const b = document.createElement('button');
       b.type = 'button';
       b.dataset.control = name;
-      b.className = 'control button page';
-      [b.style.left, b.style.top, b.style.width, b.style.height] = box.map((v) => v + 'px');
       b.addEventListener('click', action);
-      win.client.appendChild(b);
+      parent.appendChild(b);
       return b;
     };
-    this.addPort = button(main, 'add_port', [238, 27, 88, 24], () => this.requestPort());
-    this.showTerminal = button(main, 'show_terminal', [8, 361, 84, 22], () => this.openTerminal());
-    this.showAbout = button(main, 'show_about', [98, 361, 56, 22], () => this.openAbout());
-    const save = button(terminal, 'save_log', [537, 1, 80, 25], () => this.saveLog());
-    save.textContent = 'Save Log';
-    const close = document.createElement('button');
-    close.type = 'button';
+    const bar = document.getElementById('zev1-bar');
+    this.addPort = button(bar, 'add_port', () => this.requestPort());
+    this.showTerminal = button(bar, 'show_terminal', () => this.openTerminal());
+    this.showAbout = button(bar, 'show_about', () => this.openAbout());
+    const tools = document.createElement('span');
+    terminal.caption.appendChild(tools);
+    button(tools, 'save_log', () => this.saveLog()).textContent = 'Save Log';
+    const close = button(tools, 'close_terminal', () => { terminal.element.hidden = true; });
     close.className = 'close';
-    close.dataset.control = 'close_terminal';
     close.textContent = '×';
     close.setAttribute('aria-label', 'Close');
-    close.addEventListener('click', () => { terminal.element.hidden = true; });
-    terminal.caption.appendChild(close);
     about.controls[this.row(3, 'OKButton')].addEventListener('click', () => {
       about.element.hidden = true;
     });
@@ -472,8 +475,8 @@ var Zev1Page = {
     this.shownGerman = german;
     this.addPort.textContent = this.say('add_port');
     this.addPort.title = this.say('add_port-hint');
-    this.showTerminal.textContent = this.say('show_terminal');
-    this.showAbout.textContent = this.say('show_about');
+    this.showTerminal.textContent = this.say('show_terminal') + ' (Ctrl+T)';
+    this.showAbout.textContent = this.say('show_about') + ' (F1)';
     document.documentElement.lang = german ? 'de' : 'cs';
     this.showMessages();
   },
@@ -481,9 +484,18 @@ var Zev1Page = {
   // --- windows shown on request --------------------------------------------------------------
   openTerminal() {
     const terminal = this.windows[2];
+    const shown = !terminal.element.hidden;
     terminal.element.hidden = false;
     this.terminalResized();
     terminal.element.scrollIntoView({ block: 'nearest' });
+    if (!shown) this.focusFirst(2);
+  },
+
+  // The window's first control in its Tab order takes the focus, as a desktop window's
+  // does when it opens.
+  focusFirst(form) {
+    const first = this.windows[form].client.querySelector('[tabindex]:not([tabindex="-1"])');
+    if (first) first.focus();
   },
 
   openAbout() {
@@ -527,6 +539,7 @@ var Zev1Page = {
     this.loadSettings();
     _zev1_start();
     this.applyLanguage();
+    this.focusFirst(0);
     // Browsers offer Web Serial to secure pages only: on plain http the API is missing
     // whatever the browser, and the way out is https, not another browser.
     if (!window.isSecureContext || !navigator.serial) {
