@@ -222,6 +222,7 @@ var Zev1Page = {
       const b = document.createElement('button');
       b.type = 'button';
       b.dataset.control = name;
+      b.className = 'page';
       b.addEventListener('click', action);
       parent.appendChild(b);
       return b;
@@ -234,7 +235,7 @@ var Zev1Page = {
     terminal.caption.appendChild(tools);
     button(tools, 'save_log', () => this.saveLog()).textContent = 'Save Log';
     const close = button(tools, 'close_terminal', () => { terminal.element.hidden = true; });
-    close.className = 'close';
+    close.className = 'page close';
     close.textContent = '×';
     close.setAttribute('aria-label', 'Close');
     about.controls[this.row(3, 'OKButton')].addEventListener('click', () => {
