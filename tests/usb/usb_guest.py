@@ -228,7 +228,9 @@ def control_requests(d, since=0.0, until=None):
 def modem_pulses(requests):
     """Each time DTR or RTS went high: (time, how long until both were low again or None,
     whether it came with an open of the device). The kernel raises both inside open(),
-    right after it sets the line (its baud-rate request); any other raise is the tool's."""
+    right after it has set the line (its baud-rate request); a raise without one is the
+    tool's. A raise by the tool right after its own line settings would pass for an
+    open: the count of raises per check catches that."""
     pulses = []
     high = 0
     raised_at = None
@@ -244,7 +246,7 @@ def modem_pulses(requests):
         high = (high & ~mask) | (state & mask)
         if before == 0 and high != 0:
             raised_at = t
-            came_with_open = last_baud is not None and t - last_baud < 0.05
+            came_with_open = last_baud is not None and t - last_baud < 0.2
         elif before != 0 and high == 0 and raised_at is not None:
             pulses.append((raised_at, t - raised_at, came_with_open))
             raised_at = None
