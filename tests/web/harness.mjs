@@ -103,7 +103,24 @@ function pageReads() {
         }
         return [...e.querySelectorAll('option,[role=option],li')].map((o) => o.textContent);
     };
-    const geometryOf = (e, name) => {
+    // A hidden window has no boxes: it is shown, unseen, for the time of a measurement
+    // (synchronously, so no tick and no paint falls in between).
+    const measured = (e, f) => {
+        const w = windowOf(e);
+        if (!w || !w.hidden) {
+            return f();
+        }
+        const visibility = w.style.visibility;
+        w.hidden = false;
+        w.style.visibility = 'hidden';
+        try {
+            return f();
+        } finally {
+            w.hidden = true;
+            w.style.visibility = visibility;
+        }
+    };
+    const geometryOf = (e, name) => measured(e, () => {
         const w = windowOf(e);
         const client = w.querySelector('.client') || w;
         const a = client.getBoundingClientRect();
@@ -113,7 +130,7 @@ function pageReads() {
             return { left: 0, top: 0, width: Math.round(a.width), height: Math.round(a.height) };
         }
         return { left: Math.round(b.left - a.left), top: Math.round(b.top - a.top), width: Math.round(b.width), height: Math.round(b.height) };
-    };
+    });
     // The message box that is open (the page shows one at a time, the rest wait).
     const boxes = () => [...document.querySelectorAll('[data-window="box"]')]
         .filter((b) => shown(b))
@@ -129,7 +146,7 @@ function pageReads() {
         geometry: (name) => geometryOf(must(name), name),
         text_fits: (name) => {
             const e = must(name);
-            return e.scrollWidth <= e.clientWidth + 1 && e.scrollHeight <= e.clientHeight + 1;
+            return measured(e, () => e.scrollWidth <= e.clientWidth + 1 && e.scrollHeight <= e.clientHeight + 1);
         },
         boxes,
         // A memo's lines are its child elements.

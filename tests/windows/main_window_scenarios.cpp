@@ -83,16 +83,6 @@ TEST(MainWindow, windows_follow_the_layout_tables) {
     expect_layout(*p, progress_form_spec);
     expect_layout(*p, about_form_spec);
 
-    const window_traits main = p->traits("SDIAppForm");
-    EXPECT_FALSE(main.resizable);
-    EXPECT_TRUE(main.close_box);
-    EXPECT_FALSE(main.tool);
-    const window_traits progress = p->traits("progress_win");
-    EXPECT_TRUE(progress.tool);
-    EXPECT_TRUE(progress.topmost);
-    EXPECT_FALSE(progress.close_box);
-    EXPECT_FALSE(progress.resizable);
-
     // What the controls hold before the port list has an entry and the first frame came.
     EXPECT_EQ(p->text("test"), "");
     EXPECT_THAT(p->items("wifi_security"),
@@ -103,6 +93,23 @@ TEST(MainWindow, windows_follow_the_layout_tables) {
     EXPECT_FALSE(p->visible("progress_win"));
     EXPECT_EQ(p->text("ProductName"), "ZEV1 wifi configurator");
     EXPECT_EQ(p->text("Version"), "Version " + application_version());
+}
+
+// The kinds of window and the settings file in use (a page has neither window frames nor
+// a settings file of its own).
+TEST(MainWindow, windows_have_their_kinds_and_name_the_settings_file) {
+    test_area area;
+    auto p = start(area);
+    const window_traits main = p->traits("SDIAppForm");
+    EXPECT_FALSE(main.resizable);
+    EXPECT_TRUE(main.close_box);
+    EXPECT_FALSE(main.tool);
+    const window_traits progress = p->traits("progress_win");
+    EXPECT_TRUE(progress.tool);
+    EXPECT_TRUE(progress.topmost);
+    EXPECT_FALSE(progress.close_box);
+    EXPECT_FALSE(progress.resizable);
+
     // The settings file this run writes: its name stays whole at the end of the line.
     const std::string settings = p->text("SettingsFile");
     EXPECT_TRUE(settings.ends_with("zev1-wifi-config.INI")) << settings;
