@@ -229,8 +229,9 @@ export async function startBridge({ root, ports = [], inject = false, chooser = 
         if (file.endsWith('/')) {
             file += 'index.html';
         }
-        const full = path.join(root, file);
-        if (!full.startsWith(path.resolve(root))) {
+        const base = path.resolve(root);
+        const full = path.join(base, file);
+        if (!full.startsWith(base + path.sep)) {
             res.writeHead(403).end();
             return;
         }
