@@ -136,7 +136,6 @@ function pageReads() {
         .filter((b) => shown(b))
         .map((b) => b.querySelector('[data-control="box_text"]').textContent);
     return {
-        exists: (name) => !!find(name),
         text: (name) => textOf(must(name), name),
         hint: (name) => must(name).title || '',
         checked: (name) => !!must(name).checked || must(name).getAttribute('aria-checked') === 'true',

@@ -181,10 +181,6 @@ std::pair<std::string, int> link_of(const std::string& name) {
     return {"", 0};
 }
 
-std::string window_of(std::string_view name) {
-    return std::string(name);
-}
-
 class page_program final : public web_program {
 public:
     explicit page_program(const web_setup& setup) : settings_(setup.settings) {
@@ -270,7 +266,7 @@ public:
     }
     bool text_fits(std::string_view name) override { return read("text_fits", name) == true; }
     std::vector<std::string> tab_order(std::string_view window) override {
-        const json v = harness::get().call({{"cmd", "tab_order"}, {"window", window_of(window)}});
+        const json v = harness::get().call({{"cmd", "tab_order"}, {"window", window}});
         return v.is_array() ? v.get<std::vector<std::string>>() : std::vector<std::string>{};
     }
 
