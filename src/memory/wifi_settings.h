@@ -38,7 +38,7 @@ inline constexpr std::uint32_t wifi_block_start = 0x5000;
 inline constexpr std::uint32_t wifi_block_length = 0x4000;
 
 // The server the automatic setting points the controller at (host,port).
-inline constexpr std::string_view default_server_endpoint = "cloud.zev1-heating.example,5555";
+inline constexpr std::string_view default_server_endpoint = "zev1.example,5555";
 
 // The security type list, in the order the selector shows it; entry 0 is the fallback.
 inline constexpr std::array<std::string_view, 8> wifi_security_types = {

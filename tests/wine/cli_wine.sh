@@ -76,7 +76,7 @@ auto)
     hex=${line#*\"hex\":\"}
     hex=${hex%%\"*}
     # Body at frame byte 21: security @0, SSID @10, key @44, endpoint @109.
-    endpoint=$(hex_of "cloud.zev1-heating.example,5555")
+    endpoint=$(hex_of "zev1.example,5555")
     [ "${hex:42:10}" = "$(hex_of WPA2)00" ] || fail "security field: ${hex:42:20}"
     [ "${hex:62:22}" = "$(hex_of cellar-net)00" ] || fail "ssid field: ${hex:62:22}"
     [ "${hex:130:24}" = "$(hex_of 's3cret pass')00" ] || fail "key field: ${hex:130:24}"

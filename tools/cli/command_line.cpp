@@ -110,8 +110,10 @@ parse_result parse_command_line(const std::vector<std::string>& args,
     write->footer(security_and_limits);
 
     CLI::App* automatic =
-        add_command("auto", ("read the settings and point the controller at the\ndefault server (" +
-                             std::string(default_server_endpoint) + ")")
+        add_command("auto", ("read the settings and point the controller at the\ndefault server " +
+                             std::string(default_server_endpoint) +
+                             " (host,port: the server the\ncontroller connects to; set when "
+                             "the program is built,\nin src/memory/wifi_settings.h)")
                                 .c_str());
     port(automatic);
     flag(automatic, "--verify", o.verify, "read the settings back and compare them");
