@@ -30,11 +30,16 @@ std::string shortened_in_the_middle(const std::string& text, std::size_t max_cha
     return text.substr(0, starts[head]) + ellipsis + text.substr(starts[starts.size() - tail]);
 }
 
-std::array<std::string, 4> about_texts(const std::filesystem::path& settings_file) {
+std::array<std::string, 5> about_texts(const std::filesystem::path& settings_file, bool german) {
     // About 40 characters of the window's font fit the box's 282 design pixels.
-    return {std::string(application_title), "Version " + application_version(),
-            "WiFi settings of the ZEV1 heating controller",
-            shortened_in_the_middle(path_text(settings_file), 40)};
+    std::string path = shortened_in_the_middle(path_text(settings_file), 40);
+    if (german) {
+        return {std::string(application_title), "Version " + application_version(),
+                "WiFi-Einstellungen des Heizungsreglers ZEV1", std::move(path),
+                "Einstellungsdatei:"};
+    }
+    return {std::string(application_title), "Verze " + application_version(),
+            "Nastavení WiFi regulátoru vytápění ZEV1", std::move(path), "Soubor nastavení:"};
 }
 
 } // namespace zev1

@@ -1,7 +1,8 @@
 #pragma once
 // The about box: the program's name, its version and what it is for, the settings file
 // in use, and an OK button. Its texts come from about_texts(), so the version shown is
-// the program's own.
+// the program's own; the toolkits set them each time the box is shown, in the main
+// window's language of that moment. The caption "About" and the "OK" button stay.
 #include "app/form_layout.h"
 
 #include <array>
@@ -63,7 +64,7 @@ inline constexpr std::array<control_spec, about_control_count> about_controls = 
      control_kind::label,
      {8, 120, 282, 18},
      -1,
-     "Settings file:",
+     "",
      {},
      font_role::window,
      text_align::centre},
@@ -76,9 +77,10 @@ inline constexpr form_spec about_form_spec = {
 // The program's version as it is shown ("1.0+62.g1a2b3c4"): version().
 std::string application_version();
 
-// The about box's texts (UTF-8), in the order of about_control up to SettingsFile: the
-// settings file's path, shortened in the middle to what fits the box.
-std::array<std::string, 4> about_texts(const std::filesystem::path& settings_file);
+// The about box's texts (UTF-8) in German or Czech, in the order of about_control up to
+// SettingsCaption: the settings file's path is shortened in the middle to what fits the
+// box.
+std::array<std::string, 5> about_texts(const std::filesystem::path& settings_file, bool german);
 
 // text, cut after its first third to at most max_chars characters (UTF-8 code points, "…"
 // counting as one), whole characters only.

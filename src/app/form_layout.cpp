@@ -39,6 +39,14 @@ font_spec font_of(font_role role, const form_spec& form) {
     return form.font;
 }
 
+int fitting_caption_pixels(int room, int pixels, int smallest,
+                           const std::function<int(int pixels)>& width_at) {
+    while (pixels > smallest && width_at(pixels) > room) {
+        --pixels;
+    }
+    return pixels;
+}
+
 std::optional<std::size_t> find_control(std::span<const control_spec> controls,
                                         std::string_view name) {
     for (std::size_t i = 0; i < controls.size(); ++i) {

@@ -5,6 +5,7 @@
 // screen multiplies the design pixels; the tables never change.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -81,7 +82,22 @@ struct form_spec {
     int client_height = 0;
     std::span<const control_spec> controls{};
     font_spec font; // the window's own font
+    // Whether showing the window, or a click into it, gives it the focus. A window that
+    // takes none leaves the keys with the window that had them, so a Space or Enter
+    // meant for the main window never presses one of its buttons.
+    bool takes_focus = true;
 };
+
+// A button shows its caption in its font when the caption fits into the button's width
+// less caption_margin, else in the largest smaller pixel size that fits, but never below
+// smallest_caption_pixels (design pixels; a toolkit that scales passes scaled values).
+inline constexpr int caption_margin = 8;
+inline constexpr int smallest_caption_pixels = 8;
+
+// The pixel size to show a caption in: pixels when width_at(pixels) fits into room, else
+// the largest smaller size down to smallest whose width fits, else smallest.
+int fitting_caption_pixels(int room, int pixels, int smallest,
+                           const std::function<int(int pixels)>& width_at);
 
 // The font of a role in a window.
 font_spec font_of(font_role role, const form_spec& form);

@@ -50,6 +50,7 @@ std::string lost_letters(const text_codec& codec, std::string_view text) {
 
 void TSDIAppForm::port_selector::clear_items() {
     entries_.clear();
+    refilled_ = true;
     view_.clear_items(row(main_control::com_number));
 }
 
@@ -59,7 +60,15 @@ void TSDIAppForm::port_selector::append_item(std::string_view name) {
 }
 
 void TSDIAppForm::port_selector::set_item_index(int index) {
+    chosen_ = index;
     view_.set_item_index(row(main_control::com_number), index);
+}
+
+void TSDIAppForm::port_selector::show_chosen_after_refill() {
+    if (refilled_ && entry(chosen_) != nullptr) {
+        view_.set_item_index(row(main_control::com_number), chosen_);
+    }
+    refilled_ = false;
 }
 
 const std::string* TSDIAppForm::port_selector::entry(int index) const {
@@ -93,10 +102,13 @@ void TSDIAppForm::apply_captions() {
     view_.set_text(row(main_control::btn_automatic_set), c.automatic);
     view_.set_text(row(main_control::btn_nast_server), c.server);
     view_.set_text(row(main_control::btn_wifi_write), c.write);
+    view_.set_window_hint(c.window_hint);
+    view_.set_hint(row(main_control::test), c.counter_hint);
 }
 
 void TSDIAppForm::Timer1Timer(int ticks) {
     app_.fill_port_list(ports_);
+    ports_.show_chosen_after_refill();
     std::string state = codec_.to_window(app_.port_state_line());
     if (state != shown_state_) {
         view_.set_text(row(main_control::stav_portu), state);
@@ -139,6 +151,13 @@ void TSDIAppForm::chosen(main_control c, int index) {
     }
 }
 
+void TSDIAppForm::edited(main_control c) {
+    if (c == main_control::wifi_security) {
+        const auto entry = suggestion(c, view_.text(row(c)));
+        view_.show_suggestion(row(c), entry ? static_cast<int>(*entry) : -1);
+    }
+}
+
 void TSDIAppForm::left(main_control c) {
     if (c != main_control::wifi_security) {
         return;
@@ -151,15 +170,14 @@ void TSDIAppForm::left(main_control c) {
 }
 
 std::optional<std::size_t> TSDIAppForm::suggestion(main_control c, std::string_view text) {
-    const std::span<const std::string_view> items = main_controls[row(c)].items;
-    if (text.empty() || items.empty()) {
+    // The port box suggests nothing: a port is chosen from its list only.
+    if (c != main_control::wifi_security || text.empty()) {
         return std::nullopt;
     }
-    if (c == main_control::wifi_security) {
-        if (const auto whole = security_entry(text)) {
-            return whole;
-        }
+    if (const auto whole = security_entry(text)) {
+        return whole;
     }
+    const std::span<const std::string_view> items = main_controls[row(c)].items;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (starts_ignoring_case(items[i], text)) {
             return i;

@@ -3,7 +3,7 @@
 // 10 ms tick, the port selector, the four WiFi buttons and the notices. A toolkit window
 // creates the controls of main_layout.h, implements main_view, calls FormCreate once
 // its controls exist, calls Timer1Timer from its 10 ms timer and forwards the user's
-// clicks, list choices and focus changes.
+// clicks, list choices, edits and focus changes as main_view.h says.
 //
 // Beyond the plain behaviour:
 //  - a text too long for its field in the settings packet is not cut: the notice names
@@ -20,7 +20,12 @@
 //    the controller unchanged;
 //  - the security box never turns a whole entry into a longer one: a text that names an
 //    entry whole, ignoring letter case, is that entry ("wpa2" is "WPA2", and "WPA2" stays
-//    "WPA2" although "WPA2AES" starts with it); a text that names none is sent as typed.
+//    "WPA2" although "WPA2AES" starts with it); a text that names none is sent as typed;
+//  - typed text only suggests (suggestion()): the security box marks the entry the text
+//    suggests in its list; the port box suggests nothing, and only an entry taken from
+//    its list chooses a port;
+//  - after the port list refilled the port box, the box shows the chosen port's entry,
+//    or nothing while no port is chosen (the refill empties it).
 #include "app/main_layout.h"
 #include "app/main_texts.h"
 #include "app/main_view.h"
@@ -59,14 +64,16 @@ public:
     int idle_ticks() const;
     // A button or the check box was clicked (the box already shows its new state).
     void clicked(main_control c);
-    // The user picked entry index of a combo box's list.
+    // The user took entry index of a combo box's list.
     void chosen(main_control c, int index);
+    // The user changed a combo box's edit text.
+    void edited(main_control c);
     // The focus left a control.
     void left(main_control c);
 
-    // The list entry a list search shows for text typed into a combo box: the entry the
+    // The entry of the security list that text typed into the box suggests: the entry the
     // text names whole (ignoring letter case), else the first that starts with it, else
-    // none. A suggestion only: the text stays as typed.
+    // none (an empty text, or any other box). A suggestion only: the text stays as typed.
     static std::optional<std::size_t> suggestion(main_control c, std::string_view text);
 
     // counter_view: the `test` box.
@@ -88,11 +95,15 @@ private:
         void append_item(std::string_view name) override;
         void set_item_index(int index) override;
         const std::string* entry(int index) const;
+        // After the port list's turn in a tick: a refilled box shows the chosen entry.
+        void show_chosen_after_refill();
 
     private:
         main_view& view_;
         const text_codec& codec_;
         std::vector<std::string> entries_;
+        int chosen_ = -1;       // the entry the port list chose last
+        bool refilled_ = false; // cleared and filled again in this tick
     };
 
     // What a read put into a text field: the controller's bytes and the text shown.

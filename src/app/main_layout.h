@@ -67,11 +67,6 @@ inline constexpr form_spec main_form_spec = {
     "SDIAppForm", "ZEV1 wifi configurator V1.0", window_kind::fixed_dialog, 337, 391, main_controls,
     {"", 13}};
 
-// What the main window and its counter box say under the mouse: the shortcuts that no
-// control of the window offers.
-inline constexpr std::string_view shortcut_hint = "Ctrl+T: terminal window\nF1: about";
-inline constexpr std::string_view counter_hint = "Frames received (Ctrl+T: terminal window)";
-
 // The title of the application (message boxes carry it).
 inline constexpr std::string_view application_title = "ZEV1 wifi configurator";
 

@@ -30,11 +30,21 @@ std::string_view label_of(std::string_view field) {
 main_captions captions_for(bool german) {
     const std::string endpoint(default_server_endpoint);
     if (german) {
-        return {"Kommunikation", "Lesen von ZEV", "Automatische server einstellung",
-                "Server Einstellung auf " + endpoint, "Eintragen Wifi Einstellung"};
+        return {"Kommunikation",
+                "Lesen von ZEV",
+                "Automatische server einstellung",
+                "Server Einstellung auf " + endpoint,
+                "Eintragen Wifi Einstellung",
+                "Strg+T: Terminalfenster\nF1: Info",
+                "Empfangene Rahmen (Strg+T: Terminalfenster)"};
     }
-    return {"Komunikace", "Cteni z ZEV", "Automatické nastavení serveru",
-            "Nastavení serveru na " + endpoint, "Zápis nastavení wifi"};
+    return {"Komunikace",
+            "Cteni z ZEV",
+            "Automatické nastavení serveru",
+            "Nastavení serveru na " + endpoint,
+            "Zápis nastavení wifi",
+            "Ctrl+T: okno terminálu\nF1: o programu",
+            "Přijaté rámce (Ctrl+T: okno terminálu)"};
 }
 
 std::string too_long_notice(bool german, std::span<const wifi_cut> cuts) {

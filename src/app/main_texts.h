@@ -1,6 +1,7 @@
 #pragma once
 // The main window's texts in its two languages (UTF-8): the five captions that change
-// with the language, and the notices, which follow the captions' language.
+// with the language, the hints under the mouse, and the notices, which follow the
+// captions' language.
 #include "link/dropped_frame_view.h"
 #include "memory/wifi_settings.h"
 
@@ -16,6 +17,10 @@ struct main_captions {
     std::string automatic;     // btn_automatic_set
     std::string server;        // btn_nast_server (ends with the default endpoint)
     std::string write;         // btn_wifi_write
+    // Under the mouse: the shortcuts that no control of the window offers, over the
+    // window and over the received-frame counter `test`.
+    std::string window_hint;
+    std::string counter_hint;
 };
 
 main_captions captions_for(bool german);

@@ -22,16 +22,17 @@ namespace zev1 {
 
 class progress_window_view : public virtual form_controls {
 public:
-    // Shows the window (centred, on top, not taking the focus from the main window) or
-    // hides it.
+    // Shows the window (centred, on top of the others) or hides it. It never takes the
+    // focus (progress_form_spec.takes_focus): the window that had the keys keeps them,
+    // and a click on Cancel cancels without activating the window.
     virtual void set_visible(bool visible) = 0;
     // Lets the toolkit handle what is pending (the window appears or vanishes and is
     // repainted). Timer ticks and clicks that were waiting run inside this call.
     virtual void process_pending_events() = 0;
     virtual void set_bar(int position) = 0;
     virtual int bar() const = 0;
-    // The transfer's error box, one OK button; returns at once. One box: while it is up, a
-    // further error only replaces its text or waits for it.
+    // The transfer's error box, one OK button; returns at once (message_boxes.h queues it
+    // and opens it after the tick).
     virtual void show_error(std::string_view text) = 0;
 
 protected:
@@ -59,13 +60,5 @@ private:
     bool cancel_requested_ = false;
     std::uint32_t total_ = 0;
 };
-
-// The declarations of progress_window_view's own functions in a toolkit's window.
-#define ZEV1_PROGRESS_WINDOW_VIEW_OVERRIDES                                                        \
-    void set_visible(bool visible) override;                                                       \
-    void process_pending_events() override;                                                        \
-    void set_bar(int position) override;                                                           \
-    int bar() const override;                                                                      \
-    void show_error(std::string_view text) override;
 
 } // namespace zev1

@@ -45,6 +45,7 @@ inline constexpr std::array<control_spec, progress_control_count> progress_contr
 }};
 
 inline constexpr form_spec progress_form_spec = {
-    "progress_win", "Progress", window_kind::tool, 464, 124, progress_controls, {"Tahoma", 11}};
+    "progress_win", "Progress", window_kind::tool, 464, 124, progress_controls,
+    {"Tahoma", 11}, false}; // the main window keeps the keys while a transfer runs
 
 } // namespace zev1

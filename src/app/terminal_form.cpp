@@ -94,16 +94,26 @@ view_options Tlog_win::options() const {
 void Tlog_win::add_packet_line(std::span<const std::uint8_t> frame, bool received,
                                std::string_view name, std::string_view text) {
     if (const auto line = compose_packet_line(frame, received, options(), name, text)) {
-        view_.append_line(row(terminal_control::log), codec_.to_window(*line));
+        append(terminal_control::log, codec_.to_window(*line));
     }
 }
 
 void Tlog_win::log_text(std::string_view text) {
     const std::time_t now = clock_();
-    view_.append_line(row(terminal_control::txt), codec_.to_window(text_view_line(now, text)));
+    append(terminal_control::txt, codec_.to_window(text_view_line(now, text)));
     if (log_file_.is_open()) {
         log_file_ << log_file_line(now, text);
         log_file_.flush();
+    }
+}
+
+void Tlog_win::append(terminal_control memo, std::string_view line) {
+    view_.append_line(row(memo), line);
+    int& lines = memo == terminal_control::log ? log_lines_ : txt_lines_;
+    if (++lines > max_view_lines) {
+        const int drop = lines - max_view_lines + max_view_lines / 10;
+        view_.drop_first_lines(row(memo), drop);
+        lines -= drop;
     }
 }
 

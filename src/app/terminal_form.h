@@ -40,8 +40,13 @@ struct screen_rect {
 
 class terminal_window_view : public virtual form_controls {
 public:
-    // Adds one line at the end of a memo.
+    // Adds one line at the end of a memo. A reader's view that shows the memo's last line
+    // follows the new one; a view scrolled back stays on the lines it shows, and a
+    // selection stays on the text it selects.
     virtual void append_line(std::size_t memo, std::string_view line) = 0;
+    // Removes the memo's first count lines (never more than it holds); a view scrolled
+    // back and a selection stay on the text they showed, as far as it is still there.
+    virtual void drop_first_lines(std::size_t memo, int count) = 0;
     virtual screen_rect outer_geometry() const = 0;
     virtual void set_outer_geometry(const screen_rect& r) = 0;
     virtual bool maximised() const = 0;
@@ -55,7 +60,8 @@ class Tlog_win final : public traffic_log {
 public:
     static constexpr int memo_top = 32;
     // Each memo keeps its last max_view_lines lines, so a run of days does not grow
-    // without bound.
+    // without bound; once it holds more, the oldest tenth goes at once (dropping lines
+    // one at a time would move a long text on every line).
     static constexpr int max_view_lines = 100000;
 
     // The clock gives the time of text lines and the log file's name.
@@ -94,6 +100,7 @@ public:
 private:
     void NewLogClick();
     void open_new_log();
+    void append(terminal_control memo, std::string_view line);
 
     terminal_window_view& view_;
     Tini_file& settings_;
@@ -101,14 +108,8 @@ private:
     clock_source clock_;
     std::ofstream log_file_;
     std::filesystem::path log_path_;
+    int log_lines_ = 0; // lines in the packet view
+    int txt_lines_ = 0; // lines in the text view
 };
-
-// The declarations of terminal_window_view's own functions in a toolkit's window.
-#define ZEV1_TERMINAL_WINDOW_VIEW_OVERRIDES                                                        \
-    void append_line(std::size_t memo, std::string_view line) override;                            \
-    screen_rect outer_geometry() const override;                                                   \
-    void set_outer_geometry(const screen_rect& r) override;                                        \
-    bool maximised() const override;                                                               \
-    void set_maximised(bool maximised) override;
 
 } // namespace zev1

@@ -7,7 +7,9 @@
 #include "app/terminal_form.h"
 #include "app/text_codec.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +30,8 @@ public:
     std::array<bool, main_control_count> ticks{};
     std::array<design_box, main_control_count> places{};
     std::string caption;
+    std::array<std::string, main_control_count> hints{};
+    std::string window_hint;
 
     void set_text(std::size_t row, std::string_view text) override {
         texts[row] = text;
@@ -41,14 +45,18 @@ public:
         caption = text;
         calls.push_back("caption " + std::string(text));
     }
+    void set_hint(std::size_t row, std::string_view text) override { hints[row] = text; }
+    void set_window_hint(std::string_view text) override { window_hint = text; }
 };
 
 class fake_main_window final : public fake_controls, public main_view {
 public:
     std::vector<std::string> notices;
+    std::array<int, main_control_count> suggestions{};
 
     void clear_items(std::size_t) override {}
     void append_item(std::size_t, std::string_view) override {}
+    void show_suggestion(std::size_t row, int index) override { suggestions[row] = index; }
     void set_item_index(std::size_t row, int index) override {
         const auto items = main_controls[row].items;
         texts[row] = index >= 0 && static_cast<std::size_t>(index) < items.size()
@@ -91,6 +99,13 @@ public:
 
     void append_line(std::size_t memo, std::string_view line) override {
         lines[memo].emplace_back(line);
+    }
+    void drop_first_lines(std::size_t memo, int count) override {
+        auto& memo_lines = lines[memo];
+        memo_lines.erase(
+            memo_lines.begin(),
+            memo_lines.begin() +
+                std::min<std::ptrdiff_t>(count, static_cast<std::ptrdiff_t>(memo_lines.size())));
     }
     screen_rect outer_geometry() const override { return outer; }
     void set_outer_geometry(const screen_rect& r) override {

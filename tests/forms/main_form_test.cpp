@@ -29,6 +29,8 @@ TEST(MainForm, list_search_suggests_the_whole_entry_before_a_longer_one) {
     EXPECT_EQ(suggest("wpa2a"), 5U); // a part of WPA2AES
     EXPECT_EQ(suggest("X"), std::nullopt);
     EXPECT_EQ(suggest(""), std::nullopt);
+    // A port is chosen from the list only: typed text there suggests nothing.
+    EXPECT_EQ(TSDIAppForm::suggestion(main_control::com_number, "COM"), std::nullopt);
 }
 
 // A code page of ASCII and Latin-1 only (as 1252 is for these letters): what it lacks

@@ -95,6 +95,27 @@ TEST(TerminalForm, text_lines_go_to_the_view_and_the_started_log) {
               "07.12.2026 23:54:24    Hello" + eol + "07.12.2026 23:54:24    W\xC3\xA4rme" + eol);
 }
 
+// A memo keeps its last lines: past the limit the oldest tenth goes at once, and the
+// count the form keeps stays true, so the next cut comes a tenth later again.
+TEST(TerminalForm, a_full_memo_drops_its_oldest_tenth) {
+    terminal t;
+    constexpr int limit = Tlog_win::max_view_lines;
+    for (int i = 0; i <= limit; ++i) {
+        t.form->log_text(std::to_string(i));
+    }
+    const auto& txt = t.lines(terminal_control::txt);
+    ASSERT_EQ(txt.size(), static_cast<std::size_t>(limit - limit / 10));
+    EXPECT_THAT(txt.front(), ::testing::EndsWith(" " + std::to_string(limit / 10 + 1)));
+    EXPECT_THAT(txt.back(), ::testing::EndsWith(" " + std::to_string(limit)));
+    for (int i = 0; i < limit / 10; ++i) {
+        t.form->log_text("more");
+    }
+    EXPECT_EQ(txt.size(), static_cast<std::size_t>(limit));
+    t.form->log_text("one too many");
+    EXPECT_EQ(txt.size(), static_cast<std::size_t>(limit - limit / 10));
+    EXPECT_TRUE(t.lines(terminal_control::log).empty());
+}
+
 TEST(TerminalForm, log_file_that_cannot_open_is_reported) {
     terminal t;
     // A folder in the way of the log file's name.

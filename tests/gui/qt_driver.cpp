@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QWindow>
 #include <algorithm>
 #include <stdexcept>
 
@@ -64,6 +65,15 @@ public:
 
     void click(std::string_view name) override { QTest::mouseClick(find(name), Qt::LeftButton); }
 
+    void click_at(std::string_view name) override {
+        // Through the window system's path: an open popup sees the click first.
+        QWidget* target = find(name);
+        QWidget* top = target->window();
+        const QPoint at = target->mapTo(top, target->rect().center());
+        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QCoreApplication::processEvents();
+    }
+
     void type(std::string_view name, std::string_view text) override {
         QWidget* target = find(name);
         if (auto* combo = qobject_cast<QComboBox*>(target)) {
@@ -72,31 +82,42 @@ public:
         auto* edit = qobject_cast<QLineEdit*>(target);
         activate(target);
         edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Backspace);
+        key(Qt::Key_Backspace);
         for (const QChar ch : qstr(text)) {
             if (ch.unicode() < 0x80) {
-                QTest::keyClick(edit, ch.toLatin1());
+                // Through the window system's path, to whatever has the keys.
+                QTest::keyClick(keys_window(), ch.toLatin1());
             } else {
                 // A letter without a key of its own, as an input method delivers it.
                 QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
                 QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-                QApplication::sendEvent(edit, &press);
-                QApplication::sendEvent(edit, &release);
+                QApplication::sendEvent(QApplication::focusWidget(), &press);
+                QApplication::sendEvent(QApplication::focusWidget(), &release);
             }
         }
+        QCoreApplication::processEvents();
+    }
+
+    void press(std::string_view name) override {
+        if (name == "Enter") {
+            key(Qt::Key_Return);
+        } else if (name == "Tab") {
+            key(Qt::Key_Tab);
+        } else if (name == "Space") {
+            key(Qt::Key_Space);
+        } else {
+            throw std::invalid_argument("unknown key");
+        }
+        QCoreApplication::processEvents();
     }
 
     void leave(std::string_view name) override {
         QWidget* target = find(name);
+        activate(target);
         if (auto* combo = qobject_cast<QComboBox*>(target)) {
-            target = combo->lineEdit();
+            combo->lineEdit()->setFocus();
         }
-        // An open popup (the list search's suggestions) takes the keys, as it does for a
-        // user's keyboard.
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            target = popup;
-        }
-        QTest::keyClick(target, Qt::Key_Tab);
+        key(Qt::Key_Tab);
         QCoreApplication::processEvents();
     }
 
@@ -118,6 +139,17 @@ public:
             throw std::invalid_argument("unknown shortcut");
         }
     }
+
+    int suggested(std::string_view name) override {
+        return qobject_cast<qt::combo_box*>(find(name))->suggestion();
+    }
+
+    std::string active_window() override {
+        QWidget* active = QApplication::activeWindow();
+        return active != nullptr ? utf8(active->objectName()) : std::string();
+    }
+
+    int font_pixels(std::string_view name) override { return find(name)->font().pixelSize(); }
 
     std::string hint(std::string_view name) override { return utf8(find(name)->toolTip()); }
     bool checked(std::string_view name) override {
@@ -156,7 +188,7 @@ public:
 
     bool text_fits(std::string_view name) override {
         QWidget* w = find(name);
-        const int margin = qobject_cast<QPushButton*>(w) != nullptr ? 8 : 0;
+        const int margin = qobject_cast<QPushButton*>(w) != nullptr ? caption_margin : 0;
         return w->fontMetrics().horizontalAdvance(qt::widget_text(w)) <= w->width() - margin;
     }
 
@@ -243,6 +275,17 @@ private:
         }
         throw std::invalid_argument("no control named " + std::string(name));
     }
+
+    // The window that gets a key the keyboard sends: an open popup, else the active one.
+    static QWindow* keys_window() {
+        QWidget* to = QApplication::activePopupWidget();
+        if (to == nullptr) {
+            to = QApplication::activeWindow();
+        }
+        return to != nullptr ? to->windowHandle() : nullptr;
+    }
+
+    static void key(Qt::Key k) { QTest::keyClick(keys_window(), k); }
 
     static void activate(QWidget* w) {
         w->window()->activateWindow();

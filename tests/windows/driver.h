@@ -43,8 +43,15 @@ public:
     // A control's caption or content; a window's caption.
     virtual std::string text(std::string_view name) = 0;
     virtual void click(std::string_view name) = 0;
-    // Focuses a text field or combo box, selects its text and types text key by key.
+    // Clicks with the mouse at the middle of the control's place, as a technician does:
+    // the click goes where the toolkit sends a click at that point (an open popup or
+    // list may take it for itself).
+    virtual void click_at(std::string_view name) = 0;
+    // Focuses a text field or combo box, selects its text and types text key by key,
+    // each key through the program's own event path to whatever has the keys.
     virtual void type(std::string_view name, std::string_view text) = 0;
+    // Presses "Enter", "Tab" or "Space" on whatever has the keys.
+    virtual void press(std::string_view key) = 0;
     // Moves the focus on from the control, as the Tab key does.
     virtual void leave(std::string_view name) = 0;
     // Picks entry index of a combo box's list with the keyboard (from no entry chosen).
@@ -58,6 +65,12 @@ public:
     virtual bool visible(std::string_view name) = 0;
     // A progress bar's position, a combo box's selected entry (-1: none).
     virtual int value(std::string_view name) = 0;
+    // The entry a combo box marks for its typed text (-1: none).
+    virtual int suggested(std::string_view name) = 0;
+    // The name of the window that has the keys (empty: none of the program's).
+    virtual std::string active_window() = 0;
+    // The height in design pixels of the font a control shows its text in.
+    virtual int font_pixels(std::string_view name) = 0;
     virtual std::vector<std::string> items(std::string_view name) = 0;
     // The line of a memo at the top of its view; scrolls a memo to put line there.
     virtual int first_visible_line(std::string_view name) = 0;

@@ -56,6 +56,10 @@ TEST(MainWindow, first_start_is_german_and_unticking_is_remembered) {
         EXPECT_EQ(p->text("btn_automatic_set"), "Automatische server einstellung");
         EXPECT_EQ(p->text("btn_nast_server"), "Server Einstellung auf " + endpoint);
         EXPECT_EQ(p->text("btn_wifi_write"), "Eintragen Wifi Einstellung");
+        // The default server endpoint fits the button in the window's own font.
+        EXPECT_EQ(p->font_pixels("btn_nast_server"), p->font_pixels("btn_wifi_write"));
+        EXPECT_THAT(p->hint("SDIAppForm"), HasSubstr("Strg+T: Terminalfenster"));
+        EXPECT_THAT(p->hint("test"), HasSubstr("Empfangene Rahmen"));
 
         p->click("nemecke_texty");
         EXPECT_FALSE(p->checked("nemecke_texty"));
@@ -64,6 +68,15 @@ TEST(MainWindow, first_start_is_german_and_unticking_is_remembered) {
         EXPECT_EQ(p->text("btn_automatic_set"), "Automatické nastavení serveru");
         EXPECT_EQ(p->text("btn_nast_server"), "Nastavení serveru na " + endpoint);
         EXPECT_EQ(p->text("btn_wifi_write"), "Zápis nastavení wifi");
+        EXPECT_EQ(p->font_pixels("btn_nast_server"), p->font_pixels("btn_wifi_write"));
+        EXPECT_THAT(p->hint("SDIAppForm"), HasSubstr("Ctrl+T: okno terminálu"));
+        EXPECT_THAT(p->hint("test"), HasSubstr("Přijaté rámce"));
+        // The about box speaks the window's language when it is shown.
+        p->shortcut("F1");
+        ASSERT_TRUE(p->wait_for([&] { return p->visible("AboutBox"); }, 2000));
+        EXPECT_EQ(p->text("SettingsCaption"), "Soubor nastavení:");
+        EXPECT_EQ(p->text("Version"), "Verze " + application_version());
+        p->click("OKButton");
         // Captions that do not change with the language.
         EXPECT_EQ(p->text("Label2"), "IP,port ");
         EXPECT_EQ(p->text("nemecke_texty"), "DEUTSCH");
@@ -113,10 +126,10 @@ TEST(MainWindow, windows_have_their_kinds_and_name_the_settings_file) {
     // The settings file this run writes: its name stays whole at the end of the line.
     const std::string settings = p->text("SettingsFile");
     EXPECT_TRUE(settings.ends_with("zev1-wifi-config.INI")) << settings;
-    EXPECT_EQ(p->text("SettingsCaption"), "Settings file:");
+    EXPECT_EQ(p->text("SettingsCaption"), "Einstellungsdatei:");
+    EXPECT_EQ(p->text("Comments"), "WiFi-Einstellungen des Heizungsreglers ZEV1");
     // Under the mouse: the shortcuts that no control offers, the whole settings file path.
-    EXPECT_THAT(p->hint("SDIAppForm"), AllOf(HasSubstr("Ctrl+T"), HasSubstr("F1")));
-    EXPECT_THAT(p->hint("test"), HasSubstr("Ctrl+T"));
+    EXPECT_THAT(p->hint("SDIAppForm"), AllOf(HasSubstr("+T"), HasSubstr("F1")));
     EXPECT_THAT(p->hint("SettingsFile"), EndsWith("zev1-wifi-config.INI"));
 }
 

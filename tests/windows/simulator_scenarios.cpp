@@ -7,6 +7,7 @@
 #include "windows/test_area.h"
 
 #include <algorithm>
+#include <cctype>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -118,6 +119,56 @@ TEST_F(with_simulator, port_chosen_from_the_list_is_opened) {
     p.reset();                               // the port is remembered at exit
     EXPECT_THAT(area.read_settings(), HasSubstr("com=" + sim->port() + std::string(eol)));
     EXPECT_THAT(area.read_settings(), HasSubstr("open=1"));
+}
+
+// Typed text never chooses a port: neither Enter nor Tab makes a port of a listed name,
+// in its own letter case or another.
+TEST_F(with_simulator, typed_port_names_choose_no_port) {
+    start({}, false);
+    ASSERT_TRUE(p->wait_for(
+        [&] {
+            const auto items = p->items("com_number");
+            return std::find(items.begin(), items.end(), sim->port()) != items.end();
+        },
+        connect_ms));
+    std::string other_case = sim->port();
+    for (char& c : other_case) {
+        c = static_cast<char>(std::islower(static_cast<unsigned char>(c)) ? std::toupper(c)
+                                                                          : std::tolower(c));
+    }
+    for (const std::string& typed : {other_case, sim->port()}) {
+        p->type("com_number", typed);
+        EXPECT_EQ(p->suggested("com_number"), -1) << typed;
+        p->press("Enter");
+        p->press("Tab");
+        p->pause(300);
+        EXPECT_EQ(p->value("com_number"), -1) << typed;
+        EXPECT_EQ(p->text("stav_portu"), "  ") << typed;
+    }
+    EXPECT_EQ(sim->events("peer-open"), 0U);
+}
+
+// A click on the write button right after typing a security type writes at once, the
+// entry the text names: no list opened by the typing takes the click for itself.
+TEST_F(with_simulator, typed_security_then_a_click_writes_at_once) {
+    start({"--ssid", "Heizraum"});
+    ASSERT_TRUE(connected());
+    const struct {
+        const char* typed;
+        int suggested;
+        const char* sent;
+    } cases[] = {
+        {"WPA2", 7, "WPA2"}, {"wpa2", 7, "WPA2"}, {"Wep", 2, "WEP"}, {"wpa2a", 5, "wpa2a"}};
+    std::size_t count = 0;
+    for (const auto& c : cases) {
+        p->type("wifi_security", c.typed);
+        EXPECT_EQ(p->suggested("wifi_security"), c.suggested) << c.typed;
+        EXPECT_EQ(p->text("wifi_security"), c.typed); // a suggestion changes no text
+        p->click_at("btn_wifi_write");
+        const auto sent = writes(++count);
+        ASSERT_EQ(sent.size(), count) << c.typed;
+        EXPECT_EQ(body_of(sent.back()).security, c.sent) << c.typed;
+    }
 }
 
 TEST_F(with_simulator, read_fills_the_fields_and_write_sends_the_edits) {
@@ -250,6 +301,8 @@ TEST_F(with_simulator, progress_moves_and_cancel_ends_the_read_quietly) {
     p->click("btn_config_cti_jer");
     ASSERT_TRUE(p->wait_for([&] { return p->visible("progress_win"); }, 2000));
     ASSERT_TRUE(p->wait_for([&] { return p->value("Bar") >= 5; }, read_ms));
+    // The main window keeps the keys: a Space or Enter never reaches Cancel.
+    EXPECT_EQ(p->active_window(), "SDIAppForm");
     EXPECT_EQ(p->text("progress_win"), "Progress");
     // The label shows the bar's position (read again should a tick move both between the
     // two reads, as it can where the program runs beside the driver).

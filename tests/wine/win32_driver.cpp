@@ -10,6 +10,9 @@
 #include "windows/driver.h"
 #include "windows/test_area.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <commctrl.h>
 #include <exception>
 #include <functional>
@@ -24,11 +27,16 @@ namespace {
 using win32::form_window;
 
 constexpr UINT run_message = WM_APP + 40;
-constexpr int message_text_id = 0xFFFF; // the text of a message box
+constexpr UINT flush_message = WM_APP + 41; // posted after keys: they have all been handled
+constexpr int message_text_id = 0xFFFF;     // the text of a message box
 
 LRESULT CALLBACK caller_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == run_message) {
         (*reinterpret_cast<std::function<void()>*>(lparam))();
+        return 0;
+    }
+    if (message == flush_message) {
+        reinterpret_cast<std::atomic<WPARAM>*>(lparam)->store(wparam);
         return 0;
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
@@ -111,16 +119,58 @@ public:
         on_ui([&] { ::SendMessageW(control(name), BM_CLICK, 0, 0); });
     }
 
+    void click_at(std::string_view name) override {
+        // A mouse click as the hardware sends it: it goes to the window under the point
+        // or to one that holds the mouse (an open list does).
+        const POINT at = on_ui([&] {
+            HWND c = control(name);
+            RECT r{};
+            ::GetWindowRect(c, &r);
+            return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        });
+        const int width = ::GetSystemMetrics(SM_CXSCREEN);
+        const int height = ::GetSystemMetrics(SM_CYSCREEN);
+        std::array<INPUT, 3> inputs{};
+        for (INPUT& in : inputs) {
+            in.type = INPUT_MOUSE;
+            in.mi.dx = static_cast<LONG>(at.x * 65535 / std::max(1, width - 1));
+            in.mi.dy = static_cast<LONG>(at.y * 65535 / std::max(1, height - 1));
+            in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+        }
+        inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+        inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+        ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        pause(200);
+    }
+
     void type(std::string_view name, std::string_view text) override {
+        // The keys go through the program's message loop, as typed keys do.
         on_ui([&] {
             HWND edit = edit_of(control(name));
             ::SetFocus(edit);
             ::SendMessageW(edit, EM_SETSEL, 0, -1);
-            ::SendMessageW(edit, WM_CHAR, VK_BACK, 1);
+            ::PostMessageW(edit, WM_CHAR, VK_BACK, 1);
             for (const wchar_t ch : win32::wide(text)) {
-                ::SendMessageW(edit, WM_CHAR, ch, 1);
+                ::PostMessageW(edit, WM_CHAR, ch, 1);
             }
         });
+        flush();
+    }
+
+    void press(std::string_view key) override {
+        WPARAM vk = 0;
+        if (key == "Enter") {
+            vk = VK_RETURN;
+        } else if (key == "Tab") {
+            vk = VK_TAB;
+        } else if (key == "Space") {
+            vk = VK_SPACE;
+        } else {
+            throw std::invalid_argument("unknown key");
+        }
+        on_ui([&] { post_key(::GetFocus(), vk); });
+        flush();
+        pause(50);
     }
 
     void leave(std::string_view name) override {
@@ -158,6 +208,29 @@ public:
         });
         pause(100);
         on_ui([&] { set_control_key(false); });
+    }
+
+    int suggested(std::string_view name) override {
+        return on_ui([&] { return program_->main().suggestion(*find(name).second); });
+    }
+
+    std::string active_window() override {
+        return on_ui([&] {
+            HWND active = ::GetActiveWindow();
+            for (form_window* window : windows()) {
+                if (window->hwnd() == active) {
+                    return std::string(window->spec().name);
+                }
+            }
+            return std::string();
+        });
+    }
+
+    int font_pixels(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            return win32::to_design(window->font_pixels(*row), window->dpi());
+        });
     }
 
     std::string hint(std::string_view name) override {
@@ -250,7 +323,8 @@ public:
             RECT client{};
             ::GetClientRect(c, &client);
             const bool button = window->spec().controls[*row].kind == control_kind::button;
-            return size.cx <= client.right - (button ? win32::to_device(8, window->dpi()) : 0);
+            return size.cx <=
+                   client.right - (button ? win32::to_device(caption_margin, window->dpi()) : 0);
         });
     }
 
@@ -400,11 +474,21 @@ private:
         }
     }
 
+    // Waits until the messages posted so far to the program's thread have been handled.
+    void flush() {
+        const WPARAM ticket = ++flush_tickets_;
+        ::PostMessageW(caller_, flush_message, ticket, reinterpret_cast<LPARAM>(&flushed_));
+        wait_for([&] { return flushed_.load() == ticket; }, 5000);
+    }
+
+    std::array<form_window*, 4> windows() {
+        return {&program_->main(), &program_->about(), &program_->log_win(),
+                &program_->progress_win()};
+    }
+
     // The window of that name, or the window and the row of the control of that name.
     std::pair<form_window*, std::optional<std::size_t>> find(std::string_view name) {
-        for (form_window* window :
-             std::initializer_list<form_window*>{&program_->main(), &program_->about(),
-                                                 &program_->log_win(), &program_->progress_win()}) {
+        for (form_window* window : windows()) {
             if (window->spec().name == name) {
                 return {window, std::nullopt};
             }
@@ -450,6 +534,8 @@ private:
     }
 
     std::thread ui_;
+    std::atomic<WPARAM> flushed_{0}; // the last flush the program's thread reached
+    WPARAM flush_tickets_ = 0;
     HWND caller_ = nullptr;
     HWND main_ = nullptr;
     DWORD thread_ = 0;

@@ -9,20 +9,24 @@
 
 namespace zev1::qt {
 
-about_box::about_box(const std::filesystem::path& settings_file) {
+about_box::about_box(const std::filesystem::path& settings_file) : settings_file_(settings_file) {
     frame_window(*this, about_form_spec);
-    const std::vector<QWidget*> controls = create_controls(*this, about_form_spec);
-    const auto texts = about_texts(settings_file);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        set_widget_text(controls[i], qstr(texts[i]));
-    }
+    controls_ = create_controls(*this, about_form_spec);
+    show_texts(true);
     // The whole path, where the box shows it shortened.
-    controls[row(about_control::SettingsFile)]->setToolTip(
+    controls_[row(about_control::SettingsFile)]->setToolTip(
         QString::fromStdU16String(settings_file.u16string()));
-    auto* ok = qobject_cast<QPushButton*>(controls[row(about_control::OKButton)]);
+    auto* ok = qobject_cast<QPushButton*>(controls_[row(about_control::OKButton)]);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     centre_on_screen(*this);
+}
+
+void about_box::show_texts(bool german) {
+    const auto texts = about_texts(settings_file_, german);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        set_widget_text(controls_[i], qstr(texts[i]));
+    }
 }
 
 } // namespace zev1::qt

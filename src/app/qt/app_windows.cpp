@@ -10,12 +10,16 @@
 namespace zev1::qt {
 
 app_windows::app_windows(Tlpc1xxx& app, clock_source clock)
-    : main(app, codec_), about(app.path()), log_win(app, codec_, std::move(clock)),
-      progress_win(codec_), views_(app, log_win.form(), main.form(), progress_win.form()) {
+    : main(app, codec_, boxes_.queue()), about(app.path()), log_win(app, codec_, std::move(clock)),
+      progress_win(codec_, boxes_.queue()),
+      views_(app, log_win.form(), main.form(), progress_win.form()) {
+    boxes_.set_owner(&main);
     QObject::connect(&main, &main_window::terminal_requested, &log_win,
                      [this] { bring_to_front(log_win); });
-    QObject::connect(&main, &main_window::about_requested, &about,
-                     [this] { bring_to_front(about); });
+    QObject::connect(&main, &main_window::about_requested, &about, [this] {
+        about.show_texts(main.form().german());
+        bring_to_front(about);
+    });
 }
 
 void app_windows::show() {

@@ -1,11 +1,13 @@
 #pragma once
 // The program's four Qt windows, created in their fixed order (main window, about box,
 // terminal, progress window) once the application object exists, and attached to it as
-// the views of the link and the sequencer. Only the main window is shown by show().
+// the views of the link and the sequencer, with the message boxes they share. Only the
+// main window is shown by show().
 // Destroyed before the application object: the views are detached first.
 #include "app/attached_views.h"
 #include "app/qt/about_box.h"
 #include "app/qt/main_window.h"
+#include "app/qt/message_box_opener.h"
 #include "app/qt/progress_window.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/terminal_window.h"
@@ -26,6 +28,7 @@ public:
 
 private:
     local_codec codec_;
+    message_box_opener boxes_;
 
 public:
     main_window main;

@@ -39,4 +39,12 @@ void form_base::set_caption(std::string_view text) {
     setWindowTitle(qstr(text));
 }
 
+void form_base::set_hint(std::size_t row, std::string_view text) {
+    controls_[row]->setToolTip(qstr(text));
+}
+
+void form_base::set_window_hint(std::string_view text) {
+    setToolTip(qstr(text));
+}
+
 } // namespace zev1::qt

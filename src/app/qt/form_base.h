@@ -17,7 +17,14 @@ public:
     QWidget* control(std::size_t row) const { return controls_[row]; }
 
     // form_controls
-    ZEV1_FORM_CONTROLS_OVERRIDES
+    void set_text(std::size_t row, std::string_view text) override;
+    std::string text(std::size_t row) const override;
+    void set_checked(std::size_t row, bool checked) override;
+    bool checked(std::size_t row) const override;
+    void place(std::size_t row, const design_box& box) override;
+    void set_caption(std::string_view text) override;
+    void set_hint(std::size_t row, std::string_view text) override;
+    void set_window_hint(std::string_view text) override;
 
 private:
     std::vector<QWidget*> controls_;

@@ -1,31 +1,36 @@
 #pragma once
-// The main window in Qt: the controls of main_layout.h, the 10 ms timer and the notice
-// box; what they do is the form's (app/main_form.h). Ctrl+T asks for the terminal window
-// and F1 for the about box (named in the tooltip).
+// The main window in Qt: the controls of main_layout.h and the 10 ms timer; what they do
+// is the form's (app/main_form.h), and its notices open through the program's message
+// boxes. Ctrl+T asks for the terminal window and F1 for the about box (named in the
+// tooltip).
 #include "app/main_form.h"
 #include "app/qt/form_base.h"
 
 #include <chrono>
 
-class QMessageBox;
 class QTimer;
 
 namespace zev1 {
 class Tlpc1xxx;
-}
+class message_boxes;
+} // namespace zev1
 
 namespace zev1::qt {
 
 class main_window final : public form_base, public main_view {
     Q_OBJECT
 public:
-    main_window(Tlpc1xxx& app, const text_codec& codec);
+    main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& boxes);
     ~main_window() override;
 
     TSDIAppForm& form() { return form_; }
 
     // main_view
-    ZEV1_MAIN_VIEW_OVERRIDES
+    void clear_items(std::size_t row) override;
+    void append_item(std::size_t row, std::string_view text) override;
+    void set_item_index(std::size_t row, int index) override;
+    void show_suggestion(std::size_t row, int index) override;
+    void show_notice(std::string_view text) override;
 
 signals:
     void terminal_requested();
@@ -37,16 +42,17 @@ protected:
 
 private:
     void connect_events();
+    // One run of the timer: the ticks it stands for, then the next run's start.
+    void run();
     // Starts the timer for the run ticks_per_run_ ticks after the last one.
     void schedule_run();
 
     TSDIAppForm form_;
+    message_boxes& boxes_;
     QTimer* Timer1 = nullptr;
     int ticks_per_run_ = 1; // the ticks the timer's next run stands for
     std::chrono::steady_clock::time_point next_run_;
     bool closing_ = false;
-    QMessageBox* notice_ = nullptr;
-    int chosen_port_ = -1; // the port list's last choice in com_number
 };
 
 } // namespace zev1::qt

@@ -3,9 +3,8 @@
 #include "app/qt/qt_child.h"
 #include "app/qt/qt_text.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QCompleter>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
@@ -49,13 +48,7 @@ QFont font_from(const font_spec& spec, const QFont& base) {
 }
 
 QComboBox* make_combo(QWidget& window, const control_spec& spec) {
-    auto* combo = make_child<QComboBox>(&window);
-    combo->setEditable(true);
-    // Typed text never becomes a list entry. The list search ignores letter case and
-    // only suggests: the text stays as typed until the user picks an entry.
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->completer()->setCaseSensitivity(Qt::CaseInsensitive);
-    combo->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    auto* combo = make_child<combo_box>(&window);
     for (const std::string_view item : spec.items) {
         combo->addItem(qstr(item));
     }
@@ -108,21 +101,51 @@ QWidget* make_widget(QWidget& window, const control_spec& spec) {
     return make_child<QWidget>(&window);
 }
 
-// Shows a button's caption in the window's font, made smaller where the caption would not
-// fit (the server button's caption carries the whole default endpoint).
+// Shows a button's caption in the window's font, or a smaller one where it would not fit
+// (fitting_caption_pixels).
 void set_fitting_caption(QPushButton* button, const QString& caption) {
-    constexpr int margin = 8;
-    constexpr int smallest_pixel_size = 8;
     QFont font = button->parentWidget()->font();
-    while (QFontMetrics(font).horizontalAdvance(caption) > button->width() - margin &&
-           font.pixelSize() > smallest_pixel_size) {
-        font.setPixelSize(font.pixelSize() - 1);
-    }
+    font.setPixelSize(fitting_caption_pixels(button->width() - caption_margin, font.pixelSize(),
+                                             smallest_caption_pixels, [&](int pixels) {
+                                                 QFont f = font;
+                                                 f.setPixelSize(pixels);
+                                                 return QFontMetrics(f).horizontalAdvance(caption);
+                                             }));
     button->setFont(font);
     button->setText(caption);
 }
 
 } // namespace
+
+combo_box::combo_box(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    // Typed text never becomes a list entry, and no list search completes or pops up
+    // while the user types (such a popup took the next click for itself).
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    // The combo box itself makes the entry that the typed text names current when Enter
+    // is pressed or the box is left; here typed text chooses nothing.
+    QObject::disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    QObject::disconnect(lineEdit(), &QLineEdit::returnPressed, this, nullptr);
+}
+
+void combo_box::set_suggestion(int index) {
+    suggestion_ = index >= 0 && index < count() ? index : -1;
+    if (view()->isVisible()) {
+        mark_suggestion();
+    }
+}
+
+void combo_box::showPopup() {
+    QComboBox::showPopup();
+    mark_suggestion();
+}
+
+void combo_box::mark_suggestion() {
+    if (suggestion_ >= 0 && suggestion_ < count()) {
+        view()->setCurrentIndex(model()->index(suggestion_, modelColumn(), rootModelIndex()));
+    }
+}
 
 void frame_window(QWidget& window, const form_spec& form) {
     window.setObjectName(qstr(form.name));
@@ -143,6 +166,10 @@ void frame_window(QWidget& window, const form_spec& form) {
         window.resize(form.client_width, form.client_height);
         break;
     }
+    if (!form.takes_focus) {
+        window.setAttribute(Qt::WA_ShowWithoutActivating);
+        window.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    }
 }
 
 std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form) {
@@ -158,7 +185,7 @@ std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form) {
         if (auto* label = qobject_cast<QLabel*>(widget)) {
             label->setAlignment(alignment_of(spec.align));
         }
-        widget->setFocusPolicy(spec.tab >= 0 ? Qt::StrongFocus : Qt::NoFocus);
+        widget->setFocusPolicy(spec.tab >= 0 && form.takes_focus ? Qt::StrongFocus : Qt::NoFocus);
         if (auto_sized(spec)) {
             widget->move(spec.place.left, spec.place.top);
             widget->adjustSize();
@@ -173,7 +200,7 @@ std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form) {
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(widgets[order[i - 1]], widgets[order[i]]);
     }
-    if (!order.empty()) {
+    if (!order.empty() && form.takes_focus) {
         widgets[order.front()]->setFocus(); // once the window is first activated
     }
     return widgets;

@@ -3,11 +3,30 @@
 // texts whatever their kind, so the windows themselves only wire events to their forms.
 #include "app/form_layout.h"
 
+#include <QComboBox>
 #include <QString>
 #include <QWidget>
 #include <vector>
 
 namespace zev1::qt {
+
+// An editable combo box whose typed text only ever is text (main_view.h): no completer
+// and no popup while typing, and neither Enter nor leaving the box makes an entry of
+// the typed text. It keeps the entry the form suggests and marks it when its list opens.
+class combo_box final : public QComboBox {
+    Q_OBJECT
+public:
+    explicit combo_box(QWidget* parent);
+    // The entry marked for the typed text (-1: none).
+    void set_suggestion(int index);
+    int suggestion() const { return suggestion_; }
+    void showPopup() override;
+
+private:
+    void mark_suggestion();
+
+    int suggestion_ = -1;
+};
 
 // Frames the window as its kind asks, names it, sets its caption and its client size.
 void frame_window(QWidget& window, const form_spec& form);

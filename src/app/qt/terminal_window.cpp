@@ -5,7 +5,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <algorithm>
 #include <utility>
 
@@ -15,9 +18,7 @@ terminal_window::terminal_window(Tini_file& settings, const text_codec& codec, c
     : form_base(terminal_form_spec), form_(*this, settings, codec, std::move(clock)) {
     for (std::size_t i = 0; i < terminal_controls.size(); ++i) {
         const auto id = static_cast<terminal_control>(i);
-        if (auto* memo = qobject_cast<QPlainTextEdit*>(control(i))) {
-            memo->setMaximumBlockCount(Tlog_win::max_view_lines);
-        } else if (auto* button = qobject_cast<QPushButton*>(control(i))) {
+        if (auto* button = qobject_cast<QPushButton*>(control(i))) {
             connect(button, &QPushButton::clicked, this, [this, id] { form_.clicked(id); });
         }
     }
@@ -34,6 +35,25 @@ void terminal_window::append_line(std::size_t memo, std::string_view line) {
     if (auto* view = qobject_cast<QPlainTextEdit*>(control(memo))) {
         view->appendPlainText(qstr(line));
     }
+}
+
+void terminal_window::drop_first_lines(std::size_t memo, int count) {
+    auto* view = qobject_cast<QPlainTextEdit*>(control(memo));
+    if (view == nullptr || count <= 0) {
+        return;
+    }
+    // The view counts its scroll bar in lines: one scrolled back keeps its lines in view.
+    QScrollBar* bar = view->verticalScrollBar();
+    const bool follow = bar->value() == bar->maximum();
+    const int first = bar->value();
+    QTextCursor cut(view->document());
+    cut.movePosition(QTextCursor::Start);
+    cut.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, count);
+    if (cut.atEnd() || cut.blockNumber() < count) {
+        cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    cut.removeSelectedText();
+    bar->setValue(follow ? bar->maximum() : std::max(0, first - count));
 }
 
 QSize terminal_window::frame_extra() const {

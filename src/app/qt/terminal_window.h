@@ -23,7 +23,12 @@ public:
     Tlog_win& form() { return form_; }
 
     // terminal_window_view
-    ZEV1_TERMINAL_WINDOW_VIEW_OVERRIDES
+    void append_line(std::size_t memo, std::string_view line) override;
+    void drop_first_lines(std::size_t memo, int count) override;
+    screen_rect outer_geometry() const override;
+    void set_outer_geometry(const screen_rect& r) override;
+    bool maximised() const override;
+    void set_maximised(bool maximised) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -6,11 +6,8 @@
 namespace zev1::win32 {
 
 about_box::about_box(HWND owner, const std::filesystem::path& settings_file)
-    : form_window(about_form_spec, owner) {
-    const auto texts = about_texts(settings_file);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        set_text(i, texts[i]);
-    }
+    : form_window(about_form_spec, owner), settings_file_(settings_file) {
+    show_texts(true);
     // The whole path, where the box shows it shortened.
     set_hint(control(row(about_control::SettingsFile)), utf8(settings_file.wstring()));
     HWND ok = control(row(about_control::OKButton));
@@ -18,7 +15,15 @@ about_box::about_box(HWND owner, const std::filesystem::path& settings_file)
     start_messages();
 }
 
-void about_box::bring_to_front() {
+void about_box::show_texts(bool german) {
+    const auto texts = about_texts(settings_file_, german);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        set_text(i, texts[i]);
+    }
+}
+
+void about_box::bring_to_front(bool german) {
+    show_texts(german);
     centre_on_screen();
     ::ShowWindow(hwnd(), SW_SHOW);
     ::SetForegroundWindow(hwnd());

@@ -1,7 +1,7 @@
 #pragma once
 // The about box in Win32: the controls of app/about.h with the program's name, version,
 // purpose and settings file, and OK, which (like Esc and the close box) hides it again.
-// Shown with F1.
+// Shown with F1, in the main window's language.
 #include "app/win32/form_window.h"
 
 #include <filesystem>
@@ -11,10 +11,14 @@ namespace zev1::win32 {
 class about_box final : public form_window {
 public:
     about_box(HWND owner, const std::filesystem::path& settings_file);
-    void bring_to_front();
+    // Shows the box with its texts in German or Czech (app/about.h).
+    void bring_to_front(bool german);
 
 private:
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+    void show_texts(bool german);
+
+    std::filesystem::path settings_file_;
 };
 
 } // namespace zev1::win32

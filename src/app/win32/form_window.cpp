@@ -11,8 +11,6 @@ namespace zev1::win32 {
 namespace {
 
 constexpr wchar_t window_class[] = L"ZEV1Form";
-constexpr int button_margin = 8;   // design pixels a button's caption leaves free
-constexpr int smallest_pixels = 8; // a fitted caption gets no smaller
 constexpr int combo_list_rows = 8;
 
 HINSTANCE instance() {
@@ -130,7 +128,8 @@ form_window::form_window(const form_spec& form, HWND owner)
     : form_(form), places_(form.controls.size()), fitted_fonts_(form.controls.size()) {
     register_class(&form_window::window_proc);
     const DWORD style = style_of(form.kind);
-    const DWORD ex_style = ex_style_of(form.kind);
+    // A window that takes no focus is not activated by a click either.
+    const DWORD ex_style = ex_style_of(form.kind) | (form.takes_focus ? 0 : WS_EX_NOACTIVATE);
     const SIZE outer = outer_size(style, ex_style, form.client_width, form.client_height, dpi_);
     HWND window =
         ::CreateWindowExW(ex_style, window_class, wide(form.caption).c_str(), style, CW_USEDEFAULT,
@@ -249,7 +248,7 @@ void form_window::create_controls() {
         const control_spec& c = form_.controls[i];
         const control_class cls = class_of(c);
         DWORD style = WS_CHILD | WS_VISIBLE | cls.style;
-        if (c.tab >= 0) {
+        if (c.tab >= 0 && form_.takes_focus) {
             style |= WS_TABSTOP;
         }
         HWND control = ::CreateWindowExW(
@@ -377,18 +376,34 @@ void form_window::fit_to_caption(std::size_t row) {
     if (c.kind != control_kind::button) {
         return;
     }
-    // The role's font when the caption fits in it, else the largest smaller one that fits.
+    // The role's font when the caption fits in it, else a smaller one
+    // (fitting_caption_pixels).
     const std::wstring caption = window_text(control);
     HFONT base = font_for(c.font);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(base), FALSE);
-    const int room = to_device(places_[row].width - button_margin, dpi_);
     LOGFONTW lf{};
     ::GetObjectW(base, sizeof lf, &lf);
+    const int pixels = std::abs(lf.lfHeight);
+    const auto font_of_height = [&](int height) {
+        LOGFONTW sized = lf;
+        sized.lfHeight = lf.lfHeight < 0 ? -height : height;
+        return unique_hfont(::CreateFontIndirectW(&sized));
+    };
+    const int fitted = fitting_caption_pixels(
+        to_device(places_[row].width - caption_margin, dpi_), pixels,
+        to_device(smallest_caption_pixels, dpi_), [&](int height) {
+            if (height == pixels) {
+                return static_cast<int>(text_extent(control, caption).cx);
+            }
+            const unique_hfont trial = font_of_height(height);
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(trial.get()), FALSE);
+            const auto width = static_cast<int>(text_extent(control, caption).cx);
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(base), FALSE);
+            return width;
+        });
     unique_hfont smaller;
-    while (text_extent(control, caption).cx > room &&
-           std::abs(lf.lfHeight) > to_device(smallest_pixels, dpi_)) {
-        lf.lfHeight += lf.lfHeight < 0 ? 1 : -1;
-        smaller.reset(::CreateFontIndirectW(&lf));
+    if (fitted != pixels) {
+        smaller = font_of_height(fitted);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(smaller.get()), FALSE);
     }
     fitted_fonts_[row] = std::move(smaller);
@@ -420,7 +435,29 @@ void form_window::set_hint(HWND target, std::string_view text) {
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(target);
     tool.lpszText = wtext.data(); // copied by the tooltip
-    ::SendMessageW(hints_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    TOOLINFOW known = tool;
+    known.lpszText = nullptr;
+    const bool added =
+        ::SendMessageW(hints_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&known)) != FALSE;
+    ::SendMessageW(hints_, added ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+                   reinterpret_cast<LPARAM>(&tool));
+}
+
+void form_window::set_hint(std::size_t row, std::string_view text) {
+    set_hint(controls_[row], text);
+}
+
+void form_window::set_window_hint(std::string_view text) {
+    set_hint(hwnd(), text);
+}
+
+int form_window::font_pixels(std::size_t row) const {
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(controls_[row], WM_GETFONT, 0, 0));
+    LOGFONTW lf{};
+    if (font == nullptr || ::GetObjectW(font, sizeof lf, &lf) == 0) {
+        return 0;
+    }
+    return std::abs(lf.lfHeight);
 }
 
 void form_window::set_text(std::size_t row, std::string_view text) {

@@ -36,13 +36,22 @@ public:
     std::optional<std::size_t> row_of(HWND control) const;
     int dpi() const { return dpi_; }
 
-    // form_controls. An auto-sized label grows to its caption; a button's caption is
-    // shown in a smaller font where it would not fit.
-    ZEV1_FORM_CONTROLS_OVERRIDES
+    // form_controls
+    void set_text(std::size_t row, std::string_view text) override;
+    std::string text(std::size_t row) const override;
+    void set_checked(std::size_t row, bool checked) override;
+    bool checked(std::size_t row) const override;
+    void place(std::size_t row, const design_box& box) override;
+    void set_caption(std::string_view text) override;
+    void set_hint(std::size_t row, std::string_view text) override;
+    void set_window_hint(std::string_view text) override;
     // A hint shown under the mouse over one of the window's controls or over the window
-    // itself (target hwnd()); hints() is the tooltip window that shows them.
+    // itself (target hwnd()), replacing an earlier one; hints() is the tooltip window that
+    // shows them.
     void set_hint(HWND target, std::string_view text);
     HWND hints() const { return hints_; }
+    // The pixel height of the font a control shows its text in (device pixels).
+    int font_pixels(std::size_t row) const;
     // The client area in design pixels.
     design_box client_design() const;
     // Puts the window in the middle of the work area of the monitor it is on.

@@ -18,11 +18,10 @@ HWND list_of(HWND combo) {
 
 } // namespace
 
-main_window::main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& boxes)
+main_window::main_window(Tlpc1xxx& app, const text_codec& codec, message_box_opener& boxes)
     : form_window(main_form_spec, nullptr), form_(*this, app, codec), boxes_(boxes) {
+    suggestions_.fill(-1);
     boxes_.set_owner(hwnd());
-    set_hint(hwnd(), shortcut_hint);
-    set_hint(control(row(main_control::test)), counter_hint);
     centre_on_screen();
     start_messages();
 }
@@ -39,10 +38,10 @@ void main_window::start() {
 }
 
 void main_window::tick() {
-    // A box asked for during the tick opens after it (message_boxes.h).
-    boxes_.enter_tick();
+    // A box asked for during the tick opens after it (app/message_boxes.h).
+    boxes_.queue().enter_tick();
     form_.Timer1Timer();
-    boxes_.leave_tick();
+    boxes_.queue().leave_tick();
 }
 
 LRESULT main_window::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -57,7 +56,7 @@ LRESULT main_window::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         on_command(wparam);
         return 0;
     case box_waiting_message:
-        boxes_.show_waiting();
+        boxes_.open_waiting();
         return 0;
     case WM_CLOSE:
         ::KillTimer(hwnd(), timer_id);
@@ -111,7 +110,10 @@ void main_window::on_combo(main_control c, int code) {
         }
         break;
     case CBN_EDITCHANGE:
-        show_suggestion(c);
+        form_.edited(c);
+        break;
+    case CBN_DROPDOWN:
+        mark_suggestion(row(c));
         break;
     case CBN_KILLFOCUS:
         form_.left(c);
@@ -121,24 +123,29 @@ void main_window::on_combo(main_control c, int code) {
     }
 }
 
-void main_window::show_suggestion(main_control c) {
-    // The open list shows the entry the typed text suggests; the text stays as typed.
-    HWND combo = control(row(c));
+void main_window::mark_suggestion(std::size_t row) {
+    // The open list marks the suggested entry; the edit text stays as typed.
+    HWND combo = control(row);
     if (::SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) == FALSE) {
         return;
     }
-    const auto entry = TSDIAppForm::suggestion(c, text(row(c)));
     if (HWND list = list_of(combo)) {
-        ::SendMessageW(list, LB_SETCURSEL, entry ? static_cast<WPARAM>(*entry) : WPARAM(-1), 0);
+        const int entry = suggestions_[row];
+        ::SendMessageW(list, LB_SETCURSEL, entry >= 0 ? static_cast<WPARAM>(entry) : WPARAM(-1), 0);
     }
 }
 
+void main_window::show_suggestion(std::size_t row, int index) {
+    const auto count = static_cast<int>(::SendMessageW(control(row), CB_GETCOUNT, 0, 0));
+    suggestions_[row] = index >= 0 && index < count ? index : -1;
+    mark_suggestion(row);
+}
+
 void main_window::clear_items(std::size_t row) {
-    // Keeps what the field shows: only the list changes.
     HWND combo = control(row);
-    const std::wstring shown = window_text(combo);
     ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-    ::SetWindowTextW(combo, shown.c_str());
+    ::SetWindowTextW(combo, L"");
+    suggestions_[row] = -1;
 }
 
 void main_window::append_item(std::size_t row, std::string_view text) {
@@ -146,11 +153,20 @@ void main_window::append_item(std::size_t row, std::string_view text) {
 }
 
 void main_window::set_item_index(std::size_t row, int index) {
-    ::SendMessageW(control(row), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    HWND combo = control(row);
+    const auto count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    if (index < 0 || index >= count) {
+        // No entry selected; the edit keeps its text.
+        const std::wstring shown = window_text(combo);
+        ::SendMessageW(combo, CB_SETCURSEL, WPARAM(-1), 0);
+        ::SetWindowTextW(combo, shown.c_str());
+        return;
+    }
+    ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void main_window::show_notice(std::string_view text) {
-    boxes_.show(wide(text), message_boxes::kind::notice);
+    boxes_.queue().show(box_kind::notice, std::string(text));
 }
 
 } // namespace zev1::win32

@@ -7,6 +7,7 @@
 #include "app/win32/form_window.h"
 #include "app/win32/message_boxes.h"
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ inline constexpr WORD show_about_command = 101;
 
 class main_window final : public form_window, public main_view {
 public:
-    main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& boxes);
+    main_window(Tlpc1xxx& app, const text_codec& codec, message_box_opener& boxes);
     ~main_window() override;
 
     TSDIAppForm& form() { return form_; }
@@ -33,18 +34,26 @@ public:
     std::function<void()> on_show_terminal;
     std::function<void()> on_show_about;
 
+    // The entry a combo box marks for its typed text (-1: none).
+    int suggestion(std::size_t row) const { return suggestions_[row]; }
+
     // main_view
-    ZEV1_MAIN_VIEW_OVERRIDES
+    void clear_items(std::size_t row) override;
+    void append_item(std::size_t row, std::string_view text) override;
+    void set_item_index(std::size_t row, int index) override;
+    void show_suggestion(std::size_t row, int index) override;
+    void show_notice(std::string_view text) override;
 
 private:
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void on_command(WPARAM wparam);
     void on_combo(main_control c, int code);
-    void show_suggestion(main_control c);
+    void mark_suggestion(std::size_t row);
     void tick();
 
     TSDIAppForm form_;
-    message_boxes& boxes_;
+    message_box_opener& boxes_;
+    std::array<int, main_control_count> suggestions_{};
     bool timer_running_ = false;
 };
 

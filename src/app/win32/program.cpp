@@ -38,14 +38,15 @@ common_controls::common_controls() {
 program::program(settings_place settings, clock_source clock)
     : app_(std::move(settings), port_), accelerators_(make_accelerators()),
       main_(app_, codec_, boxes_), about_(main_.hwnd(), app_.path()),
-      log_win_(app_, codec_, std::move(clock)), progress_win_(main_.hwnd(), codec_, boxes_, pump_),
+      log_win_(app_, codec_, std::move(clock)),
+      progress_win_(main_.hwnd(), codec_, boxes_.queue(), pump_),
       views_(app_, log_win_.form(), main_.form(), progress_win_.form()) {
     pump_.set_accelerators(main_.hwnd(), accelerators_.get());
     for (HWND w : {main_.hwnd(), about_.hwnd(), log_win_.hwnd(), progress_win_.hwnd()}) {
         pump_.add_window(w);
     }
     main_.on_show_terminal = [this] { log_win_.bring_to_front(); };
-    main_.on_show_about = [this] { about_.bring_to_front(); };
+    main_.on_show_about = [this] { about_.bring_to_front(main_.form().german()); };
     main_.start();
 }
 

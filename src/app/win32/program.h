@@ -58,7 +58,7 @@ private:
     serial port_;
     Tlpc1xxx app_;
     ansi_codec codec_;
-    message_boxes boxes_;
+    message_box_opener boxes_;
     message_pump pump_;
     unique_haccel accelerators_;
     main_window main_;

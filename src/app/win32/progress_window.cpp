@@ -39,7 +39,7 @@ int progress_window::bar() const {
 }
 
 void progress_window::show_error(std::string_view text) {
-    boxes_.show(wide(text), message_boxes::kind::error);
+    boxes_.show(box_kind::error, std::string(text));
 }
 
 LRESULT progress_window::on_message(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -1,8 +1,9 @@
 #pragma once
 // The progress window in Win32: the controls of progress_layout.h in a small tool window
-// that stays on top, has no close box and is not modal (the main window stays usable);
-// what they do is the form's (app/progress_form.h). The transfer's error box is queued
-// with the program's message boxes, so it opens outside the tick (message_boxes.h).
+// that stays on top, has no close box, is not modal and never takes the focus (the main
+// window stays usable and keeps the keys); what they do is the form's
+// (app/progress_form.h). The transfer's error box is queued with the program's message
+// boxes, so it opens outside the tick (app/message_boxes.h).
 #include "app/progress_form.h"
 #include "app/win32/form_window.h"
 #include "app/win32/message_boxes.h"
@@ -20,7 +21,11 @@ public:
     Tprogress_win& form() { return form_; }
 
     // progress_window_view
-    ZEV1_PROGRESS_WINDOW_VIEW_OVERRIDES
+    void set_visible(bool visible) override;
+    void process_pending_events() override;
+    void set_bar(int position) override;
+    int bar() const override;
+    void show_error(std::string_view text) override;
 
 private:
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam) override;

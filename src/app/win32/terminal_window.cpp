@@ -10,25 +10,6 @@ namespace zev1::win32 {
 
 namespace {
 
-// What trim removed from the start of a memo.
-struct dropped {
-    int lines = 0;
-    LRESULT chars = 0;
-};
-
-// Removes the oldest lines of a memo that holds more than it keeps, a tenth at a time.
-dropped trim(HWND memo) {
-    const auto lines = static_cast<int>(::SendMessageW(memo, EM_GETLINECOUNT, 0, 0));
-    if (lines <= Tlog_win::max_view_lines) {
-        return {};
-    }
-    const int drop = lines - Tlog_win::max_view_lines + Tlog_win::max_view_lines / 10;
-    const auto end = ::SendMessageW(memo, EM_LINEINDEX, static_cast<WPARAM>(drop), 0);
-    ::SendMessageW(memo, EM_SETSEL, 0, end);
-    ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-    return {drop, end};
-}
-
 // How many whole lines the memo shows.
 int lines_in_view(HWND memo) {
     RECT area{};
@@ -82,16 +63,46 @@ void terminal_window::append_line(std::size_t memo, std::string_view line) {
     const std::wstring text = (length > 0 ? L"\r\n" : L"") + wide(line);
     ::SendMessageW(view, EM_SETSEL, static_cast<WPARAM>(length), length);
     ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    const dropped gone = trim(view);
+    ::SendMessageW(view, EM_SETSEL, sel_start, static_cast<LPARAM>(sel_end));
+    if (follow) {
+        ::SendMessageW(view, WM_VSCROLL, SB_BOTTOM, 0);
+    } else {
+        const auto now = static_cast<int>(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+        ::SendMessageW(view, EM_LINESCROLL, 0, first - now);
+    }
+    ::SendMessageW(view, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(view, nullptr, TRUE);
+}
+
+void terminal_window::drop_first_lines(std::size_t memo, int count) {
+    HWND view = control(memo);
+    const auto lines = static_cast<int>(::SendMessageW(view, EM_GETLINECOUNT, 0, 0));
+    if (count <= 0) {
+        return;
+    }
+    DWORD sel_start = 0;
+    DWORD sel_end = 0;
+    ::SendMessageW(view, EM_GETSEL, reinterpret_cast<WPARAM>(&sel_start),
+                   reinterpret_cast<LPARAM>(&sel_end));
+    const auto first = static_cast<int>(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+    const bool follow = first + lines_in_view(view) >= lines;
+
+    ::SendMessageW(view, WM_SETREDRAW, FALSE, 0);
+    const auto end = count >= lines
+                         ? static_cast<LRESULT>(::GetWindowTextLengthW(view))
+                         : ::SendMessageW(view, EM_LINEINDEX, static_cast<WPARAM>(count), 0);
+    ::SendMessageW(view, EM_SETSEL, 0, end);
+    ::SendMessageW(view, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    // The reader's selection and place move with the text.
     const auto shift = [&](DWORD at) {
-        return static_cast<WPARAM>(std::max<LRESULT>(0, static_cast<LRESULT>(at) - gone.chars));
+        return static_cast<WPARAM>(std::max<LRESULT>(0, static_cast<LRESULT>(at) - end));
     };
     ::SendMessageW(view, EM_SETSEL, shift(sel_start), static_cast<LPARAM>(shift(sel_end)));
     if (follow) {
         ::SendMessageW(view, WM_VSCROLL, SB_BOTTOM, 0);
     } else {
         const auto now = static_cast<int>(::SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
-        ::SendMessageW(view, EM_LINESCROLL, 0, std::max(0, first - gone.lines) - now);
+        ::SendMessageW(view, EM_LINESCROLL, 0, std::max(0, first - count) - now);
     }
     ::SendMessageW(view, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(view, nullptr, TRUE);

@@ -19,7 +19,12 @@ public:
     void bring_to_front();
 
     // terminal_window_view
-    ZEV1_TERMINAL_WINDOW_VIEW_OVERRIDES
+    void append_line(std::size_t memo, std::string_view line) override;
+    void drop_first_lines(std::size_t memo, int count) override;
+    screen_rect outer_geometry() const override;
+    void set_outer_geometry(const screen_rect& r) override;
+    bool maximised() const override;
+    void set_maximised(bool maximised) override;
 
 private:
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
