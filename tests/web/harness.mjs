@@ -165,6 +165,13 @@ function pageReads() {
         trace: () => window.__zev1SerialTrace || [],
         storage: (key) => localStorage.getItem(key),
         storageAll: () => Object.fromEntries(Object.keys(localStorage).map((k) => [k, localStorage.getItem(k)])),
+        suggested: (name) => Number(must(name).dataset.suggested ?? -1),
+        font_pixels: (name) => Math.round(parseFloat(getComputedStyle(must(name)).fontSize)),
+        // The window that holds the focused element.
+        active_window: () => {
+            const w = document.activeElement?.closest('[data-window]')?.dataset.window;
+            return Object.keys(windows).find((name) => windows[name] === w) ?? '';
+        },
         active: () => {
             const e = document.activeElement;
             return e ? e.getAttribute('data-control') || '' : '';
@@ -258,6 +265,15 @@ const commands = {
     },
     async click({ name }) {
         await session.page.locator(selector(name)).click({ timeout: 5000 });
+        return true;
+    },
+    // A mouse click at the middle of the control's place: whatever is there takes it.
+    async click_at({ name }) {
+        const box = await session.page.locator(selector(name)).boundingBox();
+        if (!box) {
+            throw new Error(`${name} is not shown`);
+        }
+        await session.page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
         return true;
     },
     async type({ name, text }) {

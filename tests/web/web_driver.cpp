@@ -223,6 +223,9 @@ public:
     void click(std::string_view name) override {
         harness::get().call({{"cmd", "click"}, {"name", name}});
     }
+    void click_at(std::string_view name) override {
+        harness::get().call({{"cmd", "click_at"}, {"name", name}});
+    }
     void type(std::string_view name, std::string_view text) override {
         harness::get().call({{"cmd", "type"}, {"name", name}, {"text", text}});
     }
@@ -239,6 +242,17 @@ public:
         harness::get().call({{"cmd", "press"}, {"key", key}});
     }
     std::string hint(std::string_view name) override { return str(read("hint", name)); }
+    int suggested(std::string_view name) override {
+        const json v = read("suggested", name);
+        return v.is_number() ? v.get<int>() : -1;
+    }
+    std::string active_window() override {
+        return str(harness::get().call({{"cmd", "read"}, {"what", "active_window"}}));
+    }
+    int font_pixels(std::string_view name) override {
+        const json v = read("font_pixels", name);
+        return v.is_number() ? v.get<int>() : 0;
+    }
     bool checked(std::string_view name) override { return read("checked", name) == true; }
     bool visible(std::string_view name) override { return read("visible", name) == true; }
     int value(std::string_view name) override {

@@ -35,8 +35,6 @@ public:
     // Milliseconds from the start of loading the page until its main window was shown.
     virtual int load_ms() const = 0;
     virtual void screenshot(const std::filesystem::path& file) = 0;
-    // A key press on the focused element ("Tab", "Enter").
-    virtual void press(std::string_view key) = 0;
 };
 
 std::unique_ptr<web_program> start_web_program(const web_setup& setup);

@@ -111,9 +111,6 @@ var Zev1Page = {
       win.hidden = number !== 0;
       desk.appendChild(win);
     });
-    const main = this.windows[0];
-    main.element.title = layout.shortcutHint;
-    main.controls[this.row(0, 'test')].title = layout.counterHint;
     document.title = layout.title;
     this.extraControls(layout);
   },
@@ -159,6 +156,9 @@ var Zev1Page = {
         }
         element.addEventListener('change', () => {
           if (element.tagName === 'SELECT') _zev1_chosen(window, row, element.selectedIndex);
+        });
+        element.addEventListener('input', () => {
+          if (element.tagName === 'INPUT') _zev1_edited(window, row);
         });
         break;
       case 'button':
@@ -323,9 +323,21 @@ var Zev1Page = {
     win.element.setAttribute('aria-label', text);
   },
 
+  // What the mouse shows over a control, or over the window itself (row -1).
+  setHint(form, row, text) {
+    const e = row < 0 ? this.windows[form].element : this.el(form, row);
+    e.title = text;
+  },
+
   clearItems(form, row) {
     const e = this.el(form, row);
     if (e.tagName === 'SELECT') e.replaceChildren();
+    this.setSuggestion(form, row, -1);
+  },
+
+  // The entry the typed text suggests (the form's rule); -1: none.
+  setSuggestion(form, row, index) {
+    this.el(form, row).dataset.suggested = String(index);
   },
 
   appendItem(form, row, text) {
@@ -356,9 +368,17 @@ var Zev1Page = {
     const line = document.createElement('div');
     line.textContent = text;
     memo.appendChild(line);
-    while (memo.childElementCount > 100000) memo.firstElementChild.remove();
     // The view follows new lines only while the reader is at the end.
     if (follow) memo.scrollTop = memo.scrollHeight;
+  },
+
+  // The form drops a full memo's oldest lines; a reader scrolled back keeps his lines.
+  dropFirstLines(form, row, count) {
+    const memo = this.el(form, row);
+    const follow = memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2;
+    const before = memo.scrollHeight;
+    for (let i = 0; i < count && memo.firstElementChild; ++i) memo.firstElementChild.remove();
+    memo.scrollTop = follow ? memo.scrollHeight : Math.max(0, memo.scrollTop - (before - memo.scrollHeight));
   },
 
   // Notices and the transfer's error box, one at a time; the tick goes on while one is up.

@@ -74,14 +74,12 @@ std::string form_json(const zev1::form_spec& form) {
 
 extern "C" {
 
-// The windows in the page's order: main, progress, terminal, about; plus the hints.
+// The windows in the page's order: main, progress, terminal, about; plus the title.
 EMSCRIPTEN_KEEPALIVE const char* zev1_layout_json() {
     static const std::string json =
         "{\"windows\":[" + form_json(zev1::main_form_spec) + "," +
         form_json(zev1::progress_form_spec) + "," + form_json(zev1::terminal_form_spec) + "," +
-        form_json(zev1::about_form_spec) + "],\"shortcutHint\":" + quoted(zev1::shortcut_hint) +
-        ",\"counterHint\":" + quoted(zev1::counter_hint) +
-        ",\"title\":" + quoted(zev1::application_title) + "}";
+        form_json(zev1::about_form_spec) + "],\"title\":" + quoted(zev1::application_title) + "}";
     return json.c_str();
 }
 

@@ -63,7 +63,7 @@ struct program {
         attach_web_port(&port);
         main_form.FormCreate();
         log_form.FormCreate();
-        const auto texts = about_texts(app.path());
+        const auto texts = about_texts(app.path(), main_form.german());
         for (std::size_t i = 0; i < texts.size(); ++i) {
             about.set_text(i, texts[i]);
         }
@@ -171,6 +171,14 @@ EMSCRIPTEN_KEEPALIVE void zev1_chosen(int window, int row, int index) {
     if (the_program && window == 0 && row >= 0 &&
         static_cast<std::size_t>(row) < zev1::main_control_count) {
         the_program->main_form.chosen(static_cast<zev1::main_control>(row), index);
+    }
+}
+
+// The user changed a combo box's text: the form marks the entry it suggests.
+EMSCRIPTEN_KEEPALIVE void zev1_edited(int window, int row) {
+    if (the_program && window == 0 && row >= 0 &&
+        static_cast<std::size_t>(row) < zev1::main_control_count) {
+        the_program->main_form.edited(static_cast<zev1::main_control>(row));
     }
 }
 

@@ -29,7 +29,16 @@ EM_JS(void, js_place, (int form, int row, int left, int top, int width, int heig
 EM_JS(void, js_set_caption, (int form, const char* text), {
     Zev1Page.setCaption(form, UTF8ToString(text));
 });
+EM_JS(void, js_set_hint, (int form, int row, const char* text), {
+    Zev1Page.setHint(form, row, UTF8ToString(text));
+});
 EM_JS(void, js_clear_items, (int form, int row), { Zev1Page.clearItems(form, row); });
+EM_JS(void, js_set_suggestion, (int form, int row, int index), {
+    Zev1Page.setSuggestion(form, row, index);
+});
+EM_JS(void, js_drop_first_lines, (int form, int row, int count), {
+    Zev1Page.dropFirstLines(form, row, count);
+});
 EM_JS(void, js_append_item, (int form, int row, const char* text), {
     Zev1Page.appendItem(form, row, UTF8ToString(text));
 });
@@ -117,6 +126,18 @@ void web_form::set_caption(std::string_view text) {
     js_set_caption(id_, c_text(text).c_str());
 }
 
+void web_form::set_hint(std::size_t row, std::string_view text) {
+    js_set_hint(id_, as_int(row), c_text(text).c_str());
+}
+
+void web_form::set_window_hint(std::string_view text) {
+    js_set_hint(id_, -1, c_text(text).c_str());
+}
+
+void web_main_window::show_suggestion(std::size_t row, int index) {
+    js_set_suggestion(id(), as_int(row), index);
+}
+
 void web_main_window::clear_items(std::size_t row) {
     js_clear_items(id(), as_int(row));
 }
@@ -148,6 +169,10 @@ void web_progress_window::show_error(std::string_view text) {
 
 void web_terminal_window::append_line(std::size_t memo, std::string_view line) {
     js_append_line(id(), as_int(memo), c_text(line).c_str());
+}
+
+void web_terminal_window::drop_first_lines(std::size_t memo, int count) {
+    js_drop_first_lines(id(), as_int(memo), count);
 }
 
 } // namespace zev1::web

@@ -33,6 +33,8 @@ public:
     bool checked(std::size_t row) const override;
     void place(std::size_t row, const design_box& box) override;
     void set_caption(std::string_view text) override;
+    void set_hint(std::size_t row, std::string_view text) override;
+    void set_window_hint(std::string_view text) override;
 
 protected:
     ~web_form() = default;
@@ -48,6 +50,7 @@ public:
     void clear_items(std::size_t row) override;
     void append_item(std::size_t row, std::string_view text) override;
     void set_item_index(std::size_t row, int index) override;
+    void show_suggestion(std::size_t row, int index) override;
     void show_notice(std::string_view text) override;
 };
 
@@ -71,6 +74,7 @@ class web_terminal_window final : public web_form, public terminal_window_view {
 public:
     web_terminal_window() : web_form(web_window_id::terminal) {}
     void append_line(std::size_t memo, std::string_view line) override;
+    void drop_first_lines(std::size_t memo, int count) override;
     screen_rect outer_geometry() const override { return geometry_; }
     void set_outer_geometry(const screen_rect& r) override { geometry_ = r; }
     bool maximised() const override { return maximised_; }
