@@ -131,6 +131,8 @@ TEST_F(with_simulator, typed_port_names_choose_no_port) {
             return std::find(items.begin(), items.end(), sim->port()) != items.end();
         },
         connect_ms));
+    // The refill emptied the box ("com_number" at creation), and no port is chosen.
+    EXPECT_EQ(p->text("com_number"), "");
     std::string other_case = sim->port();
     for (char& c : other_case) {
         c = static_cast<char>(std::islower(static_cast<unsigned char>(c)) ? std::toupper(c)
