@@ -183,6 +183,22 @@ TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
     EXPECT_TRUE(kept) << stored.dump();
 }
 
+// Lines that arrive while the terminal window is hidden: it opens at its last lines, as
+// the desktop's terminal does, not at the top.
+TEST_F(web_page, hidden_terminal_opens_at_its_last_lines) {
+    start({});
+    ASSERT_TRUE(connected());
+    for (int i = 1; i <= 40; ++i) {
+        sim->command("say line " + std::to_string(i));
+    }
+    ASSERT_TRUE(
+        p->wait_for([&] { return p->text("txt").find("line 40") != std::string::npos; }, 5000));
+    p->shortcut("Ctrl+T");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    EXPECT_GT(p->first_visible_line("txt"), 10);
+    EXPECT_GT(p->first_visible_line("log"), 10);
+}
+
 // A browser without Web Serial (Safari, Firefox) is told which browsers work; the page
 // still shows its windows.
 TEST(WebBrowser, without_web_serial_names_the_browsers_that_work) {

@@ -184,6 +184,12 @@ var Zev1Page = {
         element.setAttribute('role', 'log');
         element.setAttribute('aria-label', c.name);
         element.tabIndex = 0; // read with the keyboard, as the desktop's memos are
+        // Whether the view follows new lines: while the reader is at the last line. A hidden
+        // window's memo has no layout, so it keeps what the reader left it at.
+        element.following = true;
+        element.addEventListener('scroll', () => {
+          if (element.clientHeight > 0) element.following = this.atEnd(element);
+        });
         break;
       case 'progress_bar':
         element = document.createElement('progress');
@@ -359,17 +365,31 @@ var Zev1Page = {
     }
   },
 
-  setVisible(form, visible) { this.windows[form].element.hidden = !visible; },
+  setVisible(form, visible) {
+    this.windows[form].element.hidden = !visible;
+    if (visible) this.followMemos(form);
+  },
+
+  atEnd(memo) { return memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2; },
+
+  // A window shown again opens its following memos at their last lines, as the desktop's
+  // do: lines that came while it was hidden were added without a layout to scroll.
+  followMemos(form) {
+    this.windows[form].controls.forEach((e) => {
+      if (e.getAttribute('role') === 'log' && e.following) e.scrollTop = e.scrollHeight;
+    });
+  },
   setBar(form, row, position) { this.el(form, row).value = position; },
 
   appendLine(form, row, text) {
     const memo = this.el(form, row);
-    const follow = memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2;
+    const follow = memo.clientHeight > 0 ? this.atEnd(memo) : memo.following;
     const line = document.createElement('div');
     line.textContent = text;
     memo.appendChild(line);
     // The view follows new lines only while the reader is at the end.
     if (follow) memo.scrollTop = memo.scrollHeight;
+    memo.following = follow;
   },
 
   // The form drops a full memo's oldest lines; a reader scrolled back keeps his lines.
@@ -508,6 +528,7 @@ var Zev1Page = {
     const shown = !terminal.element.hidden;
     terminal.element.hidden = false;
     this.terminalResized();
+    this.followMemos(2);
     terminal.element.scrollIntoView({ block: 'nearest' });
     if (!shown) this.focusFirst(2);
   },
