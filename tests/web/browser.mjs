@@ -7,6 +7,8 @@ import { chromium } from 'playwright-core';
 
 export const chromiumPath = process.env.ZEV1_CHROMIUM || '/usr/bin/chromium';
 
+export const insecureHost = 'zev1-plain-http.test';
+
 export async function launchBrowser() {
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-chromium-'));
     const context = await chromium.launchPersistentContext(profile, {
@@ -22,6 +24,9 @@ export async function launchBrowser() {
             '--disable-component-update',
             '--disable-sync',
             '--disable-features=Translate,MediaRouter,OptimizationHints',
+            // A name for this machine's loopback that is not "localhost": plain http to it
+            // is not a secure context, as a page served from another computer over http.
+            `--host-resolver-rules=MAP ${insecureHost} 127.0.0.1`,
         ],
     });
     return {

@@ -7,8 +7,9 @@
 //
 // Controls are found by data-control="<name in the layout table>", windows by
 // data-window="main|progress|terminal|about" (hidden when not shown).
+import fs from 'node:fs';
 import readline from 'node:readline';
-import { launchBrowser } from './browser.mjs';
+import { insecureHost, launchBrowser } from './browser.mjs';
 import { startBridge, standInScript } from './serial_bridge.mjs';
 
 // Where the page keeps its settings file and its log files in the browser's storage.
@@ -192,7 +193,7 @@ async function read(what, ...args) {
 }
 
 const commands = {
-    // Starts a program: { root, settings, ports, serial, chooser }.
+    // Starts a program: { root, settings, ports, serial, chooser, openError, insecure }.
     async start(a) {
         if (session) {
             await commands.stop();
@@ -229,7 +230,7 @@ const commands = {
             }
         }, { key: settingsKey, text: a.settings ?? null, clock: a.clock ?? null });
         if (a.serial !== false) {
-            await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first' }) });
+            await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first', openError: a.openError || '' }) });
         } else {
             await page.addInitScript(() => {
                 delete Navigator.prototype.serial;
@@ -237,7 +238,8 @@ const commands = {
         }
         session = { bridge, page, messages };
         const started = Date.now();
-        await page.goto(bridge.url + (a.query || ''), { waitUntil: 'load' });
+        const url = a.insecure ? bridge.url.replace('127.0.0.1', insecureHost) : bridge.url;
+        await page.goto(url + (a.query || ''), { waitUntil: 'load' });
         await page.waitForSelector('[data-window="main"]', { state: 'visible', timeout: 20000 });
         return Date.now() - started;
     },
@@ -305,6 +307,14 @@ const commands = {
             await session.page.keyboard.press('Enter');
         }
         return true;
+    },
+    async download({ name }) {
+        const [download] = await Promise.all([
+            session.page.waitForEvent('download', { timeout: 5000 }),
+            session.page.locator(selector(name)).click({ timeout: 5000 }),
+        ]);
+        const file = await download.path();
+        return { name: download.suggestedFilename(), text: fs.readFileSync(file, 'utf8') };
     },
     async shortcut({ keys }) {
         await session.page.keyboard.press(keys.replace('Ctrl+', 'Control+'));

@@ -6,7 +6,8 @@
 // Installed before the page's scripts run (Playwright's addInitScript, or a <script> the
 // demo server puts first into index.html), as a function called with its configuration:
 //   { ports: [{ id, usbVendorId, usbProductId, granted }],   // granted: getPorts() offers it
-//     chooser: 'first' | 'cancel' }                           // what requestPort() picks
+//     chooser: 'first' | 'cancel',                            // what requestPort() picks
+//     openError: '' | 'NetworkError' | 'SecurityError' }      // open() always rejects so
 //
 // It behaves as Chromium's implementation does where a page can tell: requestPort() needs
 // a user gesture and rejects NotFoundError when the chooser is cancelled; open() rejects
@@ -72,6 +73,10 @@
             }
             if (!this.connected) {
                 throw new DOMException('Failed to open serial port.', 'NetworkError');
+            }
+            if (config.openError) {
+                // The system or the browser refuses the port (held elsewhere, policy).
+                throw new DOMException('Failed to open serial port.', config.openError);
             }
             this.#state = 'opening';
             const reply = await fetch(`${base}/open/${this.#id}`, { method: 'POST' });

@@ -203,6 +203,8 @@ public:
                       {"ports", ports},
                       {"serial", setup.web_serial},
                       {"chooser", setup.cancel_chooser ? "cancel" : "first"},
+                      {"openError", setup.open_error},
+                      {"insecure", setup.insecure},
                       {"clock", static_cast<double>(pinned_time()) * 1000.0}};
         if (std::filesystem::exists(settings_)) {
             start["settings"] = file_text(settings_);
@@ -322,6 +324,9 @@ public:
     }
     json storage() override {
         return harness::get().call({{"cmd", "read"}, {"what", "storageAll"}});
+    }
+    json download(std::string_view control) override {
+        return harness::get().call({{"cmd", "download"}, {"name", control}});
     }
     int load_ms() const override { return load_ms_; }
     void screenshot(const std::filesystem::path& file) override {

@@ -23,6 +23,8 @@ struct web_setup {
     bool granted = true;            // the page may use them already (an earlier visit)
     bool web_serial = true;         // false: a browser without navigator.serial
     bool cancel_chooser = false;    // the user cancels the browser's port chooser
+    std::string open_error{};       // open() rejects with this DOMException ("NetworkError")
+    bool insecure = false;          // the page served over plain http from another name
 };
 
 class web_program : public program_driver {
@@ -35,6 +37,8 @@ public:
     // Milliseconds from the start of loading the page until its main window was shown.
     virtual int load_ms() const = 0;
     virtual void screenshot(const std::filesystem::path& file) = 0;
+    // Clicks a control that saves a file: the file the browser was handed, {name, text}.
+    virtual nlohmann::json download(std::string_view control) = 0;
 };
 
 std::unique_ptr<web_program> start_web_program(const web_setup& setup);

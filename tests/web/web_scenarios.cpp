@@ -183,6 +183,41 @@ TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
     EXPECT_TRUE(kept) << stored.dump();
 }
 
+// The remembered port that cannot be opened is named with the reason the browser gives:
+// held by another program or tab (NetworkError), or no longer allowed (SecurityError).
+TEST_F(web_page, port_busy_or_refused_is_said) {
+    sim = std::make_unique<simulator>(std::vector<std::string>{});
+    ASSERT_TRUE(sim->ready());
+    area.write_settings(remembered_port(*sim));
+    for (const auto& [error, said] :
+         {std::pair{"NetworkError", "lässt sich nicht öffnen: ein anderes Programm"},
+          std::pair{"SecurityError", "erlaubt dieser Seite den Port"}}) {
+        p = start_web_program(
+            {.settings = area.settings(), .ports = {sim->port()}, .open_error = error});
+        EXPECT_TRUE(p->wait_for([&] { return p->text("page").find(said) != std::string::npos; },
+                                connect_ms))
+            << error << ": " << p->text("page");
+        EXPECT_THAT(p->text("page"), HasSubstr(sim->port())) << error;
+        EXPECT_EQ(sim->events("peer-open"), 0U);
+        p.reset();
+    }
+}
+
+// START Log's "Save Log" hands the browser the log file to keep: its dated name, its lines.
+TEST_F(web_page, save_log_downloads_the_dated_log_file) {
+    start({});
+    ASSERT_TRUE(connected());
+    p->shortcut("Ctrl+T");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    p->click("NewLog");
+    sim->command("say Kessel bereit");
+    ASSERT_TRUE(p->wait_for(
+        [&] { return p->text("txt").find("Kessel bereit") != std::string::npos; }, 3000));
+    const json saved = p->download("save_log");
+    EXPECT_EQ(saved.value("name", ""), "2026-12-07-23-54-24.log");
+    EXPECT_THAT(saved.value("text", ""), HasSubstr("07.12.2026 23:54:24    Kessel bereit\n"));
+}
+
 // Lines that arrive while the terminal window is hidden: it opens at its last lines, as
 // the desktop's terminal does, not at the top.
 TEST_F(web_page, hidden_terminal_opens_at_its_last_lines) {
@@ -209,6 +244,17 @@ TEST(WebBrowser, without_web_serial_names_the_browsers_that_work) {
     EXPECT_THAT(said, HasSubstr("Chrome")) << said;
     EXPECT_THAT(said, HasSubstr("Edge")) << said;
     EXPECT_TRUE(p->visible("SDIAppForm"));
+}
+
+// A page served over plain http from anything but this computer's own name gets no serial
+// ports from the browser: it says so and how to open it instead, not "use another browser".
+TEST(WebBrowser, plain_http_says_to_use_https) {
+    test_area area;
+    auto p = start_web_program(
+        {.settings = area.settings(), .ports = {}, .granted = false, .insecure = true});
+    const std::string said = p->text("page");
+    EXPECT_THAT(said, HasSubstr("unsichere Verbindung (http)")) << said;
+    EXPECT_THAT(said, ::testing::Not(HasSubstr("Safari"))) << said;
 }
 
 } // namespace
