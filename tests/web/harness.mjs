@@ -178,6 +178,17 @@ function pageReads() {
             return e ? e.getAttribute('data-control') || '' : '';
         },
         supported: () => 'serial' in navigator,
+        // The shown controls (and the page's own buttons) that reach past the screen's
+        // right edge, and whether the page scrolls sideways.
+        beyond_right: () => {
+            const out = [...document.querySelectorAll('[data-control]')]
+                .filter((e) => shown(e) && e.getBoundingClientRect().right > window.innerWidth + 0.5)
+                .map((e) => e.dataset.control);
+            if (document.documentElement.scrollWidth > window.innerWidth) {
+                out.push(`page ${document.documentElement.scrollWidth} px wide`);
+            }
+            return out;
+        },
     };
 }
 
@@ -358,6 +369,10 @@ const commands = {
             await session.page.keyboard.press('Tab');
         }
         return order;
+    },
+    async viewport({ width, height }) {
+        await session.page.setViewportSize({ width, height });
+        return true;
     },
     async screenshot({ file }) {
         await session.page.screenshot({ path: file, fullPage: true });

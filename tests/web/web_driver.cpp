@@ -329,6 +329,10 @@ public:
         return harness::get().call({{"cmd", "download"}, {"name", control}});
     }
     int load_ms() const override { return load_ms_; }
+    json beyond_right(int width, int height) override {
+        harness::get().call({{"cmd", "viewport"}, {"width", width}, {"height", height}});
+        return harness::get().call({{"cmd", "read"}, {"what", "beyond_right"}});
+    }
     void screenshot(const std::filesystem::path& file) override {
         harness::get().call({{"cmd", "screenshot"}, {"file", file.string()}});
     }

@@ -37,6 +37,9 @@ public:
     // Milliseconds from the start of loading the page until its main window was shown.
     virtual int load_ms() const = 0;
     virtual void screenshot(const std::filesystem::path& file) = 0;
+    // The screen resized to width x height: the shown controls that reach past its right
+    // edge ("page N px wide" when the page scrolls sideways).
+    virtual nlohmann::json beyond_right(int width, int height) = 0;
     // Clicks a control that saves a file: the file the browser was handed, {name, text}.
     virtual nlohmann::json download(std::string_view control) = 0;
 };

@@ -234,6 +234,17 @@ TEST_F(web_page, hidden_terminal_opens_at_its_last_lines) {
     EXPECT_GT(p->first_visible_line("log"), 10);
 }
 
+// A phone's screen (390 x 844): every control of the main window, the terminal and the
+// page's own buttons within its width, nothing to scroll sideways.
+TEST_F(web_page, phone_width_keeps_every_control_on_screen) {
+    start({});
+    ASSERT_TRUE(connected());
+    EXPECT_EQ(p->beyond_right(390, 844), json::array());
+    p->shortcut("Ctrl+T");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    EXPECT_EQ(p->beyond_right(390, 844), json::array());
+}
+
 // A browser without Web Serial (Safari, Firefox) is told which browsers work; the page
 // still shows its windows.
 TEST(WebBrowser, without_web_serial_names_the_browsers_that_work) {
