@@ -19,6 +19,7 @@ var Zev1Page = {
   settingsKey: 'zev1-wifi-config.INI',
   logPrefix: 'zev1-log:',
   currentLog: '',
+  ticks: 0,           // ticks run since the page started
 
   // --- the page's own words, in the window's two languages -------------------------------
   words: {
@@ -557,7 +558,7 @@ var Zev1Page = {
   // worker's timers are not throttled) and posts one message a tick, on absolute
   // deadlines so the period does not drift.
   startTick() {
-    const tick = () => { _zev1_tick(); this.applyLanguage(); };
+    const tick = () => { this.ticks += 1; _zev1_tick(); this.applyLanguage(); };
     const source =
       'let next = performance.now();' +
       'function step() {' +
