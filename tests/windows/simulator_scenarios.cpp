@@ -182,6 +182,8 @@ TEST_F(with_simulator, read_fills_the_fields_and_write_sends_the_edits) {
     EXPECT_EQ(p->text("wifi_key"), "geheim 123");
     EXPECT_EQ(p->text("wifi_security"), "WPA2");
     EXPECT_EQ(p->text("wifi_IP"), "10.0.0.5,5555");
+    // The simulator's lines reach the test a moment after the program has the answers.
+    p->wait_for([&] { return sim->received(5).size() >= 64U; }, 2000);
     EXPECT_EQ(sim->received(5).size(), 64U);
 
     // The server button changes the endpoint field only and sends nothing.

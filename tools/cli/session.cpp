@@ -5,9 +5,9 @@
 namespace zev1::cli {
 
 void tick_clock::wait() {
-    const auto now = clock::now();
+    const auto now = time_.now();
     if (next_ > now) {
-        std::this_thread::sleep_until(next_);
+        time_.sleep_until(next_);
     } else if (now - next_ >= period) {
         // Overran: skip the deadlines already missed, keeping the phase.
         next_ += ((now - next_) / period) * period;

@@ -12,9 +12,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace zev1::cli {
 
@@ -25,12 +27,23 @@ class tick_clock {
 public:
     using clock = std::chrono::steady_clock;
     static constexpr clock::duration period = std::chrono::milliseconds(10);
+    // Where the time comes from: the system's clock and sleep, or a test's.
+    struct time_source {
+        std::function<clock::time_point()> now;
+        std::function<void(clock::time_point)> sleep_until;
+    };
+    static time_source system_time() {
+        return {[] { return clock::now(); },
+                [](clock::time_point t) { std::this_thread::sleep_until(t); }};
+    }
 
-    tick_clock() : next_(clock::now()) {}
+    explicit tick_clock(time_source time = system_time())
+        : time_(std::move(time)), next_(time_.now()) {}
     // Returns at the next deadline (at once for the first tick).
     void wait();
 
 private:
+    time_source time_;
     clock::time_point next_;
 };
 
