@@ -18,7 +18,13 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr int connect_ms = 10000;
+// A read takes about 2 s on Linux; under Wine every one-byte read goes through its
+// server, about 12 s, and much longer when the machine is busy.
+#ifdef _WIN32
+constexpr int read_ms = 45000;
+#else
 constexpr int read_ms = 20000;
+#endif
 const std::string endpoint(default_server_endpoint);
 // A typed "ä" on the wire: one byte of the ANSI code page (1250 and 1252 alike) on
 // Windows, UTF-8 on Linux.
@@ -70,7 +76,17 @@ protected:
         return false;
     }
     bool read_done(const std::string& ssid) {
-        return p->wait_for([&] { return p->text("wifi_SSID") == ssid; }, read_ms);
+        if (p->wait_for([&] { return p->text("wifi_SSID") == ssid; }, read_ms)) {
+            return true;
+        }
+        std::string boxes;
+        for (const auto& box : p->boxes()) {
+            boxes += " \"" + box + "\"";
+        }
+        ADD_FAILURE() << "read not done: " << sim->received(5).size() << " requests, state line \""
+                      << p->text("stav_portu") << "\", progress window "
+                      << (p->visible("progress_win") ? "shown" : "hidden") << ", boxes:" << boxes;
+        return false;
     }
     // The settings frames the simulator received, once count of them have arrived.
     std::vector<bytes> writes(std::size_t count, int timeout_ms = 5000) {
