@@ -13,7 +13,6 @@
 // element data-window="messages".
 var Zev1Page = {
   windows: [],        // per window number: {element, client, controls: [element]}
-  boxQueue: [],
   messages: new Map(), // data-message -> {key, port}
   shownGerman: null,
   settingsKey: 'zev1-wifi-config.INI',
@@ -264,7 +263,7 @@ var Zev1Page = {
     ok.type = 'button';
     ok.dataset.control = 'box_ok';
     ok.textContent = 'OK';
-    ok.addEventListener('click', () => this.nextBox());
+    ok.addEventListener('click', () => this.closeBox());
     box.append(caption, text, ok);
     document.getElementById('zev1-desk').appendChild(box);
     this.box = { element: box, text, ok };
@@ -402,19 +401,18 @@ var Zev1Page = {
     memo.scrollTop = follow ? memo.scrollHeight : Math.max(0, memo.scrollTop - (before - memo.scrollHeight));
   },
 
-  // Notices and the transfer's error box, one at a time; the tick goes on while one is up.
+  // Notices and the transfer's error box; the program's queue opens one at a time, after
+  // the tick, and the tick goes on while one is up.
   messageBox(text) {
-    this.boxQueue.push(text);
-    if (this.box.element.hidden) this.nextBox();
+    this.box.element.hidden = false;
+    this.box.text.textContent = text;
+    this.box.ok.focus();
   },
 
-  nextBox() {
-    const text = this.boxQueue.shift();
-    this.box.element.hidden = text === undefined;
-    if (text !== undefined) {
-      this.box.text.textContent = text;
-      this.box.ok.focus();
-    }
+  closeBox() {
+    if (this.box.element.hidden) return;
+    this.box.element.hidden = true;
+    _zev1_box_closed();
   },
 
   // --- the log files: every line kept in the browser's storage as it comes ----------------

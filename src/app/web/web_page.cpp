@@ -44,12 +44,13 @@ struct program {
     browser_port_host host;
     web_serial port{host};
     Tlpc1xxx app{settings_place(settings_file), port};
-    web_main_window main_window;
+    web_box_opener boxes;
+    web_main_window main_window{boxes.queue()};
     TSDIAppForm main_form{main_window, app, codec};
     web_about_box about;
     web_terminal_window log_window;
     Tlog_win log_form{log_window, app, codec, system_clock_source()};
-    web_progress_window progress_window;
+    web_progress_window progress_window{boxes.queue()};
     Tprogress_win progress_form{progress_window, codec};
     attached_views views{app, log_form, main_form, progress_form};
 
@@ -77,9 +78,12 @@ struct program {
 
     void tick() {
         port.pump();
+        boxes.queue().enter_tick();
         main_form.Timer1Timer();
+        boxes.queue().leave_tick();
         keep_log();
         show_problem();
+        boxes.open_if_woken();
     }
 
     // Every line the log file got since the last tick goes to the browser's storage, so
@@ -138,6 +142,14 @@ EMSCRIPTEN_KEEPALIVE void zev1_start() {
 EMSCRIPTEN_KEEPALIVE void zev1_tick() {
     if (the_program) {
         the_program->tick();
+    }
+}
+
+// The message box's OK: the next box that waits opens after the next tick at the latest.
+EMSCRIPTEN_KEEPALIVE void zev1_box_closed() {
+    if (the_program) {
+        the_program->boxes.queue().closed();
+        the_program->boxes.open_if_woken();
     }
 }
 

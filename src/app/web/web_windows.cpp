@@ -150,8 +150,12 @@ void web_main_window::set_item_index(std::size_t row, int index) {
     js_set_item_index(id(), as_int(row), index);
 }
 
-void web_main_window::show_notice(std::string_view text) {
+void web_box_opener::open_box(box_kind, std::string_view text) {
     js_message_box(c_text(text).c_str());
+}
+
+void web_main_window::show_notice(std::string_view text) {
+    boxes_.show(box_kind::notice, std::string(text));
 }
 
 void web_progress_window::set_visible(bool visible) {
@@ -164,7 +168,7 @@ void web_progress_window::set_bar(int position) {
 }
 
 void web_progress_window::show_error(std::string_view text) {
-    js_message_box(c_text(text).c_str());
+    boxes_.show(box_kind::error, std::string(text));
 }
 
 void web_terminal_window::append_line(std::size_t memo, std::string_view line) {

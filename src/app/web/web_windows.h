@@ -3,6 +3,7 @@
 // (page.js), which keeps one element per control of the layout tables. A window is
 // addressed by its number in the page (web_window_id), a control by its row.
 #include "app/main_view.h"
+#include "app/message_boxes.h"
 #include "app/progress_form.h"
 #include "app/terminal_form.h"
 #include "app/text_codec.h"
@@ -44,19 +45,43 @@ private:
     int id_;
 };
 
+// The page's message box (one element, page.js) opened when the shared queue says so; OK
+// reports back through zev1_box_closed(). Being woken only marks the queue: the page's
+// loop opens what waits once the tick is over (open_if_woken).
+class web_box_opener final : public box_opener {
+public:
+    message_boxes& queue() { return queue_; }
+    void open_box(box_kind kind, std::string_view text) override;
+    void wake() override { woken_ = true; }
+    void open_if_woken() {
+        if (woken_) {
+            woken_ = false;
+            queue_.open_waiting();
+        }
+    }
+
+private:
+    message_boxes queue_{*this};
+    bool woken_ = false;
+};
+
 class web_main_window final : public web_form, public main_view {
 public:
-    web_main_window() : web_form(web_window_id::main) {}
+    explicit web_main_window(message_boxes& boxes) : web_form(web_window_id::main), boxes_(boxes) {}
     void clear_items(std::size_t row) override;
     void append_item(std::size_t row, std::string_view text) override;
     void set_item_index(std::size_t row, int index) override;
     void show_suggestion(std::size_t row, int index) override;
     void show_notice(std::string_view text) override;
+
+private:
+    message_boxes& boxes_;
 };
 
 class web_progress_window final : public web_form, public progress_window_view {
 public:
-    web_progress_window() : web_form(web_window_id::progress) {}
+    explicit web_progress_window(message_boxes& boxes)
+        : web_form(web_window_id::progress), boxes_(boxes) {}
     void set_visible(bool visible) override;
     // Nothing waits: the page's own loop shows the change when this tick returns.
     void process_pending_events() override {}
@@ -65,6 +90,7 @@ public:
     void show_error(std::string_view text) override;
 
 private:
+    message_boxes& boxes_;
     int bar_ = 0;
 };
 
