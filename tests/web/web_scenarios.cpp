@@ -59,13 +59,17 @@ protected:
 TEST_F(web_page, remembered_port_opens_by_itself_with_dtr_and_rts_low) {
     start({});
     ASSERT_TRUE(connected());
+    // One open, or more where a busy machine delayed the first answer past the link's
+    // half second and it opened again: every one with the same line settings.
     const auto opens = calls("open");
-    ASSERT_EQ(opens.size(), 1U);
-    EXPECT_EQ(opens[0]["options"], json({{"baudRate", 115200},
+    ASSERT_FALSE(opens.empty());
+    for (const auto& open : opens) {
+        EXPECT_EQ(open["options"], json({{"baudRate", 115200},
                                          {"dataBits", 8},
                                          {"parity", "none"},
                                          {"stopBits", 1},
                                          {"flowControl", "none"}}));
+    }
     const json trace = p->serial_trace();
     int signals_at = -1;
     int first_write = -1;
