@@ -33,7 +33,13 @@ export async function launchBrowser() {
         context,
         async close() {
             await context.close().catch(() => {});
-            fs.rmSync(profile, { recursive: true, force: true });
+            // Chromium's helper processes can still write into the profile for a moment:
+            // retry, and never fail a test over a temporary folder.
+            try {
+                fs.rmSync(profile, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
+            } catch (error) {
+                console.error(`left ${profile}: ${error.code}`);
+            }
         },
     };
 }
