@@ -19,6 +19,7 @@ prints their tails.
 import json
 import os
 import re
+import select
 import signal
 import socket
 import statistics
@@ -33,6 +34,8 @@ EXPECTED = {"id": "ZEV1-SIM", "ssid": SSID, "key": KEY, "security": SECURITY,
 BOOT_TIMEOUT = 120
 ADAPTER = "usb-serial,id=adapter,chardev=ftdi,bus=xhci.0"
 TOOL = "zev1-wifi --settings /tmp/zev1-wifi.INI"
+QEMU = "qemu-system-x86_64"
+SIM = "zev1-sim"
 # QEMU logs a vendor request to the FTDI device as 0x40 << 8 | request; 1 sets the modem
 # lines: low byte the new states (bit 0 DTR, bit 1 RTS), high byte which of them change.
 MODEM_CONTROL = 0x4001
@@ -65,12 +68,21 @@ def tail(p, n=40, keep=None):
 # ---- the simulator: commands into its FIFO, events from its log --------------------------
 
 class Sim:
-    def __init__(self, d):
+    def __init__(self, d, proc=None):
         self.d = d
+        self.proc = proc
 
     def command(self, line):
-        with open(path(self.d, "sim.in"), "w") as f:
-            f.write(line + "\n")
+        # Non-blocking: with no simulator reading the FIFO this fails at once instead of
+        # waiting for a reader forever.
+        try:
+            fd = os.open(path(self.d, "sim.in"), os.O_WRONLY | os.O_NONBLOCK)
+        except OSError as e:
+            raise Failure("the simulator does not read its commands (%s)" % e)
+        try:
+            os.write(fd, (line + "\n").encode())
+        finally:
+            os.close(fd)
 
     def lines(self):
         return read_text(path(self.d, "sim.log")).splitlines()
@@ -81,6 +93,9 @@ class Sim:
             for line in self.lines()[start:]:
                 if all(p in line for p in parts):
                     return line
+            if self.proc is not None and self.proc.poll() is not None:
+                raise Failure("the simulator ended with status %s:\n%s"
+                              % (self.proc.returncode, tail(path(self.d, "sim.log"), 20)))
             time.sleep(0.005)
         raise Failure("the simulator printed no line with %s within %.0f s" % (parts, timeout))
 
@@ -158,10 +173,13 @@ class Qmp:
 # ---- the guest's command port (its ttyS1) ------------------------------------------------
 
 class Guest:
-    def __init__(self, d, sync=True):
-        self.s = socket.socket(socket.AF_UNIX)
-        self.s.connect(path(d, "cmd.sock"))
+    def __init__(self, d, sync=True, sock=None):
+        if sock is None:
+            sock = socket.socket(socket.AF_UNIX)
+            sock.connect(path(d, "cmd.sock"))
+        self.s = sock
         self.buf = b""
+        self.proc = None
         if sync:
             # Whatever an earlier check left running ends first; its output is skipped.
             nonce = "sync-%d-%d" % (os.getpid(), time.time_ns())
@@ -179,7 +197,10 @@ class Guest:
             if left <= 0:
                 raise Failure("the guest did not answer within %.0f s (so far: %r)"
                               % (timeout, self.buf[-300:]))
-            self.s.settimeout(left)
+            if self.proc is not None and self.proc.poll() is not None:
+                raise Failure("QEMU ended with status %s while the guest was starting"
+                              % self.proc.returncode)
+            self.s.settimeout(min(left, 1.0))
             try:
                 data = self.s.recv(65536)
             except socket.timeout:
@@ -188,8 +209,12 @@ class Guest:
                 raise Failure("the guest's command port closed")
             self.buf += data
 
-    def wait_ready(self, timeout):
-        self._until(rb"@@READY\n", timeout)
+    def wait_ready(self, timeout, proc):
+        self.proc = proc
+        try:
+            self._until(rb"@@READY\n", timeout)
+        finally:
+            self.proc = None
 
     def start(self, command):
         self.s.sendall(command.encode() + b"\n")
@@ -278,27 +303,115 @@ def check_pulses(d, since, until, opens):
 def spawn(argv, d, stdin, out_name):
     with open(path(d, out_name), "ab") as out:
         return subprocess.Popen(argv, stdin=stdin, stdout=out, stderr=subprocess.STDOUT,
-                                cwd=d, start_new_session=True).pid
+                                cwd=d, start_new_session=True)
+
+
+KVM_PROBE_SECONDS = 5
+
+
+def probe_prints(argv, timeout):
+    """Whether the program `argv` writes a line to its standard output within `timeout`
+    seconds; it is ended either way."""
+    try:
+        p = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, start_new_session=True)
+    except OSError:
+        return False
+    try:
+        end = time.time() + timeout
+        data = b""
+        while time.time() < end:
+            ready, _, _ = select.select([p.stdout], [], [], max(0.0, end - time.time()))
+            if not ready:
+                break
+            chunk = os.read(p.stdout.fileno(), 4096)
+            if not chunk:
+                break
+            data += chunk
+            if b"\n" in data.lstrip(b"\r\n\0"):
+                return True
+        return False
+    finally:
+        p.kill()
+        p.wait()
+        p.stdout.close()
+
+
+def choose_accel(requested, kvm_device, probe_argv, timeout=KVM_PROBE_SECONDS):
+    """QEMU's accelerator: `requested` (ZEV1_USB_ACCEL) when it names one; otherwise KVM
+    only when its device is usable and a guest started on it prints its first console
+    line within `timeout` seconds. A /dev/kvm on a processor without virtualisation can
+    initialise and then never run the guest, so its presence alone proves nothing."""
+    if requested in ("kvm", "tcg"):
+        return requested
+    if not os.access(kvm_device, os.R_OK | os.W_OK):
+        return "tcg"
+    return "kvm" if probe_prints(probe_argv, timeout) else "tcg"
+
+
+def kvm_probe(kernel):
+    """A guest that prints the kernel's first console lines on standard output."""
+    return [QEMU, "-accel", "kvm", "-m", "128", "-smp", "1", "-nodefaults", "-display",
+            "none", "-no-reboot", "-kernel", kernel, "-append", "console=ttyS0 panic=-1",
+            "-serial", "stdio"]
+
+
+def owned_by_us(pid, program):
+    """Whether pid is a live process running `program` (a pid file of an earlier run may
+    name a number the system has since given to something else)."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            argv0 = f.read().split(b"\0", 1)[0].decode(errors="replace")
+    except OSError:
+        return False
+    return running(pid) and os.path.basename(argv0) == os.path.basename(program)
+
+
+def connect(sock_path, proc, log, timeout):
+    """A connection to the Unix socket `sock_path` that `proc` serves. QEMU makes the
+    socket's file before it listens, so a refused or missing socket is tried again until
+    it answers, the process ends (its log is shown) or `timeout` passes."""
+    end = time.time() + timeout
+    while True:
+        s = socket.socket(socket.AF_UNIX)
+        try:
+            s.connect(sock_path)
+            return s
+        except (FileNotFoundError, ConnectionRefusedError):
+            s.close()
+        if proc.poll() is not None:
+            raise Failure("%s ended with status %s before it served %s:\n%s"
+                          % (os.path.basename(log), proc.returncode,
+                             os.path.basename(sock_path), tail(log, 20)))
+        if time.time() > end:
+            raise Failure("nothing served %s within %.0f s" % (sock_path, timeout))
+        time.sleep(0.05)
+
+
+RUN_FILES = ("sim.log", "console.log", "trace.log", "qemu.log", "sim.in", "pulses.json",
+             "cmd.sock", "qmp.sock", "qemu.pid", "sim.pid")
 
 
 def start(d, kernel, initrd, sim_path):
     stop(d, quiet=True)
-    for name in ("sim.log", "console.log", "trace.log", "qemu.log", "sim.in", "pulses.json"):
+    for name in RUN_FILES:
         try:
             os.unlink(path(d, name))
         except FileNotFoundError:
             pass
+    os.makedirs(path(d, "ports"), exist_ok=True)
     os.mkfifo(path(d, "sim.in"))
     # Opened for reading and writing, so the simulator never sees the end of its input.
     fifo = os.open(path(d, "sim.in"), os.O_RDWR)
-    pid = spawn([sim_path, "--link", path(d, "ports/ZEV1-SIM"), "--ssid", SSID, "--key", KEY,
+    sim = spawn([sim_path, "--link", path(d, "ports/ZEV1-SIM"), "--ssid", SSID, "--key", KEY,
                  "--security", SECURITY, "--endpoint", ENDPOINT], d, fifo, "sim.log")
     os.close(fifo)
     with open(path(d, "sim.pid"), "w") as f:
-        f.write(str(pid))
-    ready = json.loads(Sim(d).wait_line(['"event":"ready"'], 10))
-    accel = "kvm:tcg" if os.access("/dev/kvm", os.R_OK | os.W_OK) else "tcg"
-    qemu = ["qemu-system-x86_64", "-accel", accel, "-m", "256", "-smp", "1", "-nodefaults",
+        f.write(str(sim.pid))
+    ready = json.loads(Sim(d, sim).wait_line(['"event":"ready"'], 10))
+    accel = choose_accel(os.environ.get("ZEV1_USB_ACCEL", ""), "/dev/kvm", kvm_probe(kernel))
+    print("accelerator: %s" % accel)
+    qemu = [QEMU, "-accel", accel, "-m", "256", "-smp", "1", "-nodefaults",
             "-display", "none", "-no-reboot",
             "-kernel", kernel, "-initrd", initrd,
             "-append", "console=ttyS0 panic=-1 quiet loglevel=4",
@@ -310,19 +423,17 @@ def start(d, kernel, initrd, sim_path):
             "-chardev", "serial,id=ftdi,path=" + ready["pty"], "-device", ADAPTER,
             "-trace", "enable=usb_serial_*,file=" + path(d, "trace.log"),
             "-msg", "timestamp=on"]
-    pid = spawn(qemu, d, subprocess.DEVNULL, "qemu.log")
+    proc = spawn(qemu, d, subprocess.DEVNULL, "qemu.log")
     with open(path(d, "qemu.pid"), "w") as f:
-        f.write(str(pid))
+        f.write(str(proc.pid))
     began = time.time()
-    end = began + 10
-    while not os.path.exists(path(d, "cmd.sock")):
-        if time.time() > end:
-            raise Failure("QEMU made no command socket")
-        time.sleep(0.05)
-    guest = Guest(d, sync=False)
-    guest.wait_ready(BOOT_TIMEOUT)
-    rc, out, _ = guest.run("ls /dev/ttyUSB0")
-    guest.close()
+    guest = Guest(d, sync=False, sock=connect(path(d, "cmd.sock"), proc,
+                                              path(d, "qemu.log"), 20))
+    try:
+        guest.wait_ready(BOOT_TIMEOUT, proc)
+        rc, out, _ = guest.run("ls /dev/ttyUSB0")
+    finally:
+        guest.close()
     if rc != 0:
         raise Failure("the guest has no /dev/ttyUSB0")
     print("guest ready after %.1f s" % (time.time() - began))
@@ -338,14 +449,17 @@ def running(pid):
 
 
 def stop(d, quiet=False):
-    for name, sig in (("qemu.pid", signal.SIGTERM), ("sim.pid", signal.SIGTERM)):
+    for name, program in (("qemu.pid", QEMU), ("sim.pid", SIM)):
         try:
             with open(path(d, name)) as f:
                 pid = int(f.read())
         except (OSError, ValueError):
             continue
+        if not owned_by_us(pid, program):
+            os.unlink(path(d, name))
+            continue
         try:
-            os.kill(pid, sig)
+            os.kill(pid, signal.SIGTERM)
             for _ in range(100):
                 if not running(pid):
                     break

@@ -253,7 +253,13 @@ export async function startBridge({ root, ports = [], inject = false, chooser = 
         });
     });
     server.keepAliveTimeout = 0;
-    await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
+    await new Promise((resolve, reject) => {
+        server.once('error', reject);
+        server.listen(port, '127.0.0.1', () => {
+            server.off('error', reject);
+            resolve();
+        });
+    });
     const address = server.address();
     return {
         url: `http://127.0.0.1:${address.port}/`,
