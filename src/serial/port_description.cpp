@@ -26,7 +26,9 @@ std::string description_text(const port_description& d) {
     if (!d.serial_number.empty()) {
         add("serial " + d.serial_number, ", ");
     }
-    add(d.location, ", ");
+    if (d.vid.empty() && d.pid.empty()) {
+        add(d.location, ", ");
+    }
     return text;
 }
 

@@ -15,7 +15,12 @@ struct port_description {
     std::string vid;           // USB vendor id, four hex digits
     std::string pid;           // USB product id, four hex digits
     std::string serial_number; // USB serial number
-    std::string location;      // for a port that is not USB: where it sits
+    // Where the port sits: a USB port's place on the bus as sysfs names it ("1-1.2"),
+    // the bus and device of another (a board's UART), the target of a virtual port's link.
+    std::string location;
+    // A UART of the machine itself (on the board, on a PCI card), never a controller's
+    // USB port: a batch's "*" leaves it alone.
+    bool machine_port = false;
 
     bool empty() const {
         return manufacturer.empty() && product.empty() && vid.empty() && pid.empty() &&
@@ -23,8 +28,8 @@ struct port_description {
     }
 };
 
-// One line of text: "Acme Ltd ZEV1 controller, USB 1234:abcd, serial 0042", or the
-// location; empty when nothing is known.
+// One line of text: "Acme Ltd ZEV1 controller, USB 1234:abcd, serial 0042" (a USB
+// port's location is left out), or the location; empty when nothing is known.
 std::string description_text(const port_description& d);
 
 // The vendor and product id from a Windows device instance id ("USB\VID_1234&PID_ABCD\0042",

@@ -116,6 +116,9 @@ bool Tini_file::UpdateFile() {
     if (!store_) {
         return false; // nothing was loaded, so nothing may overwrite the file
     }
+    if (place_.write.empty()) {
+        return false; // read only
+    }
     std::string reason;
     try {
         if ((!place_.make_folder || make_folders(place_.write.parent_path(), reason)) &&

@@ -22,7 +22,7 @@ struct settings_place {
         : read(std::move(read_from)), write(std::move(write_to)), make_folder(make_folder) {}
 
     std::filesystem::path read;  // loaded at start; need not exist
-    std::filesystem::path write; // replaced at exit
+    std::filesystem::path write; // replaced at exit; empty: never written
     bool make_folder = false;    // the write at exit creates write's folder when missing
 };
 

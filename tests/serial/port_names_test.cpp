@@ -213,6 +213,10 @@ TEST_F(FakeSysfs, PresenceAndDescriptionsComeFromSysfsWithoutOpeningAnyDevice) {
                                         "port ttyS0: pnp 00:00", "port rfcomm0",
                                         "port CONTROLLER: link to " +
                                             (root.path() / "dev/ttyACM0").native()}));
+    // A USB port's place on the bus; a board's UART marked as the machine's own.
+    EXPECT_EQ(names.describe("ttyACM0").location, "1-2");
+    EXPECT_FALSE(names.describe("ttyACM0").machine_port);
+    EXPECT_TRUE(names.describe("ttyS0").machine_port);
 
     std::array<char, 4096> events{};
     const ssize_t n = ::read(watch.get(), events.data(), events.size());

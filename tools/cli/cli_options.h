@@ -7,7 +7,19 @@
 
 namespace zev1::cli {
 
-enum class command { ports, read, write, automatic };
+enum class command { ports, read, write, automatic, batch };
+
+// batch: the plan and how it is carried out and reported.
+struct batch_options {
+    std::string plan;
+    std::optional<std::string> key_file;
+    int jobs = 0;    // units at once; 0: all
+    int retries = 1; // repeats of a unit that timed out or lost its port
+    bool watch = false;
+    int count = 0; // --watch: stop after this many units; 0: until Ctrl+C
+    std::optional<std::string> junit;
+    std::optional<std::string> csv;
+};
 
 struct cli_options {
     command cmd = command::read;
@@ -23,6 +35,7 @@ struct cli_options {
     std::optional<std::string> key;
     std::optional<std::string> security;
     std::optional<std::string> endpoint;
+    batch_options batch;
 };
 
 } // namespace zev1::cli

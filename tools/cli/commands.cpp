@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "batch_run.h"
 #include "console.h"
 #include "json_text.h"
 #include "port_listing.h"
@@ -179,6 +180,8 @@ exit_status run_command(const cli_options& options, std::FILE* out, std::FILE* e
     case command::write:
     case command::automatic:
         return transfer(options, out, err);
+    case command::batch:
+        return run_batch(options, out, err);
     }
     return exit_status::failure;
 }

@@ -2,22 +2,27 @@
 
 #include "memory/progress_percent.h"
 
+#include <atomic>
 #include <csignal>
 #include <ctime>
 
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 namespace zev1::cli {
 namespace {
 
-volatile std::sig_atomic_t interrupt_flag = 0;
+// Read by every thread that ticks a session; an atomic that needs no lock may be stored
+// from a signal handler.
+std::atomic<bool> interrupt_flag{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void on_interrupt(int signal_number) {
-    interrupt_flag = 1;
+    interrupt_flag.store(true);
     std::signal(signal_number, SIG_DFL);
 }
 
@@ -33,7 +38,7 @@ void install_interrupt_handler() {
 }
 
 bool interrupted() {
-    return interrupt_flag != 0;
+    return interrupt_flag.load();
 }
 
 bool stderr_is_terminal() {
@@ -44,10 +49,28 @@ bool stderr_is_terminal() {
 #endif
 }
 
+bool stdout_is_terminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+int stderr_columns() {
+#ifndef _WIN32
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+#endif
+    return 80;
+}
+
 void progress_bar::show_progress(std::string_view, std::uint32_t total, bool visible) {
     if (visible) {
         total_ = total;
-        percent_ = 0;
+        percent_.store(0);
         visible_ = true;
         draw();
     } else {
@@ -58,8 +81,8 @@ void progress_bar::show_progress(std::string_view, std::uint32_t total, bool vis
 
 void progress_bar::set_remaining(std::uint32_t remaining) {
     const std::uint32_t p = progress_percent(total_, remaining);
-    if (p != percent_ || !drawn_) {
-        percent_ = p;
+    if (p != percent_.load() || !drawn_) {
+        percent_.store(p);
         draw();
     }
 }
@@ -78,12 +101,13 @@ void progress_bar::draw() {
     if (!enabled_ || !visible_) {
         return;
     }
-    const int filled = static_cast<int>(percent_) * bar_width / 100;
+    const std::uint32_t percent = percent_.load();
+    const int filled = static_cast<int>(percent) * bar_width / 100;
     std::string line = "\rreading [";
     line.append(static_cast<std::size_t>(filled), '#');
     line.append(static_cast<std::size_t>(bar_width - filled), '.');
     line += "] ";
-    line += std::to_string(percent_);
+    line += std::to_string(percent);
     line += " %";
     std::fputs(line.c_str(), out_);
     std::fflush(out_);

@@ -8,6 +8,7 @@
 #include "memory/progress_view.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -21,6 +22,9 @@ void install_interrupt_handler();
 bool interrupted();
 
 bool stderr_is_terminal();
+bool stdout_is_terminal();
+// Columns of the terminal on standard error (80 when it cannot be told).
+int stderr_columns();
 
 // The progress bar; draws only when enabled (a terminal), always records the outcome.
 class progress_bar final : public progress_view {
@@ -38,7 +42,8 @@ public:
     void redraw() { draw(); }
     // The sequencer gave up on the transfer; taking the flag clears it.
     bool take_error();
-    std::uint32_t percent() const { return percent_; }
+    // May be read from another thread (a batch's display).
+    std::uint32_t percent() const { return percent_.load(); }
 
 private:
     void draw();
@@ -49,7 +54,7 @@ private:
     bool drawn_ = false;
     bool error_ = false;
     std::uint32_t total_ = 0;
-    std::uint32_t percent_ = 0;
+    std::atomic<std::uint32_t> percent_{0};
 };
 
 // The traffic log: with verbose on, packet lines (the terminal's default view options)

@@ -13,6 +13,7 @@ enum class exit_status : int {
     aborted = 5,       // the transfer was aborted after five time-outs
     mismatch = 6,      // --verify read back something other than what was written
     too_long = 7,      // a text does not fit its field; nothing was sent
+    some_failed = 8,   // batch: some units failed
     interrupted = 130, // Ctrl+C (128 + SIGINT, as shells report it)
 };
 

@@ -1,42 +1,10 @@
 #include "json_text.h"
 
+#include "json_texts.h"
+
 #include <cstdint>
-#include <nlohmann/json.hpp>
 
 namespace zev1::cli {
-namespace {
-
-using json = nlohmann::ordered_json;
-
-// Turns the texts of one document into strings the library takes (valid UTF-8; it
-// throws on anything else) and remembers whether a byte had to be mapped.
-class json_texts {
-public:
-    std::string operator()(std::string_view bytes) {
-        std::string out;
-        out.reserve(bytes.size());
-        std::size_t i = 0;
-        while (i < bytes.size()) {
-            if (const std::size_t n = utf8_sequence_length(bytes.substr(i)); n > 0) {
-                out.append(bytes.substr(i, n));
-                i += n;
-            } else {
-                const auto b = static_cast<std::uint8_t>(bytes[i++]);
-                out += static_cast<char>(0xC0 | (b >> 6));
-                out += static_cast<char>(0x80 | (b & 0x3F));
-                mapped_ = true;
-            }
-        }
-        return out;
-    }
-
-    std::string dump(const json& document) const { return document.dump(-1, ' ', mapped_); }
-
-private:
-    bool mapped_ = false;
-};
-
-} // namespace
 
 std::string settings_json(std::string_view id, const wifi_settings& settings) {
     json_texts text;

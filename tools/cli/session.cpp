@@ -20,9 +20,9 @@ session::session(const settings_place& settings_file, console_log& log, progress
       port_(std::make_unique<serial>(names_)),
       core_(std::make_unique<wifi_session>(*port_, settings_, log_, counter_, bar_)) {}
 
-bool session::tick() {
+bool session::tick(bool stop_on_interrupt) {
     clock_.wait();
-    if (interrupted()) {
+    if (stop_on_interrupt && interrupted()) {
         return false;
     }
     last_read_ = core_->tick();
@@ -99,6 +99,7 @@ outcome session::connect(const std::optional<std::string>& given) {
         }
         if (core_->link().state() == komunikace::link_state::connected) {
             opened = true;
+            opened_ = true;
             if (log_.frames_received() > received_before) {
                 return outcome::success();
             }
@@ -167,7 +168,9 @@ outcome session::send_settings(const wifi_settings& settings) {
                              "port " + port_name_ + " closed; settings not sent");
     }
     // The frame counts as sent once the port has taken it from the link's send queue
-    // and written it; a queue emptied because the port closed does not count.
+    // and written it; a queue emptied because the port closed does not count. Once the
+    // frame is handed over, Ctrl+C waits for its end: closing the port in the middle of
+    // it would leave the controller half a frame.
     for (int t = 0; t < send_ticks; ++t) {
         const auto state = core_->settings_write();
         if (state == wifi_session::write_state::dropped) {
@@ -175,9 +178,12 @@ outcome session::send_settings(const wifi_settings& settings) {
         }
         if (state == wifi_session::write_state::written && !port_->write_pending()) {
             for (int d = 0; d < drain_ticks; ++d) {
-                if (!tick()) {
-                    return interrupted_outcome();
-                }
+                tick(false);
+            }
+            if (interrupted()) {
+                return outcome::fail(exit_status::interrupted,
+                                     "interrupted after the settings were written to port " +
+                                         port_name_);
             }
             return outcome::success();
         }
@@ -185,9 +191,7 @@ outcome session::send_settings(const wifi_settings& settings) {
             return outcome::fail(exit_status::no_port,
                                  "port " + port_name_ + " closed before the settings were written");
         }
-        if (!tick()) {
-            return interrupted_outcome();
-        }
+        tick(false);
     }
     return outcome::fail(exit_status::no_port,
                          "port " + port_name_ + " did not write the settings within 2 s");

@@ -67,17 +67,27 @@ public:
     outcome connect(const std::optional<std::string>& given);
     // Reads the settings block; the result as the configurator's window shows it.
     outcome read_settings(bool automatic, wifi_session::read_outcome& result);
-    // Sends the one type-100 frame and waits until the port has written it.
+    // Sends the one type-100 frame and waits until the port has written it, Ctrl+C or not
+    // (then the outcome is interrupted, after the write).
     outcome send_settings(const wifi_settings& settings);
+    // The last settings frame was handed to the port (whether or not it is written yet).
+    bool settings_handed() const {
+        const auto state = core_->settings_write();
+        return state == wifi_session::write_state::pending ||
+               state == wifi_session::write_state::written;
+    }
 
     // The texts as they lie in the image after the last read (security not normalised).
     wifi_settings image_settings() const { return core_->image_settings(); }
     std::string device_text() const { return std::string(core_->link().device_text()); }
     const std::string& port_name() const { return port_name_; }
+    // connect() opened the port (whatever came after).
+    bool port_opened() const { return opened_; }
 
 private:
-    // Waits for the next tick and runs it; false when Ctrl+C was pressed.
-    bool tick();
+    // Waits for the next tick and runs it; false when Ctrl+C was pressed (and then the
+    // tick is not run unless stop_on_interrupt is false).
+    bool tick(bool stop_on_interrupt = true);
     outcome interrupted_outcome() const;
     // Why the settings frame the link dropped was not written.
     std::string not_written_text() const;
@@ -94,6 +104,7 @@ private:
     tick_clock clock_;
     std::string port_name_;
     std::string state_line_;
+    bool opened_ = false;
 };
 
 // The first field that does not fit the type-100 body, as a failure (7); success when

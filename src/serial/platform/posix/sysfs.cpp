@@ -99,6 +99,9 @@ port_description tty_description(const fs::path& sys, std::string_view tty) {
             d.vid = attribute(p / "idVendor");
             d.pid = attribute(p / "idProduct");
             d.serial_number = attribute(p / "serial");
+            // The USB device's own name is its place on the bus: the root hub and the
+            // port numbers on the way to it ("1-1.2" is port 2 of the hub on port 1).
+            d.location = p.filename().native();
             return d;
         }
     }
@@ -108,6 +111,7 @@ port_description tty_description(const fs::path& sys, std::string_view tty) {
         const std::string bus = subsystem_of(p);
         if (!bus.empty() && bus != "serial-base" && bus != "tty") {
             d.location = bus + " " + p.filename().native();
+            d.machine_port = true;
             break;
         }
     }
