@@ -5,10 +5,13 @@
 namespace zev1 {
 
 Tlpc1xxx::Tlpc1xxx(settings_place settings, link_port& port)
-    : Tini_file(std::move(settings)),
-      session_(port, *this, log_relay_, counter_relay_, progress_relay_) {}
+    : Tini_file(std::move(settings)), port_(port),
+      session_(port, *this, log_relay_, counter_relay_, progress_relay_), schedule_(session_) {
+    port_.set_arrival_wake(&schedule_);
+}
 
 Tlpc1xxx::~Tlpc1xxx() {
+    port_.set_arrival_wake(nullptr);
     // Nothing may reach a window any more.
     attach_views(nullptr, nullptr, nullptr);
 }

@@ -3,10 +3,12 @@
 // writes the file) and the WiFi session (link, transfer sequencer, device memory image,
 // settings workflow), through which the windows reach everything. Qt-free.
 //
-// Construction order: the settings store, the relays for the windows, the session.
+// Construction order: the settings store, the relays for the windows, the session and
+// the schedule of the window's ticks (the port's arrival wake until destruction).
 // Destruction runs the other way, so the file is written last, after the modules that
 // write into it are gone. The serial port is owned by the caller and must outlive this
 // object.
+#include "app/tick_schedule.h"
 #include "app/view_relays.h"
 #include "serial/link_port.h"
 #include "session/wifi_session.h"
@@ -44,6 +46,8 @@ public:
     // ticks > 1: the ones before the last were let pass as idle.
     std::optional<wifi_session::read_outcome> tick(int ticks = 1) { return session_.tick(ticks); }
     int idle_ticks() const { return session_.idle_ticks(); }
+    // When the window's loop runs its next tick; the port wakes it.
+    tick_schedule& schedule() { return schedule_; }
     // Starts reading the settings block; automatic: then write the default endpoint.
     void start_wifi_read(bool automatic) { session_.start_read(automatic); }
     wifi_session::send_verdict send_settings(const wifi_settings& settings) {
@@ -56,7 +60,9 @@ private:
     traffic_log_relay log_relay_;
     counter_view_relay counter_relay_;
     progress_view_relay progress_relay_;
+    link_port& port_;
     wifi_session session_;
+    tick_schedule schedule_;
 };
 
 } // namespace zev1

@@ -143,12 +143,15 @@ void TSDIAppForm::clicked(main_control c) {
     default:
         break;
     }
+    // What a click started goes out on the next tick, not after the ticks let pass.
+    app_.schedule().arrived();
 }
 
 void TSDIAppForm::chosen(main_control c, int index) {
     if (c == main_control::com_number) {
         com_numberChange(index);
     }
+    app_.schedule().arrived();
 }
 
 void TSDIAppForm::edited(main_control c) {

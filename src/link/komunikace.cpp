@@ -31,7 +31,8 @@ std::string_view name_of(std::span<const std::uint8_t> frame) {
 // Puts header into a built frame and renews its checksum.
 void restamp_header(std::span<std::uint8_t> frame, const frame_header& header) {
     constexpr std::size_t header_offset = frame_data_offset - frame_header_size;
-    std::copy(header.begin(), header.end(), frame.subspan(header_offset, frame_header_size).begin());
+    std::copy(header.begin(), header.end(),
+              frame.subspan(header_offset, frame_header_size).begin());
     const std::uint16_t sum = frame_checksum(frame.first(frame.size() - 2));
     frame[frame.size() - 2] = static_cast<std::uint8_t>(sum >> 8);
     frame[frame.size() - 1] = static_cast<std::uint8_t>(sum & 0xFF);
@@ -182,8 +183,11 @@ std::int32_t komunikace::idle_ticks() const {
 }
 
 void komunikace::skip_idle_ticks(std::int32_t n) {
-    if (state_ == link_state::connected && n > 0) {
-        keep_alive_countdown_ -= std::min(n, idle_ticks());
+    // Counted whatever arrived meanwhile: the port woke the loop on the tick it arrived
+    // in, so the ticks before it had nothing to see. The keep-alive's tick and the one
+    // that checks for its answer are never let pass.
+    if (state_ == link_state::connected && n > 0 && keep_alive_countdown_ > 1) {
+        keep_alive_countdown_ -= std::min(n, keep_alive_countdown_ - 1);
     }
 }
 

@@ -97,11 +97,11 @@ public:
     // How many ticks after this one would do nothing but count down to the next
     // keep-alive: the link is connected, nothing waits to be sent, no byte waits to be
     // decoded. Such ticks may be let pass without a call and counted with
-    // skip_idle_ticks() before the next poll_link(); bytes that arrive meanwhile are
-    // decoded then. 0 whenever the next tick has work.
+    // skip_idle_ticks() before the next poll_link(), as long as the port's arrival wake
+    // ends the wait on the tick bytes arrive in. 0 whenever the next tick has work.
     std::int32_t idle_ticks() const;
-    // Counts n ticks that passed without poll_link() (at most idle_ticks() of them count:
-    // the keep-alive and the watchdog check keep their ticks).
+    // Counts n ticks that passed without poll_link(), bytes waiting or not (at most the
+    // ticks before the keep-alive's and the watchdog check's: those keep their ticks).
     void skip_idle_ticks(std::int32_t n);
     // One decoder move plus the work done when a frame passes; true while a frame is ready.
     bool receive_step();

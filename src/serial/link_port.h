@@ -3,6 +3,7 @@
 // and the connection. `serial` implements it over a real port; link unit tests use a
 // fake. All calls are made on the GUI (or command-line) thread.
 #include "link/rx_queue.h"
+#include "serial/arrival_wake.h"
 #include "serial/port_list_view.h"
 
 #include <cstdint>
@@ -48,6 +49,9 @@ public:
     // said once: the ports found with what identifies them, the ports this user may not
     // open, a chosen port in use by another program.
     virtual std::vector<std::string> take_port_notes() = 0;
+    // Told whenever bytes arrive or the connection changes by itself (null: nobody). Once
+    // this returns, the object told before is not called any more.
+    virtual void set_arrival_wake(arrival_wake* wake) { (void)wake; }
 
 protected:
     ~link_port() = default;

@@ -2,6 +2,7 @@
 #include "serial/serial.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace zev1 {
 
@@ -29,17 +30,37 @@ serial::~serial() {
 
 // Runs on the I/O thread.
 void serial::on_port_event(Tserial_event& port, int code) {
+    auto& self = static_cast<serial&>(port);
+    if (code == SE_ENDED) {
+        self.tell_wake(); // the link sees the port gone on its next tick
+    }
     if (code != SE_RECEIVED) {
         return;
     }
-    auto& self = static_cast<serial&>(port);
     if (!self.discarding_.load(std::memory_order_acquire)) {
         auto bytes = self.received();
         for (std::uint8_t b : bytes.first(std::min<std::size_t>(bytes.size(), max_block_taken))) {
             self.rx_ring_.put(b);
         }
+        // After the bytes are in the ring: the tick this wakes finds them there.
+        self.tell_wake();
     }
     self.request_read();
+}
+
+void serial::tell_wake() {
+    waking_.fetch_add(1);
+    if (arrival_wake* wake = wake_.load()) {
+        wake->arrived();
+    }
+    waking_.fetch_sub(1);
+}
+
+void serial::set_arrival_wake(arrival_wake* wake) {
+    wake_.store(wake);
+    while (waking_.load() != 0) {
+        std::this_thread::yield();
+    }
 }
 
 std::uint8_t serial::port_present(std::string_view name) {

@@ -65,6 +65,7 @@ public:
     bool holding() const { return held_; }
     std::uint64_t overrun_count() const override { return rx_ring_.overruns(); }
     std::vector<std::string> take_port_notes() override;
+    void set_arrival_wake(arrival_wake* wake) override;
 
     // The listed names, slot by slot (empty = free slot).
     const std::array<std::string, port_slots>& port_names() const { return port_names_; }
@@ -92,6 +93,11 @@ private:
     std::string held_name_;
     // Set while held: the I/O thread discards what it receives.
     std::atomic<bool> discarding_{false};
+    // Told on the I/O thread of what the connection received and of its end; waking
+    // counts the I/O thread's calls in progress, so a change waits them out.
+    std::atomic<arrival_wake*> wake_{nullptr};
+    std::atomic<int> waking_{0};
+    void tell_wake();
     bool list_built_ = false;
     bool refill_pending_ = false;
     bool selection_pending_ = false;

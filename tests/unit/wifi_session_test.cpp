@@ -115,53 +115,5 @@ TEST_F(wifi_session_test, SettingsAreWrittenOnlyWhenThePortTakesTheirFrame) {
     EXPECT_EQ(drops.drops.size(), 1U);
 }
 
-// What a front end that lets idle ticks pass sees of a silent controller, tick by tick:
-// each frame sent and each open and close of the port, with the tick it happened on.
-std::vector<std::string> timeline(bool let_idle_ticks_pass, int& runs) {
-    const auto ini = std::filesystem::path(::testing::TempDir()) / "wifi_session_idle.INI";
-    std::filesystem::remove(ini);
-    std::vector<std::string> seen;
-    {
-        fake_link_port port;
-        port.present.insert("COM5");
-        Tini_file settings(ini);
-        settings.WriteString("com", "com", "COM5");
-        recording_log log;
-        recording_counter counter;
-        recording_progress progress;
-        wifi_session session(port, settings, log, counter, progress);
-        std::size_t sent = 0;
-        std::size_t events = 0;
-        runs = 0;
-        for (int tick = 0, step = 1; tick < 400; tick += step) {
-            session.tick(step);
-            ++runs;
-            for (; sent < port.bytes.sent().size(); ++sent) {
-                seen.push_back(std::to_string(tick) + " sent");
-            }
-            for (; events < port.events.size(); ++events) {
-                if (port.events[events] == "open" || port.events[events] == "close") {
-                    seen.push_back(std::to_string(tick) + " " + port.events[events]);
-                }
-            }
-            step = let_idle_ticks_pass ? 1 + session.idle_ticks() : 1;
-        }
-    }
-    std::filesystem::remove(ini);
-    return seen;
-}
-
-// Letting idle ticks pass changes no time counted in ticks: the keep-alives, the
-// watchdog's close of a silent port and the reopening fall on the same ticks.
-TEST(wifi_session_idle, IdleTicksPassWithoutMovingAnyTickCountedTime) {
-    int every_tick = 0;
-    int fewer = 0;
-    const auto plain = timeline(false, every_tick);
-    const auto idle = timeline(true, fewer);
-    ASSERT_GE(plain.size(), 4U); // opened, keep-alives, closed by the watchdog, reopened
-    EXPECT_EQ(idle, plain);
-    EXPECT_LT(fewer * 3, every_tick);
-}
-
 } // namespace
 } // namespace zev1

@@ -1,5 +1,6 @@
 #include "app/qt/main_window.h"
 
+#include "app/application.h"
 #include "app/message_boxes.h"
 #include "app/qt/qt_child.h"
 #include "app/qt/qt_controls.h"
@@ -25,7 +26,8 @@ combo_box* combo_of(QWidget* widget) {
 } // namespace
 
 main_window::main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& boxes)
-    : form_base(main_form_spec), form_(*this, app, codec), boxes_(boxes) {
+    : form_base(main_form_spec), form_(*this, app, codec), boxes_(boxes),
+      schedule_(app.schedule()) {
     auto* show_terminal = make_child<QShortcut>(this, QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(show_terminal, &QShortcut::activated, this, &main_window::terminal_requested);
     auto* show_about = make_child<QShortcut>(this, QKeySequence(Qt::Key_F1));
@@ -40,37 +42,35 @@ main_window::main_window(Tlpc1xxx& app, const text_codec& codec, message_boxes& 
     connect_events();
     form_.FormCreate();
     centre_on_screen(*this);
-    next_run_ = std::chrono::steady_clock::now();
-    schedule_run();
+    // The port's I/O thread (or a click) ends a wait that lets ticks pass: the wake is
+    // posted to this window's thread.
+    schedule_.set_wake(
+        [this] { QMetaObject::invokeMethod(this, &main_window::woken, Qt::QueuedConnection); });
+    start_timer(schedule_.wait());
 }
 
-main_window::~main_window() = default;
+main_window::~main_window() {
+    schedule_.set_wake(nullptr);
+}
 
 void main_window::run() {
     // A box asked for during the ticks opens after them (app/message_boxes.h).
     boxes_.enter_tick();
-    form_.Timer1Timer(ticks_per_run_);
+    form_.Timer1Timer(schedule_.begin_run());
     boxes_.leave_tick();
-    // Ticks with nothing to do pass without waking the program; the form counts them.
-    ticks_per_run_ = 1 + form_.idle_ticks();
     if (!closing_) {
-        schedule_run();
+        start_timer(schedule_.end_run());
     }
 }
 
-void main_window::schedule_run() {
-    // Absolute deadlines, as a repeating timer keeps them: the time a run takes and the
-    // event loop's delay do not push the later ticks back. A run late by more than a tick
-    // is not caught up twice; the schedule goes on from now.
-    using clock = std::chrono::steady_clock;
-    const auto tick = std::chrono::milliseconds(tick_ms);
-    const auto now = clock::now();
-    next_run_ += ticks_per_run_ * tick;
-    if (next_run_ + tick < now) {
-        next_run_ = now;
+void main_window::woken() {
+    if (const auto wait = schedule_.woken(); wait && !closing_) {
+        start_timer(*wait);
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_run_ - now);
-    Timer1->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
+}
+
+void main_window::start_timer(std::chrono::steady_clock::duration wait) {
+    Timer1->start(tick_schedule::to_ms(wait));
 }
 
 void main_window::connect_events() {

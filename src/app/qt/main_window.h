@@ -5,6 +5,7 @@
 // tooltip).
 #include "app/main_form.h"
 #include "app/qt/form_base.h"
+#include "app/tick_schedule.h"
 
 #include <chrono>
 
@@ -44,14 +45,14 @@ private:
     void connect_events();
     // One run of the timer: the ticks it stands for, then the next run's start.
     void run();
-    // Starts the timer for the run ticks_per_run_ ticks after the last one.
-    void schedule_run();
+    // A wake from the port or a click: the next run may come sooner.
+    void woken();
+    void start_timer(std::chrono::steady_clock::duration wait);
 
     TSDIAppForm form_;
     message_boxes& boxes_;
+    tick_schedule& schedule_;
     QTimer* Timer1 = nullptr;
-    int ticks_per_run_ = 1; // the ticks the timer's next run stands for
-    std::chrono::steady_clock::time_point next_run_;
     bool closing_ = false;
 };
 
