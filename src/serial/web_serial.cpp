@@ -31,6 +31,29 @@ std::string_view failure_text(web_open_failure why) {
     return "cannot be opened";
 }
 
+// What the browser's error says happened to the line, for the text view.
+std::string_view line_error_text(std::string_view error, bool writing) {
+    if (writing) {
+        return "a block could not be written";
+    }
+    if (error == "BreakError") {
+        return "break on the line";
+    }
+    if (error == "FramingError") {
+        return "framing error on the line";
+    }
+    if (error == "ParityError") {
+        return "parity error on the line";
+    }
+    if (error == "BufferOverrunError") {
+        return "the browser's receive buffer overran";
+    }
+    return "read error";
+}
+
+// The device is lost: the browser has closed the port's streams for good.
+constexpr std::string_view device_lost = "NetworkError";
+
 } // namespace
 
 std::string web_port_name(int vid, int pid, int nth) {
@@ -129,6 +152,13 @@ void web_serial::open_close(std::uint32_t baud) {
         return;
     case state::opening:
         return;
+    case state::held:
+        if (const entry* port = find(selected_); port != nullptr && port->id == connection_port_) {
+            resume_held();
+            return;
+        }
+        end_connection(); // the port's name now stands for another: opened afresh
+        break;
     case state::closed:
         break;
     }
@@ -141,6 +171,7 @@ void web_serial::open_close(std::uint32_t baud) {
         return;
     }
     ++connection_;
+    connection_port_ = port->id;
     state_ = state::opening;
     write_pending_ = false;
     host_.open(port->id, connection_);
@@ -156,6 +187,7 @@ void web_serial::opened(int connection) {
     dtr_ = false;
     rts_ = false;
     problem_.reset();
+    errors_said_.clear();
     // Nothing of an earlier connection (an answer cut by an unplug) may pass for part of
     // a frame on this one.
     staged_.clear();
@@ -219,12 +251,43 @@ void web_serial::connection_ended(int connection) {
         break;
     case state::opening:
     case state::opened:
+    case state::held:
         end_connection();
         break;
     case state::closed:
     case state::gone:
         break;
     }
+}
+
+bool web_serial::read_failed(int connection, std::string_view error) {
+    return line_error(connection, error, false);
+}
+
+bool web_serial::write_failed(int connection, std::string_view error) {
+    return line_error(connection, error, true);
+}
+
+bool web_serial::line_error(int connection, std::string_view error, bool writing) {
+    if (connection != connection_ ||
+        (state_ != state::open && state_ != state::opened && state_ != state::held)) {
+        return false;
+    }
+    if (error == device_lost) {
+        connection_ended(connection);
+        return false;
+    }
+    if (writing) {
+        write_pending_ = false; // the block is lost; the link's time-outs repeat it
+    }
+    // Said once for each kind on the link's connection: a noisy line would bury the
+    // text view; none while held, when the link has no connection.
+    if (state_ != state::held &&
+        errors_said_.insert(std::string(error) + (writing ? " write" : " read")).second) {
+        notes_.push_back(selected_ + ": " + std::string(line_error_text(error, writing)) + " (" +
+                         std::string(error) + ")");
+    }
+    return true;
 }
 
 bool web_serial::send_bytes(std::span<const std::uint8_t> bytes) {
@@ -239,6 +302,28 @@ bool web_serial::send_bytes(std::span<const std::uint8_t> bytes) {
 
 void web_serial::close_port() {
     end_connection();
+}
+
+void web_serial::hold_port() {
+    if (state_ != state::open) {
+        close_port(); // a connection that ended by itself or never opened is not kept
+        return;
+    }
+    state_ = state::held;
+    staged_.clear();
+}
+
+void web_serial::resume_held() {
+    // What came in while the link's connection was closed is dropped, as a close and
+    // reopen would have dropped it, and the lines are low as after an open.
+    staged_.clear();
+    ring_.skip(ring_.count());
+    state_ = state::open;
+    problem_.reset();
+    errors_said_.clear();
+    if (dtr_ || rts_) {
+        set_lines(false, false);
+    }
 }
 
 void web_serial::end_connection() {

@@ -7,8 +7,16 @@
 // the host's writer. Everything the browser does takes time: an open is started by
 // open_close() and finished by opened() or open_failed() on a later turn, so the link,
 // which asks for the open once per tick, sees the port open on the tick after the
-// browser opened it. A disconnect event or a reader that fails ends the connection as a
-// hang-up does on the desktop: the port counts as gone until the link closes it.
+// browser opened it. A disconnect event, or a reader or writer that fails because the
+// device is lost, ends the connection as a hang-up does on the desktop: the port counts as
+// gone until the link closes it. Line errors (a break, framing, parity, an overrun of the
+// browser's buffer) cost only the bytes they garbled: the connection goes on, and the
+// error is said once in the text view.
+//
+// The watchdog's close keeps the browser's connection (hold_port): every open of a USB
+// serial device raises DTR and RTS on Linux, ChromeOS and macOS, which pulses the
+// controller's reset lines. While held, the link sees the port closed and what arrives is
+// dropped; its next open takes the same connection again at once.
 //
 // Which ports the page may use is the browser's decision (the ports the user granted it);
 // the page tells this object with set_ports(). Ports are named by their USB vendor and
@@ -35,11 +43,12 @@ namespace zev1 {
 // comes back through web_serial's event functions with the connection number given.
 class web_port_host {
 public:
-    // Opens the port with this id at 115200 8N1 without flow control and lowers DTR and
-    // RTS at once; then opened(connection) or open_failed(connection, ...).
+    // Opens the port with this id at 115200 8N1 without flow control, with a receive
+    // buffer of web_serial::read_buffer_size bytes, and lowers DTR and RTS before it
+    // reports the port open; then opened(connection) or open_failed(connection, ...).
     virtual void open(int port_id, int connection) = 0;
     // Hands one block to the port's writer; then written(connection), or
-    // connection_ended(connection) when the write fails.
+    // write_failed(connection, ...) when the write fails.
     virtual void write(int connection, std::span<const std::uint8_t> block) = 0;
     // Sets the modem lines of the open connection.
     virtual void set_signals(int connection, bool dtr, bool rts) = 0;
@@ -71,6 +80,9 @@ public:
     // Ticks between two attempts to open a port that failed to open.
     static constexpr int open_retry_ticks = 50;
     static constexpr std::size_t write_block_size = 1024;
+    // The browser's receive buffer: several of the longest answers, so that a page busy
+    // for a moment loses nothing (the browser's default holds less than one).
+    static constexpr std::size_t read_buffer_size = 4096;
 
     explicit web_serial(web_port_host& host) : host_(host) {}
     web_serial(const web_serial&) = delete;
@@ -83,7 +95,12 @@ public:
     void open_failed(int connection, web_open_failure why, std::string_view detail);
     void received(int connection, std::span<const std::uint8_t> bytes);
     void written(int connection);
-    // The port was unplugged (disconnect event) or its reader or writer failed.
+    // The reader or the writer failed with the browser's error of this name
+    // ("BreakError", "NetworkError"...). True: the connection goes on (the page takes
+    // the port's new stream); false: it has ended, as by connection_ended().
+    bool read_failed(int connection, std::string_view error);
+    bool write_failed(int connection, std::string_view error);
+    // The port was unplugged (disconnect event), or its reader or writer cannot go on.
     void connection_ended(int connection);
     // Moves bytes that waited for room into the receive ring; the page calls it before
     // every tick.
@@ -106,6 +123,7 @@ public:
     void select_port(std::string_view name) override;
     void open_close(std::uint32_t baud) override;
     void close_port() override;
+    void hold_port() override;
     std::string state_text() const override;
     bool is_open() const override { return state_ == state::open || state_ == state::gone; }
     bool port_selected() const override { return !selected_.empty(); }
@@ -131,6 +149,8 @@ public:
     };
     const std::optional<open_problem>& problem() const { return problem_; }
     bool write_pending() const { return write_pending_; }
+    // The link's connection is closed but the browser's is kept (hold_port).
+    bool holding() const { return state_ == state::held; }
 
 private:
     enum class state : std::uint8_t {
@@ -139,6 +159,7 @@ private:
         opened,  // the browser opened it; the link has not taken it yet
         open,    // the link's connection
         gone,    // ended by itself; open for the link until close_port()
+        held,    // closed for the link, the browser's connection kept (hold_port)
     };
     struct entry {
         std::string name;
@@ -149,6 +170,8 @@ private:
     const entry* find(std::string_view name) const;
     void set_lines(bool dtr, bool rts);
     void end_connection();
+    void resume_held();
+    bool line_error(int connection, std::string_view error, bool writing);
 
     web_port_host& host_;
     rx_ring ring_;
@@ -160,7 +183,8 @@ private:
     bool selection_pending_ = false;
     std::string selected_;
     state state_ = state::closed;
-    int connection_ = 0; // number of the current (or last) connection
+    int connection_ = 0;      // number of the current (or last) connection
+    int connection_port_ = 0; // the id of its port
     int retry_wait_ = 0;
     bool write_pending_ = false;
     bool dtr_ = false;
@@ -168,6 +192,7 @@ private:
     std::optional<open_problem> problem_;
     std::vector<std::string> notes_;
     std::set<std::string, std::less<>> described_;
+    std::set<std::string, std::less<>> errors_said_; // on the link's connection
 };
 
 // The name the port list shows for the n-th port (n from 1) with these USB ids:

@@ -1,6 +1,7 @@
 // The browser's port object under the real link, with a scripted browser: an open that
-// completes on a later turn, a close while the browser is still opening, an unplug, a
-// flood of received bytes, a port that will not open, and the names of the ports.
+// completes on a later turn, a close while the browser is still opening, the watchdog's
+// close that keeps the browser's connection, line errors, an unplug, a flood of received
+// bytes, a port that will not open, and the names of the ports.
 #include "link/komunikace.h"
 #include "serial/web_serial.h"
 #include "support/recording_views.h"
@@ -68,6 +69,21 @@ protected:
         ASSERT_EQ(browser.writes.size(), 1U);
     }
 
+    // Ticks, each block written at once, until the link's state is `until`.
+    void run_until(komunikace::link_state until) {
+        for (int i = 0; i < 10 * komunikace::keep_alive_period && link->state() != until; ++i) {
+            port.written(browser.opens.back().connection);
+            tick();
+        }
+        ASSERT_EQ(link->state(), until);
+    }
+    std::vector<std::uint8_t> frame(std::uint8_t type, std::string_view text) {
+        std::vector<std::uint8_t> out(frame_buffer_size);
+        const std::vector<std::uint8_t> data(text.begin(), text.end());
+        out.resize(build_frame(out, type, {}, data));
+        return out;
+    }
+
     std::vector<web_port_info> controller{{7, 0x2341, 0x0043}};
     scripted_browser browser;
     web_serial port{browser};
@@ -115,6 +131,91 @@ TEST_F(web_port_test, AnOpenThatCompletesAfterAnotherPortWasChosenIsClosedAgain)
     tick();
     ASSERT_EQ(browser.opens.size(), 2U);
     EXPECT_EQ(browser.opens[1].port_id, 8);
+}
+
+// The open of a port given up for another completes while the other is being opened: it
+// is closed, and the chosen port's open is still the one the link takes.
+TEST_F(web_port_test, AStaleOpenIsClosedWhileTheChosenPortsOpenIsStillTaken) {
+    port.set_ports(std::vector<web_port_info>{{7, 0x2341, 0x0043}, {8, 0x0403, 0x6001}});
+    tick();
+    tick();
+    link->select_port("USB 0403:6001");
+    tick();
+    ASSERT_EQ(browser.opens.size(), 2U);
+    const std::size_t closed = browser.closes.size();
+    port.opened(browser.opens[0].connection);
+    ASSERT_EQ(browser.closes.size(), closed + 1);
+    EXPECT_EQ(browser.closes.back(), browser.opens[0].connection);
+    tick();
+    EXPECT_FALSE(port.is_open());
+    port.opened(browser.opens[1].connection);
+    tick();
+    EXPECT_EQ(link->state(), komunikace::link_state::connected);
+    EXPECT_EQ(port.state_text(), "USB 0403:6001 open");
+    EXPECT_EQ(std::count(browser.closes.begin(), browser.closes.end(), browser.opens[1].connection),
+              0);
+}
+
+// The watchdog closes a silent link: the browser's connection is kept, the link reads it
+// as closed, what comes meanwhile is dropped, and the reopen opens nothing and starts
+// with an echo, as after a real open. Unplugged while held, it is closed and opened
+// afresh once back.
+TEST_F(web_port_test, TheWatchdogsCloseKeepsTheBrowsersConnection) {
+    connect();
+    const int first = browser.opens.back().connection;
+    port.written(first);
+    port.received(first, frame(P_ECHO_A, "ZEV1-SIM"));
+    tick();
+    tick();
+    EXPECT_EQ(port.rx_count(), 0U);
+    run_until(komunikace::link_state::closed);
+    EXPECT_TRUE(port.holding());
+    EXPECT_FALSE(port.is_open());
+    EXPECT_EQ(port.state_text(), "USB 2341:0043 close");
+    port.received(first, frame(P_PING_A, ""));
+    EXPECT_EQ(port.rx_count(), 0U) << "nothing is taken in while the link is closed";
+
+    const std::size_t written = browser.writes.size();
+    port.written(first);
+    tick();
+    EXPECT_EQ(link->state(), komunikace::link_state::connected);
+    tick();
+    ASSERT_EQ(browser.writes.size(), written + 1);
+    EXPECT_EQ(browser.writes.back()[4], P_ECHO);
+    EXPECT_EQ(browser.opens.size(), 1U);
+    EXPECT_TRUE(browser.closes.empty());
+
+    run_until(komunikace::link_state::closed);
+    port.connection_ended(first); // disconnect event while held
+    EXPECT_EQ(browser.closes, std::vector<int>{first});
+    tick();
+    ASSERT_EQ(browser.opens.size(), 2U);
+}
+
+// Line errors cost only the bytes they garbled: the connection goes on and each kind is
+// said once; a lost device ends it as an unplug does.
+TEST_F(web_port_test, LineErrorsKeepTheConnectionALostDeviceEndsIt) {
+    connect();
+    log.texts.clear();
+    const int c = browser.opens.back().connection;
+    EXPECT_TRUE(port.read_failed(c, "BreakError"));
+    EXPECT_TRUE(port.read_failed(c, "BreakError"));
+    EXPECT_TRUE(port.read_failed(c, "ParityError"));
+    EXPECT_TRUE(port.write_failed(c, "UnknownError"));
+    EXPECT_FALSE(port.write_pending());
+    tick();
+    EXPECT_EQ(log.texts, (std::vector<std::string>{
+                             "USB 2341:0043: break on the line (BreakError)",
+                             "USB 2341:0043: parity error on the line (ParityError)",
+                             "USB 2341:0043: a block could not be written (UnknownError)"}));
+    port.received(c, std::vector<std::uint8_t>{1, 2});
+    EXPECT_EQ(port.rx_count(), 2U);
+    EXPECT_TRUE(port.is_open());
+    EXPECT_TRUE(browser.closes.empty());
+
+    EXPECT_FALSE(port.read_failed(c, "NetworkError"));
+    EXPECT_TRUE(port.port_gone());
+    EXPECT_EQ(browser.closes, std::vector<int>{c});
 }
 
 TEST_F(web_port_test, UnplugEndsTheConnectionAsAHangUpAndTheReplugOpensItAgain) {

@@ -12,7 +12,9 @@ namespace {
 zev1::web_serial* attached = nullptr;
 
 // clang-format off
-EM_JS(void, js_port_open, (int id, int connection), { Zev1Serial.open(id, connection); });
+EM_JS(void, js_port_open, (int id, int connection, int buffer_size), {
+    Zev1Serial.open(id, connection, buffer_size);
+});
 EM_JS(void, js_port_write, (int connection, const std::uint8_t* bytes, int length), {
     Zev1Serial.write(connection, HEAPU8.slice(bytes, bytes + length));
 });
@@ -27,7 +29,7 @@ EM_JS(void, js_port_close, (int connection), { Zev1Serial.close(connection); });
 namespace zev1 {
 
 void browser_port_host::open(int port_id, int connection) {
-    js_port_open(port_id, connection);
+    js_port_open(port_id, connection, static_cast<int>(web_serial::read_buffer_size));
 }
 
 void browser_port_host::write(int connection, std::span<const std::uint8_t> block) {
@@ -93,6 +95,20 @@ EMSCRIPTEN_KEEPALIVE void zev1_port_written(int connection) {
     if (attached != nullptr) {
         attached->written(connection);
     }
+}
+
+// The reader (or the writer) failed with the browser's error of this name: 1 when the
+// connection goes on with the port's new stream, 0 when it has ended.
+EMSCRIPTEN_KEEPALIVE int zev1_port_read_failed(int connection, const char* error) {
+    return attached != nullptr && attached->read_failed(connection, error != nullptr ? error : "")
+               ? 1
+               : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int zev1_port_write_failed(int connection, const char* error) {
+    return attached != nullptr && attached->write_failed(connection, error != nullptr ? error : "")
+               ? 1
+               : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_port_ended(int connection) {
