@@ -241,7 +241,7 @@ const commands = {
             }
         }, { key: settingsKey, text: a.settings ?? null, clock: a.clock ?? null });
         if (a.serial !== false) {
-            await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first', openError: a.openError || '' }) });
+            await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first', openError: a.openError || '', signalsDelay: a.signalsDelay || 0 }) });
         } else {
             await page.addInitScript(() => {
                 delete Navigator.prototype.serial;
@@ -377,6 +377,11 @@ const commands = {
     async screenshot({ file }) {
         await session.page.screenshot({ path: file, fullPage: true });
         return true;
+    },
+    // A line error on the open port, as the browser reports it (BreakError...), with the
+    // next `lose` bytes garbled away.
+    async line_error({ name, lose }) {
+        return session.page.evaluate(([n, l]) => window.__zev1SerialLineError(n, l), [name, lose || 0]);
     },
     async messages() {
         return session ? session.messages : [];

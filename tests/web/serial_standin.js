@@ -7,7 +7,8 @@
 // demo server puts first into index.html), as a function called with its configuration:
 //   { ports: [{ id, usbVendorId, usbProductId, granted }],   // granted: getPorts() offers it
 //     chooser: 'first' | 'cancel',                            // what requestPort() picks
-//     openError: '' | 'NetworkError' | 'SecurityError' }      // open() always rejects so
+//     openError: '' | 'NetworkError' | 'SecurityError',       // open() always rejects so
+//     signalsDelay: 0 }                                       // ms before setSignals() resolves
 //
 // It behaves as Chromium's implementation does where a page can tell: requestPort() needs
 // a user gesture and rejects NotFoundError when the chooser is cancelled; open() rejects
@@ -15,8 +16,12 @@
 // readable and writable are streams of Uint8Array; a device that goes away errors the
 // readable stream with NetworkError and fires 'disconnect' on the port and on
 // navigator.serial (event.target is the port); a device that comes back fires 'connect'
-// with a new SerialPort object. Every call is recorded in window.__zev1SerialTrace for
-// the tests (open options, setSignals, bytes written).
+// with a new SerialPort object. A line error (window.__zev1SerialLineError(name, lose):
+// BreakError, FramingError, ParityError, BufferOverrunError) errors the readable stream
+// with a DOMException of that name once the chunks it holds are read, the next `lose`
+// bytes are garbled away, and port.readable is then a new stream, the port still open.
+// Every call is recorded in window.__zev1SerialTrace for the tests (open options,
+// setSignals and 'signalsSet' when it resolves, bytes written, 'lineError').
 (function installSerialStandIn(config) {
     'use strict';
     if (!/^https?:$/.test(location.protocol)) {
@@ -39,6 +44,9 @@
         #readable = null;
         #writable = null;
         #readController = null;
+        #lineError = null; // the error the readable stream is to end with
+        #losing = 0; // bytes a line error garbles
+        #waiting = []; // bytes that came while the port had no readable stream
         onconnect = null;
         ondisconnect = null;
 
@@ -54,7 +62,60 @@
             return Object.assign({}, this.#info);
         }
         get readable() {
+            if (this.#state === 'open' && this.#readable === null) {
+                this.#newReadable(); // after a line error, as the browser does
+            }
             return this.#state === 'open' ? this.#readable : null;
+        }
+        #newReadable() {
+            this.#readable = new ReadableStream({
+                start: (controller) => {
+                    this.#readController = controller;
+                    for (const bytes of this.#waiting.splice(0)) {
+                        controller.enqueue(bytes);
+                    }
+                },
+                pull: () => this.#failIfDrained(),
+                cancel: () => {
+                    this.#readController = null;
+                },
+            });
+        }
+        #deliver(bytes) {
+            if (this.#losing > 0) {
+                const lost = Math.min(this.#losing, bytes.length);
+                this.#losing -= lost;
+                bytes = bytes.subarray(lost);
+            }
+            if (bytes.length === 0) {
+                return;
+            }
+            if (this.#readController) {
+                this.#readController.enqueue(bytes);
+            } else if (this.#state === 'open' && this.#readable === null) {
+                this.#waiting.push(bytes);
+            }
+        }
+        // The stream ends with the line error once the page has read what it held.
+        #failIfDrained() {
+            const controller = this.#readController;
+            if (this.#lineError && controller && controller.desiredSize > 0) {
+                const error = this.#lineError;
+                this.#lineError = null;
+                this.#readController = null;
+                this.#readable = null;
+                controller.error(error);
+            }
+        }
+        __lineError(name, lose) {
+            if (this.#state !== 'open' || !this.#readController) {
+                return false;
+            }
+            tracer({ call: 'lineError', port: this.#id, name });
+            this.#lineError = new DOMException(lineErrorMessages[name] || name, name);
+            this.#losing = lose || 0;
+            this.#failIfDrained();
+            return true;
         }
         get writable() {
             return this.#state === 'open' ? this.#writable : null;
@@ -85,21 +146,13 @@
                 throw new DOMException('Failed to open serial port.', 'NetworkError');
             }
             this.#state = 'open';
-            this.#readable = new ReadableStream({
-                start: (controller) => {
-                    this.#readController = controller;
-                },
-                cancel: () => {
-                    this.#readController = null;
-                },
-            });
+            this.#waiting = [];
+            this.#lineError = null;
+            this.#losing = 0;
+            this.#newReadable();
             const source = new EventSource(`${base}/read/${this.#id}`);
             this.#source = source;
-            source.addEventListener('data', (e) => {
-                if (this.#readController) {
-                    this.#readController.enqueue(b64decode(e.data));
-                }
-            });
+            source.addEventListener('data', (e) => this.#deliver(b64decode(e.data)));
             source.addEventListener('lost', () => this.#lost());
             source.onerror = () => {
                 if (source.readyState === EventSource.CLOSED || this.#state === 'open') {
@@ -129,6 +182,10 @@
             if (this.#state !== 'open') {
                 throw new DOMException('The port is closed.', 'InvalidStateError');
             }
+            if (config.signalsDelay) {
+                await new Promise((resolve) => setTimeout(resolve, config.signalsDelay));
+            }
+            tracer({ call: 'signalsSet', port: this.#id });
         }
 
         async getSignals() {
@@ -171,6 +228,7 @@
             }
             this.#readable = null;
             this.#writable = null;
+            this.#waiting = [];
         }
 
         // The device went away while the port was open: the reader sees NetworkError.
@@ -197,6 +255,13 @@
         }
     }
 
+    // The messages Chromium gives its line errors.
+    const lineErrorMessages = {
+        BreakError: 'Break received',
+        FramingError: 'Framing error',
+        ParityError: 'Parity error',
+        BufferOverrunError: 'Buffer overrun',
+    };
     const ports = new Map(); // id -> the SerialPort object of the device as it is now
     const present = new Set();
     const granted = new Set();
@@ -305,4 +370,8 @@
         },
     });
     window.SerialPort = SerialPortStandIn;
+    // A line error on every open port; false when none was open.
+    Object.defineProperty(window, '__zev1SerialLineError', {
+        value: (name, lose) => [...ports.values()].map((p) => p.__lineError(name, lose)).some(Boolean),
+    });
 })

@@ -205,6 +205,7 @@ public:
                       {"chooser", setup.cancel_chooser ? "cancel" : "first"},
                       {"openError", setup.open_error},
                       {"insecure", setup.insecure},
+                      {"signalsDelay", setup.signals_delay_ms},
                       {"clock", static_cast<double>(pinned_time()) * 1000.0}};
         if (std::filesystem::exists(settings_)) {
             start["settings"] = file_text(settings_);
@@ -324,6 +325,9 @@ public:
     }
     json storage() override {
         return harness::get().call({{"cmd", "read"}, {"what", "storageAll"}});
+    }
+    bool line_error(std::string_view name, int lose) override {
+        return harness::get().call({{"cmd", "line_error"}, {"name", name}, {"lose", lose}}) == true;
     }
     json download(std::string_view control) override {
         return harness::get().call({{"cmd", "download"}, {"name", control}});

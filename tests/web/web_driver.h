@@ -25,6 +25,7 @@ struct web_setup {
     bool cancel_chooser = false;    // the user cancels the browser's port chooser
     std::string open_error{};       // open() rejects with this DOMException ("NetworkError")
     bool insecure = false;          // the page served over plain http from another name
+    int signals_delay_ms = 0;       // setSignals() resolves this late
 };
 
 class web_program : public program_driver {
@@ -42,6 +43,9 @@ public:
     virtual nlohmann::json beyond_right(int width, int height) = 0;
     // Clicks a control that saves a file: the file the browser was handed, {name, text}.
     virtual nlohmann::json download(std::string_view control) = 0;
+    // A line error on the open port (BreakError, FramingError, ParityError,
+    // BufferOverrunError), the next `lose` bytes garbled away; false when none was open.
+    virtual bool line_error(std::string_view name, int lose) = 0;
 };
 
 std::unique_ptr<web_program> start_web_program(const web_setup& setup);

@@ -1,7 +1,10 @@
 // What only the browser configurator does, against zev1-sim behind the stand-in for
 // navigator.serial: the granted port opened by itself with the line settings and modem
-// lines the controller needs, the device unplugged in the middle of a read, the terminal's
-// log kept in the browser, and a browser without Web Serial.
+// lines the controller needs, the port kept through the watchdog's closes, line errors and
+// the device unplugged in the middle of a read, the terminal's log kept in the browser,
+// and a browser without Web Serial.
+#include "link/frame.h"
+#include "serial/web_serial.h"
 #include "web/web_driver.h"
 #include "windows/simulator.h"
 #include "windows/test_area.h"
@@ -20,13 +23,13 @@ constexpr int read_ms = 20000;
 
 class web_page : public ::testing::Test {
 protected:
-    void start(const std::vector<std::string>& options, bool remembered = true) {
+    void start(const std::vector<std::string>& options, int signals_delay_ms = 0) {
         sim = std::make_unique<simulator>(options);
         ASSERT_TRUE(sim->ready()) << "zev1-sim did not start";
-        if (remembered) {
-            area.write_settings(remembered_port(*sim));
-        }
-        p = start_web_program({area.settings(), {sim->port()}});
+        area.write_settings(remembered_port(*sim));
+        p = start_web_program({.settings = area.settings(),
+                               .ports = {sim->port()},
+                               .signals_delay_ms = signals_delay_ms});
     }
     bool connected() {
         const std::string expected = sim->port() + " open  ZEV1-SIM";
@@ -54,10 +57,11 @@ protected:
 };
 
 // The port remembered from the last visit is opened without a click, at 115200 8N1
-// without flow control, and DTR and RTS (the controller's reset and boot-mode inputs) go
-// low before the first byte is sent.
+// without flow control with room for several answers, and DTR and RTS (the controller's
+// reset and boot-mode inputs) are low before the first byte is sent, also when the
+// browser takes its time to set them.
 TEST_F(web_page, remembered_port_opens_by_itself_with_dtr_and_rts_low) {
-    start({});
+    start({}, 400);
     ASSERT_TRUE(connected());
     // One open, or more where a busy machine delayed the first answer past the link's
     // half second and it opened again: every one with the same line settings.
@@ -68,10 +72,12 @@ TEST_F(web_page, remembered_port_opens_by_itself_with_dtr_and_rts_low) {
                                          {"dataBits", 8},
                                          {"parity", "none"},
                                          {"stopBits", 1},
-                                         {"flowControl", "none"}}));
+                                         {"flowControl", "none"},
+                                         {"bufferSize", web_serial::read_buffer_size}}));
     }
     const json trace = p->serial_trace();
     int signals_at = -1;
+    int set_at = -1;
     int first_write = -1;
     for (int i = 0; i < static_cast<int>(trace.size()); ++i) {
         const std::string call = trace[i].value("call", "");
@@ -80,12 +86,60 @@ TEST_F(web_page, remembered_port_opens_by_itself_with_dtr_and_rts_low) {
             EXPECT_EQ(trace[i]["signals"],
                       json({{"dataTerminalReady", false}, {"requestToSend", false}}));
         }
+        if (call == "signalsSet" && set_at < 0) {
+            set_at = i;
+        }
         if (call == "write" && first_write < 0) {
             first_write = i;
         }
     }
     ASSERT_GE(signals_at, 0) << "DTR and RTS were never lowered";
-    EXPECT_TRUE(first_write < 0 || signals_at < first_write);
+    ASSERT_GE(first_write, 0);
+    EXPECT_LT(set_at, first_write) << "written before DTR and RTS were low";
+}
+
+// A silent controller, closed by the watchdog again and again: the browser's port stays
+// open all the while (each open pulses the reset lines), and the link reads the
+// controller again as soon as it answers.
+TEST_F(web_page, silent_controller_keeps_its_port_open_through_the_watchdog) {
+    start({});
+    ASSERT_TRUE(connected());
+    sim->command("silent on");
+    // The watchdog has closed the link once the controller's name is gone from the line.
+    ASSERT_TRUE(p->wait_for(
+        [&] { return p->text("stav_portu").find("ZEV1-SIM") == std::string::npos; }, 5000));
+    const std::size_t echoes = sim->received(P_ECHO).size();
+    p->pause(3500); // two watchdog periods more
+    EXPECT_GE(sim->received(P_ECHO).size(), echoes + 4) << "the link reopened and kept asking";
+    EXPECT_EQ(calls("open").size(), 1U);
+    EXPECT_TRUE(calls("close").empty());
+    EXPECT_EQ(sim->events("peer-open"), 1U);
+    sim->command("silent off");
+    ASSERT_TRUE(connected());
+}
+
+// Line errors in the middle of a read, each garbling an answer: the port stays open, the
+// read repeats what was lost and ends with the controller's settings, and each error is
+// named once in the text view.
+TEST_F(web_page, line_errors_during_a_read_keep_the_connection) {
+    start({"--ssid", "Heizraum", "--delay", "30"});
+    ASSERT_TRUE(connected());
+    for (const std::string error :
+         {"BreakError", "FramingError", "ParityError", "BufferOverrunError"}) {
+        p->type("wifi_SSID", "");
+        p->click("btn_config_cti_jer");
+        ASSERT_TRUE(p->wait_for([&] { return p->value("Bar") >= 5; }, read_ms)) << error;
+        ASSERT_TRUE(p->line_error(error, 40)) << error;
+        ASSERT_TRUE(p->wait_for([&] { return !p->visible("progress_win"); }, read_ms)) << error;
+        EXPECT_TRUE(p->boxes().empty()) << error;
+        EXPECT_EQ(p->text("wifi_SSID"), "Heizraum") << error;
+        const std::string said = p->text("txt");
+        const auto at = said.find("(" + error + ")");
+        EXPECT_NE(at, std::string::npos) << said;
+        EXPECT_EQ(said.find("(" + error + ")", at + 1), std::string::npos) << said;
+    }
+    EXPECT_EQ(calls("open").size(), 1U);
+    EXPECT_TRUE(calls("close").empty());
 }
 
 // A port the browser no longer grants is not opened, although the settings name it.

@@ -1,14 +1,17 @@
 // The browser's serial port layer: the only code that talks to the Web Serial API. It keeps
-// the ports this page may use, opens one connection at a time at 115200 8N1 with DTR and
-// RTS low, runs the reader loop that hands every chunk to the port object, writes the
-// blocks it gets, and ends the connection when the port is unplugged or its reader fails.
-// The port object (web_serial.cpp) is told everything through the exported zev1_port_*
-// functions; it decides, this file only carries out.
+// the ports this page may use, opens connections one after another at 115200 8N1 with DTR
+// and RTS low, runs the reader loop that hands every chunk to the port object, writes the
+// blocks it gets, and ends a connection when the port is unplugged or lost. A line error
+// (a break, framing, parity, an overrun) errors the port's stream but leaves the port open
+// with a new one, which the reader takes. The port object (web_serial.cpp) is told
+// everything through the exported zev1_port_* functions; it decides, this file only
+// carries out.
 var Zev1Serial = {
   ports: [],          // [{id, port}] in the browser's order
   nextId: 1,
-  current: null,      // {connection, port, reader, writer}
-  closing: Promise.resolve(),
+  connections: new Map(), // connection number -> {connection, port, reader, writer, onLost}
+  opening: Promise.resolve(), // opens run one after another
+  closing: Promise.resolve(), // every close begun so far
   onChange: null,     // called after the list of ports changed
 
   // navigator.serial is read when it is used, never kept: a test may put its own in place
@@ -68,15 +71,20 @@ var Zev1Serial = {
     serial.addEventListener('connect', () => this.refresh());
     serial.addEventListener('disconnect', (event) => {
       const port = event.target !== serial ? event.target : event.port;
-      if (this.current && (port === this.current.port || !port)) {
-        this.ended(this.current.connection);
+      for (const c of [...this.connections.values()]) {
+        if (c.port === port || !port) this.ended(c.connection);
       }
       this.refresh();
     });
     this.refresh();
   },
 
-  async open(id, connection) {
+  open(id, connection, bufferSize) {
+    this.opening = this.opening.then(() => this.openNow(id, connection, bufferSize))
+      .catch(() => {});
+  },
+
+  async openNow(id, connection, bufferSize) {
     await this.closing;
     const entry = this.ports.find((p) => p.id === id);
     if (!entry) {
@@ -86,61 +94,87 @@ var Zev1Serial = {
     const port = entry.port;
     try {
       await port.open({ baudRate: 115200, dataBits: 8, parity: 'none', stopBits: 1,
-                        flowControl: 'none' });
+                        flowControl: 'none', bufferSize });
     } catch (e) {
       // NetworkError: the system could not open it (another program or tab holds it).
       const why = e && (e.name === 'SecurityError' || e.name === 'NotAllowedError') ? 1
                 : e && e.name === 'NotFoundError' ? 2 : 0;
-      this.failed(connection, why, e && e.message ? e.message : String(e));
+      this.failed(connection, why, this.message(e));
       return;
     }
+    const c = { connection, port, reader: null, writer: null, onLost: null };
     try {
-      // The controller reads DTR and RTS as its reset and boot-mode inputs.
+      // The controller reads DTR and RTS as its reset and boot-mode inputs: they are low
+      // before the port counts as open, so nothing is written while they may be high.
       await port.setSignals({ dataTerminalReady: false, requestToSend: false });
+      c.writer = port.writable.getWriter();
+      c.reader = port.readable.getReader();
     } catch (e) {
+      try { if (c.writer) c.writer.releaseLock(); } catch (ignored) { /* released */ }
       try { await port.close(); } catch (ignored) { /* already closed */ }
-      this.failed(connection, 0, e && e.message ? e.message : String(e));
+      this.failed(connection, 0, this.message(e));
       return;
     }
-    const current = { connection, port, reader: null, writer: null };
-    try {
-      current.writer = port.writable.getWriter();
-      current.reader = port.readable.getReader();
-    } catch (e) {
-      try { await port.close(); } catch (ignored) { /* already closed */ }
-      this.failed(connection, 0, e && e.message ? e.message : String(e));
-      return;
-    }
-    this.current = current;
+    // The event reaches navigator.serial too, where a browser lets it bubble; ended() is
+    // said once either way, as the port object closes the connection at once.
+    c.onLost = () => { if (this.connections.get(connection) === c) this.ended(connection); };
+    port.addEventListener('disconnect', c.onLost);
+    this.connections.set(connection, c);
     _zev1_port_opened(connection);
-    this.readLoop(current);
+    if (this.connections.get(connection) === c) this.readLoop(c);
+  },
+
+  message(e) {
+    return e && e.message ? e.message : String(e);
   },
 
   failed(connection, why, detail) {
-    const text = String(detail || '');
+    this.withText(String(detail || ''), (text) => _zev1_port_open_failed(connection, why, text));
+  },
+
+  // Calls f with a copy of the text in the module's memory; returns what f returns.
+  withText(text, f) {
     const size = lengthBytesUTF8(text) + 1;
     const copy = _malloc(size);
     stringToUTF8(text, copy, size);
-    _zev1_port_open_failed(connection, why, copy);
-    _free(copy);
+    try {
+      return f(copy);
+    } finally {
+      _free(copy);
+    }
   },
 
-  async readLoop(current) {
-    try {
-      for (;;) {
-        const { value, done } = await current.reader.read();
-        if (done) break;
-        if (value && value.length && this.current === current) {
-          const buffer = _malloc(value.length);
-          HEAPU8.set(value, buffer);
-          _zev1_port_received(current.connection, buffer, value.length);
-          _free(buffer);
-        }
+  // Tells the port object of a failed read or write; true when the connection goes on.
+  goesOn(report, c, e) {
+    if (this.connections.get(c.connection) !== c) return false;
+    const name = e && e.name ? String(e.name) : 'Error';
+    return this.withText(name, (text) => report(c.connection, text)) !== 0;
+  },
+
+  async readLoop(c) {
+    for (;;) {
+      let chunk;
+      try {
+        chunk = await c.reader.read();
+      } catch (e) {
+        // The stream is over; after a line error the port offers a new one.
+        if (!this.goesOn(_zev1_port_read_failed, c, e)) break;
+        try { c.reader.releaseLock(); } catch (ignored) { /* released */ }
+        const readable = c.port.readable;
+        if (!readable) break;
+        try { c.reader = readable.getReader(); } catch (ignored) { break; }
+        continue;
       }
-    } catch (e) {
-      // The device was unplugged or the line failed: the connection is over.
+      if (chunk.done) break;
+      const value = chunk.value;
+      if (value && value.length && this.connections.get(c.connection) === c) {
+        const buffer = _malloc(value.length);
+        HEAPU8.set(value, buffer);
+        _zev1_port_received(c.connection, buffer, value.length);
+        _free(buffer);
+      }
     }
-    if (this.current === current) this.ended(current.connection);
+    if (this.connections.get(c.connection) === c) this.ended(c.connection);
   },
 
   ended(connection) {
@@ -148,30 +182,47 @@ var Zev1Serial = {
   },
 
   write(connection, bytes) {
-    const current = this.current;
-    if (!current || current.connection !== connection) return;
-    current.writer.write(bytes).then(
+    const c = this.connections.get(connection);
+    if (!c) return;
+    c.writer.write(bytes).then(
       () => _zev1_port_written(connection),
-      () => { if (this.current === current) this.ended(connection); });
+      (e) => {
+        // A block the port could not write, while it is still there, costs that block.
+        if (this.goesOn(_zev1_port_write_failed, c, e) && this.renewWriter(c)) return;
+        if (this.connections.get(connection) === c) this.ended(connection);
+      });
+  },
+
+  renewWriter(c) {
+    try { c.writer.releaseLock(); } catch (ignored) { /* released */ }
+    const writable = c.port.writable;
+    if (!writable) return false;
+    try {
+      c.writer = writable.getWriter();
+      return true;
+    } catch (ignored) {
+      return false;
+    }
   },
 
   setSignals(connection, dtr, rts) {
-    const current = this.current;
-    if (!current || current.connection !== connection) return;
-    current.port.setSignals({ dataTerminalReady: dtr, requestToSend: rts }).catch(() => {});
+    const c = this.connections.get(connection);
+    if (!c) return;
+    c.port.setSignals({ dataTerminalReady: dtr, requestToSend: rts }).catch(() => {});
   },
 
   close(connection) {
-    const current = this.current;
-    if (!current || current.connection !== connection) return;
-    this.current = null;
-    // The next open of a port waits for this close, so it never finds the port still open.
-    this.closing = (async () => {
-      try { await current.reader.cancel(); } catch (e) { /* already over */ }
-      try { current.reader.releaseLock(); } catch (e) { /* already released */ }
-      try { await current.writer.close(); } catch (e) { /* already over */ }
-      try { current.writer.releaseLock(); } catch (e) { /* already released */ }
-      try { await current.port.close(); } catch (e) { /* unplugged */ }
-    })();
+    const c = this.connections.get(connection);
+    if (!c) return;
+    this.connections.delete(connection);
+    c.port.removeEventListener('disconnect', c.onLost);
+    // The next open of a port waits for every close, so it never finds the port still open.
+    this.closing = Promise.all([this.closing, (async () => {
+      try { await c.reader.cancel(); } catch (e) { /* already over */ }
+      try { c.reader.releaseLock(); } catch (e) { /* already released */ }
+      try { await c.writer.close(); } catch (e) { /* already over */ }
+      try { c.writer.releaseLock(); } catch (e) { /* already released */ }
+      try { await c.port.close(); } catch (e) { /* unplugged */ }
+    })()]);
   },
 };
