@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -70,7 +71,7 @@ public:
         const auto until = std::chrono::steady_clock::now() + limit;
         int raw = 0;
         while (pid_ > 0 && !ended_) {
-            const pid_t done = ::waitpid(pid_, &raw, WNOHANG);
+            const pid_t done = ::wait4(pid_, &raw, WNOHANG, &usage_);
             if (done == pid_) {
                 ended_ = true;
                 status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -87,6 +88,9 @@ public:
         return r;
     }
 
+    // The program's resource use (CPU time, peak memory) once it has ended.
+    const struct rusage& usage() const { return usage_; }
+
 private:
     static std::string slurp(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -98,6 +102,7 @@ private:
     pid_t pid_ = -1;
     bool ended_ = false;
     int status_ = -1;
+    struct rusage usage_ {};
 };
 
 // Runs zev1-wifi to its end (at most `limit`).
