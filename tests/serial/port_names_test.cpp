@@ -217,6 +217,7 @@ TEST_F(FakeSysfs, PresenceAndDescriptionsComeFromSysfsWithoutOpeningAnyDevice) {
     EXPECT_EQ(names.describe("ttyACM0").location, "1-2");
     EXPECT_FALSE(names.describe("ttyACM0").machine_port);
     EXPECT_TRUE(names.describe("ttyS0").machine_port);
+    EXPECT_TRUE(names.describe("ttyAMA0").machine_port) << "by its family, unknown to sysfs";
 
     std::array<char, 4096> events{};
     const ssize_t n = ::read(watch.get(), events.data(), events.size());

@@ -37,7 +37,7 @@ public:
 
     void clear() {
         if (drawn_ > 0) {
-            std::fprintf(err_, "\x1b[%zuF\x1b[J", drawn_);
+            std::fprintf(err_, "\x1b[%luF\x1b[J", static_cast<unsigned long>(drawn_));
             drawn_ = 0;
         }
     }

@@ -37,6 +37,18 @@ bool is_uart_family(std::string_view tty) {
     return tty.size() > 4 && tty.substr(0, 4) == "ttyS" && tty[4] >= '0' && tty[4] <= '9';
 }
 
+// The families of a machine's own UARTs (a PC's, a board's, a system on a chip's): never
+// a USB adapter, whatever sysfs can tell.
+bool is_machine_family(std::string_view tty) {
+    for (std::string_view family : {"ttyS", "ttyAMA", "ttyTHS", "ttymxc", "ttyO"}) {
+        if (tty.size() > family.size() && tty.substr(0, family.size()) == family &&
+            tty[family.size()] >= '0' && tty[family.size()] <= '9') {
+            return true;
+        }
+    }
+    return false;
+}
+
 // p lies below root (and is not root itself).
 bool below(const fs::path& p, const fs::path& root) {
     auto [r, q] = std::mismatch(root.begin(), root.end(), p.begin(), p.end());
@@ -82,6 +94,7 @@ sysfs_verdict tty_in_sysfs(const fs::path& sys, std::string_view tty) {
 
 port_description tty_description(const fs::path& sys, std::string_view tty) {
     port_description d;
+    d.machine_port = is_machine_family(tty);
     std::error_code ec;
     const fs::path device = fs::canonical(sys / "class" / "tty" / tty / "device", ec);
     if (ec) {
