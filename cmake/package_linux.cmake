@@ -78,7 +78,7 @@ endif()
 add_custom_target(zev1_man_pages ALL DEPENDS ${zev1_man_pages})
 install(FILES ${zev1_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The README with its screenshots, the copyright and the changelog.
+# The README and the guides with their screenshots, the copyright and the changelog.
 if(ZEV1_VERSION MATCHES "\\+")
   set(ZEV1_CHANGELOG_TEXT "Snapshot ${ZEV1_VERSION}, built from git.")
 else()
@@ -88,7 +88,8 @@ zev1_gzip_configured(${zev1_packaging}/debian/changelog.in ${zev1_generated}/cha
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${zev1_packaging}/debian/copyright
               ${zev1_generated}/changelog.gz
         DESTINATION ${zev1_docdir})
-file(GLOB zev1_screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.png)
+file(GLOB zev1_screenshots CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.png
+     ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${zev1_screenshots} DESTINATION ${zev1_docdir}/docs)
 
 # The .deb.
