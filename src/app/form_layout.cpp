@@ -57,4 +57,13 @@ std::optional<std::size_t> find_control(std::span<const control_spec> controls,
     return std::nullopt;
 }
 
+std::optional<std::size_t> label_of(const form_spec& form, std::size_t control) {
+    for (const label_link& link : form.labels) {
+        if (link.control == control) {
+            return link.label;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace zev1

@@ -74,6 +74,13 @@ struct font_spec {
     bool fixed_pitch = false; // falls back to the toolkit's fixed-pitch font
 };
 
+// A label that names a control for a screen reader: the label stands right before the
+// control in the window, and its caption is the control's name in every language.
+struct label_link {
+    std::size_t label = 0;   // the label's row
+    std::size_t control = 0; // the row of the control it names
+};
+
 struct form_spec {
     std::string_view name{};    // the window's name
     std::string_view caption{}; // caption at creation (UTF-8)
@@ -86,6 +93,7 @@ struct form_spec {
     // takes none leaves the keys with the window that had them, so a Space or Enter
     // meant for the main window never presses one of its buttons.
     bool takes_focus = true;
+    std::span<const label_link> labels{};
 };
 
 // A button shows its caption in its font when the caption fits into the button's width
@@ -108,6 +116,9 @@ std::vector<std::size_t> tab_sequence(std::span<const control_spec> controls);
 // The row of the control named name, if the table has one.
 std::optional<std::size_t> find_control(std::span<const control_spec> controls,
                                         std::string_view name);
+
+// The row of the label that names the control at row control, if one does.
+std::optional<std::size_t> label_of(const form_spec& form, std::size_t control);
 
 // Whether a label is sized to its caption rather than given a size.
 constexpr bool auto_sized(const control_spec& c) {

@@ -35,6 +35,9 @@ public:
     // is; an empty text shows nothing. A later call replaces the earlier text.
     virtual void set_hint(std::size_t row, std::string_view text) = 0;
     virtual void set_window_hint(std::string_view text) = 0;
+    // The name a screen reader gives a control that no label names (form_spec::labels);
+    // a labelled control's name is its label's caption, whatever the language.
+    virtual void set_accessible_name(std::size_t row, std::string_view text) = 0;
 
 protected:
     ~form_controls() = default;

@@ -104,6 +104,7 @@ void TSDIAppForm::apply_captions() {
     view_.set_text(row(main_control::btn_wifi_write), c.write);
     view_.set_window_hint(c.window_hint);
     view_.set_hint(row(main_control::test), c.counter_hint);
+    view_.set_accessible_name(row(main_control::test), c.counter_name);
 }
 
 void TSDIAppForm::Timer1Timer(int ticks) {

@@ -63,9 +63,24 @@ inline constexpr std::array<control_spec, main_control_count> main_controls = {{
      font_role::small_ui},
 }};
 
-inline constexpr form_spec main_form_spec = {
-    "SDIAppForm", "ZEV1 wifi configurator V1.0", window_kind::fixed_dialog, 337, 391, main_controls,
-    {"", 13}};
+// The caption over the port list and the label before each field name them.
+inline constexpr std::array<label_link, 5> main_labels = {{
+    {row(main_control::LbComunication), row(main_control::com_number)},
+    {row(main_control::wifi_ssid_txt), row(main_control::wifi_SSID)},
+    {row(main_control::Label1), row(main_control::wifi_key)},
+    {row(main_control::Label3), row(main_control::wifi_security)},
+    {row(main_control::Label2), row(main_control::wifi_IP)},
+}};
+
+inline constexpr form_spec main_form_spec = {"SDIAppForm",
+                                             "ZEV1 wifi configurator V1.0",
+                                             window_kind::fixed_dialog,
+                                             337,
+                                             391,
+                                             main_controls,
+                                             {"", 13},
+                                             true,
+                                             main_labels};
 
 // The title of the application (message boxes carry it).
 inline constexpr std::string_view application_title = "ZEV1 wifi configurator";

@@ -36,7 +36,8 @@ main_captions captions_for(bool german) {
                 "Server Einstellung auf " + endpoint,
                 "Eintragen Wifi Einstellung",
                 "Strg+T: Terminalfenster\nF1: Info",
-                "Empfangene Rahmen (Strg+T: Terminalfenster)"};
+                "Empfangene Rahmen (Strg+T: Terminalfenster)",
+                "Empfangene Rahmen"};
     }
     return {"Komunikace",
             "Cteni z ZEV",
@@ -44,7 +45,8 @@ main_captions captions_for(bool german) {
             "Nastavení serveru na " + endpoint,
             "Zápis nastavení wifi",
             "Ctrl+T: okno terminálu\nF1: o programu",
-            "Přijaté rámce (Ctrl+T: okno terminálu)"};
+            "Přijaté rámce (Ctrl+T: okno terminálu)",
+            "Přijaté rámce"};
 }
 
 std::string too_long_notice(bool german, std::span<const wifi_cut> cuts) {

@@ -21,6 +21,7 @@ struct main_captions {
     // window and over the received-frame counter `test`.
     std::string window_hint;
     std::string counter_hint;
+    std::string counter_name; // what a screen reader calls the counter
 };
 
 main_captions captions_for(bool german);

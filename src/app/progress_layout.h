@@ -44,8 +44,14 @@ inline constexpr std::array<control_spec, progress_control_count> progress_contr
     {"Cancel", control_kind::button, {198, 88, 75, 25}, 0, "Cancel"},
 }};
 
+// The bar is named by what runs (the description above it).
+inline constexpr std::array<label_link, 1> progress_labels = {{
+    {row(progress_control::text), row(progress_control::Bar)},
+}};
+
 inline constexpr form_spec progress_form_spec = {
     "progress_win", "Progress", window_kind::tool, 464, 124, progress_controls,
-    {"Tahoma", 11}, false}; // the main window keeps the keys while a transfer runs
+    {"Tahoma", 11}, false, // the main window keeps the keys while a transfer runs
+    progress_labels};
 
 } // namespace zev1

@@ -47,6 +47,7 @@ public:
     }
     void set_hint(std::size_t row, std::string_view text) override { hints[row] = text; }
     void set_window_hint(std::string_view text) override { window_hint = text; }
+    void set_accessible_name(std::size_t, std::string_view) override {}
 };
 
 class fake_main_window final : public fake_controls, public main_view {

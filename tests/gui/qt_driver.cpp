@@ -10,6 +10,7 @@
 #include "windows/test_area.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -150,6 +151,21 @@ public:
     }
 
     int font_pixels(std::string_view name) override { return find(name)->font().pixelSize(); }
+
+    // The accessible name, and where a label names the widget (its buddy), that label's
+    // caption as the accessibility interface reports the relation: both must agree.
+    std::string accessible_name(std::string_view name) override {
+        QWidget* widget = find(name);
+        const QString own = widget->accessibleName();
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+        for (const auto& [label, relation] : a->relations(QAccessible::Labelled)) {
+            const QString by = label->text(QAccessible::Name).trimmed();
+            if (by != own) {
+                return utf8("labelled \"" + by + "\" but named \"" + own + "\"");
+            }
+        }
+        return utf8(own);
+    }
 
     std::string hint(std::string_view name) override { return utf8(find(name)->toolTip()); }
     bool checked(std::string_view name) override {

@@ -8,6 +8,7 @@
 // Controls are found by data-control="<name in the layout table>", windows by
 // data-window="main|progress|terminal|about" (hidden when not shown).
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import readline from 'node:readline';
 import { insecureHost, launchBrowser } from './browser.mjs';
 import { startBridge, standInScript } from './serial_bridge.mjs';
@@ -369,6 +370,33 @@ const commands = {
             await session.page.keyboard.press('Tab');
         }
         return order;
+    },
+    // The name Chromium's accessibility tree gives a control, as a screen reader gets it.
+    async accessible_name({ name }) {
+        const cdp = await session.page.context().newCDPSession(session.page);
+        try {
+            const { root } = await cdp.send('DOM.getDocument', { depth: 0 });
+            const { nodeId } = await cdp.send('DOM.querySelector', { nodeId: root.nodeId, selector: selector(name) });
+            if (!nodeId) {
+                throw new Error(`no control named ${name}`);
+            }
+            const { nodes } = await cdp.send('Accessibility.getPartialAXTree', { nodeId, fetchRelatives: false });
+            return nodes[0]?.name?.value ?? '';
+        } finally {
+            await cdp.detach().catch(() => {});
+        }
+    },
+    // axe-core over the page as shown (hidden windows are left out), WCAG 2.1 A and AA.
+    async audit() {
+        if (!(await session.page.evaluate(() => typeof window.axe === 'object'))) {
+            const axe = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
+            await session.page.evaluate(fs.readFileSync(axe, 'utf8'));
+        }
+        const violations = await session.page.evaluate(async (tags) => {
+            const result = await window.axe.run(document, { runOnly: { type: 'tag', values: tags } });
+            return result.violations;
+        }, ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa']);
+        return violations.map((v) => `${v.id}: ${v.help} (${v.nodes.map((n) => n.target.join(' ')).join(', ')})`);
     },
     async viewport({ width, height }) {
         await session.page.setViewportSize({ width, height });

@@ -244,6 +244,10 @@ public:
     void press(std::string_view key) override {
         harness::get().call({{"cmd", "press"}, {"key", key}});
     }
+    std::string accessible_name(std::string_view name) override {
+        return str(harness::get().call({{"cmd", "accessible_name"}, {"name", name}}));
+    }
+    json audit() override { return harness::get().call({{"cmd", "audit"}}); }
     std::string hint(std::string_view name) override { return str(read("hint", name)); }
     int suggested(std::string_view name) override {
         const json v = read("suggested", name);

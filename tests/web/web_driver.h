@@ -46,6 +46,9 @@ public:
     // A line error on the open port (BreakError, FramingError, ParityError,
     // BufferOverrunError), the next `lose` bytes garbled away; false when none was open.
     virtual bool line_error(std::string_view name, int lose) = 0;
+    // What the accessibility audit (axe-core, WCAG 2.1 A and AA) finds wrong with the page
+    // as it is shown: one text a violation, naming the rule and the elements.
+    virtual nlohmann::json audit() = 0;
 };
 
 std::unique_ptr<web_program> start_web_program(const web_setup& setup);

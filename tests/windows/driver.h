@@ -59,6 +59,11 @@ public:
     // A shortcut on the main window: "Ctrl+T" or "F1".
     virtual void shortcut(std::string_view keys) = 0;
 
+    // The name a screen reader gives a control: what the toolkit ties to it (Qt: the
+    // accessible name, which must agree with the label whose buddy it is; Win32: the
+    // static text right before it in the window order, else the name the window set; the
+    // page: the browser's computed name); empty: none.
+    virtual std::string accessible_name(std::string_view name) = 0;
     // What a control or a window says under the mouse (its tooltip).
     virtual std::string hint(std::string_view name) = 0;
     virtual bool checked(std::string_view name) = 0;

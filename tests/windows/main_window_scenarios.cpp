@@ -127,6 +127,24 @@ TEST(MainWindow, windows_have_their_kinds_and_name_the_settings_file) {
     EXPECT_THAT(p->hint("SettingsFile"), EndsWith("zev1-wifi-config.INI"));
 }
 
+// A screen reader names each field by the label before it and the port list by its
+// caption, in the window's language, and the frame counter by what it counts.
+TEST(MainWindow, screen_reader_names_follow_the_labels) {
+    test_area area;
+    auto p = start(area);
+    const auto trimmed = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
+    for (const std::string_view counter : {"Empfangene Rahmen", "Přijaté rámce"}) {
+        for (const label_link& link : main_form_spec.labels) {
+            const std::string_view field = main_controls[link.control].name;
+            EXPECT_EQ(p->accessible_name(field), trimmed(p->text(main_controls[link.label].name)))
+                << field;
+        }
+        EXPECT_EQ(p->accessible_name("test"), counter);
+        p->click("nemecke_texty");
+    }
+    EXPECT_EQ(p->accessible_name("com_number"), "Kommunikation");
+}
+
 TEST(MainWindow, tab_order_follows_the_design_table) {
     test_area area;
     auto p = start(area);

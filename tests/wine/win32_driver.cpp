@@ -233,6 +233,24 @@ public:
         });
     }
 
+    // What Windows names a field by: the static text right before it in the window order,
+    // else the name the window set for it (Wine keeps none that could be read back).
+    std::string accessible_name(std::string_view name) override {
+        return on_ui([&] {
+            const auto [window, row] = find(name);
+            HWND before = ::GetWindow(window->control(*row), GW_HWNDPREV);
+            std::array<wchar_t, 8> kind{};
+            if (before != nullptr) {
+                ::GetClassNameW(before, kind.data(), static_cast<int>(kind.size()));
+            }
+            if (::lstrcmpiW(kind.data(), L"STATIC") == 0) {
+                std::string text = win32::utf8(win32::window_text(before));
+                return text.erase(text.find_last_not_of(' ') + 1);
+            }
+            return window->accessible_name(*row);
+        });
+    }
+
     std::string hint(std::string_view name) override {
         return on_ui([&] {
             const auto [window, row] = find(name);

@@ -43,6 +43,10 @@ void form_base::set_hint(std::size_t row, std::string_view text) {
     controls_[row]->setToolTip(qstr(text));
 }
 
+void form_base::set_accessible_name(std::size_t row, std::string_view text) {
+    controls_[row]->setAccessibleName(qstr(text));
+}
+
 void form_base::set_window_hint(std::string_view text) {
     setToolTip(qstr(text));
 }

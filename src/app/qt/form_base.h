@@ -25,6 +25,7 @@ public:
     void set_caption(std::string_view text) override;
     void set_hint(std::size_t row, std::string_view text) override;
     void set_window_hint(std::string_view text) override;
+    void set_accessible_name(std::size_t row, std::string_view text) override;
 
 private:
     std::vector<QWidget*> controls_;

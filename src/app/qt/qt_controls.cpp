@@ -196,6 +196,14 @@ std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form) {
         }
         widgets.push_back(widget);
     }
+    // A screen reader names a field by its label: the label's buddy, and the field's
+    // accessible name, which follows the label's caption (set_widget_text).
+    for (const label_link& link : form.labels) {
+        if (auto* label = qobject_cast<QLabel*>(widgets[link.label])) {
+            label->setBuddy(widgets[link.control]);
+            widgets[link.control]->setAccessibleName(label->text().trimmed());
+        }
+    }
     const std::vector<std::size_t> order = tab_sequence(table);
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(widgets[order[i - 1]], widgets[order[i]]);
@@ -211,6 +219,9 @@ void set_widget_text(QWidget* widget, const QString& text) {
         set_fitting_caption(button, text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
+        if (QWidget* field = label->buddy()) {
+            field->setAccessibleName(text.trimmed());
+        }
         if (!label->wordWrap() && label->alignment().testFlag(Qt::AlignLeft)) {
             label->adjustSize();
         }

@@ -33,11 +33,13 @@ void frame_window(QWidget& window, const form_spec& form);
 
 // One widget a row, in the table's order, each a child of window named as its row,
 // placed, filled with its initial text and list, and chained in the table's tab order,
-// the first of which has the focus when the window is first activated.
+// the first of which has the focus when the window is first activated. A label that
+// names a field (form_spec::labels) is its buddy and gives it its accessible name.
 std::vector<QWidget*> create_controls(QWidget& window, const form_spec& form);
 
 // A label's, button's or check box's caption, an edit's or combo box's text. A button's
-// caption is shown in a smaller font where it would not fit; an auto-sized label grows.
+// caption is shown in a smaller font where it would not fit; an auto-sized label grows,
+// and the field it names takes the new caption as its accessible name.
 void set_widget_text(QWidget* widget, const QString& text);
 QString widget_text(const QWidget* widget);
 

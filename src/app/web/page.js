@@ -88,7 +88,7 @@ var Zev1Page = {
       win.setAttribute('aria-label', spec.caption);
       const caption = document.createElement('header');
       caption.className = 'caption';
-      caption.textContent = spec.caption;
+      caption.appendChild(this.heading(number === 0 ? 'h1' : 'h2', 'zev1-title-' + number, spec.caption));
       win.appendChild(caption);
       const client = document.createElement('div');
       client.className = 'client';
@@ -97,6 +97,12 @@ var Zev1Page = {
       if (spec.fontPixels > 0) client.style.fontSize = spec.fontPixels + 'px';
       win.appendChild(client);
       const controls = spec.controls.map((c, row) => this.control(number, row, c));
+      // A screen reader names a field by the label the table gives it, in the language
+      // the label shows.
+      spec.labels.forEach(([label, row]) => {
+        controls[label].id = 'zev1-label-' + number + '-' + label;
+        controls[row].setAttribute('aria-labelledby', controls[label].id);
+      });
       // In the table's tab order: the page's order is the order of its elements.
       const order = spec.controls.map((c, row) => row);
       order.sort((a, b) => spec.controls[a].tab - spec.controls[b].tab);
@@ -113,6 +119,14 @@ var Zev1Page = {
     });
     document.title = layout.title;
     this.extraControls(layout);
+  },
+
+  // A window's title: the caption bar's text, a heading for a screen reader.
+  heading(level, id, text) {
+    const h = document.createElement(level);
+    h.id = id;
+    h.textContent = text;
+    return h;
   },
 
   row(window, name) {
@@ -253,11 +267,14 @@ var Zev1Page = {
     box.className = 'window box';
     box.dataset.window = 'box';
     box.setAttribute('role', 'alertdialog');
+    box.setAttribute('aria-labelledby', 'zev1-title-box');
+    box.setAttribute('aria-describedby', 'zev1-box-text');
     box.hidden = true;
     const caption = document.createElement('header');
     caption.className = 'caption';
-    caption.textContent = layout.title;
+    caption.appendChild(this.heading('h2', 'zev1-title-box', layout.title));
     const text = document.createElement('p');
+    text.id = 'zev1-box-text';
     text.dataset.control = 'box_text';
     const ok = document.createElement('button');
     ok.type = 'button';
@@ -334,6 +351,9 @@ var Zev1Page = {
     const e = row < 0 ? this.windows[form].element : this.el(form, row);
     e.title = text;
   },
+
+  // The name a screen reader gives a control that no label names.
+  setName(form, row, text) { this.el(form, row).setAttribute('aria-label', text); },
 
   clearItems(form, row) {
     const e = this.el(form, row);

@@ -1,6 +1,6 @@
 // The layout tables of the four windows as one JSON text, from which the page builds its
 // controls: the same names, kinds, places (design pixels), tab order, texts and fonts as
-// the desktop windows.
+// the desktop windows, and which label names which control ([label row, control row]).
 #include "app/about.h"
 #include "app/main_layout.h"
 #include "app/progress_layout.h"
@@ -66,6 +66,13 @@ std::string form_json(const zev1::form_spec& form) {
             first_item = false;
         }
         out += "]}";
+    }
+    out += "],\"labels\":[";
+    first = true;
+    for (const zev1::label_link& link : form.labels) {
+        out += first ? "" : ",";
+        first = false;
+        out += "[" + std::to_string(link.label) + "," + std::to_string(link.control) + "]";
     }
     return out + "]}";
 }

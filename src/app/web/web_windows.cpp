@@ -32,6 +32,9 @@ EM_JS(void, js_set_caption, (int form, const char* text), {
 EM_JS(void, js_set_hint, (int form, int row, const char* text), {
     Zev1Page.setHint(form, row, UTF8ToString(text));
 });
+EM_JS(void, js_set_accessible_name, (int form, int row, const char* text), {
+    Zev1Page.setName(form, row, UTF8ToString(text));
+});
 EM_JS(void, js_clear_items, (int form, int row), { Zev1Page.clearItems(form, row); });
 EM_JS(void, js_set_suggestion, (int form, int row, int index), {
     Zev1Page.setSuggestion(form, row, index);
@@ -128,6 +131,10 @@ void web_form::set_caption(std::string_view text) {
 
 void web_form::set_hint(std::size_t row, std::string_view text) {
     js_set_hint(id_, as_int(row), c_text(text).c_str());
+}
+
+void web_form::set_accessible_name(std::size_t row, std::string_view text) {
+    js_set_accessible_name(id_, as_int(row), c_text(text).c_str());
 }
 
 void web_form::set_window_hint(std::string_view text) {

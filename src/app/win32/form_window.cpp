@@ -1,5 +1,6 @@
 #include "app/win32/form_window.h"
 
+#include "app/win32/accessible_name.h"
 #include "app/win32/dpi.h"
 #include "app/win32/win_text.h"
 
@@ -125,7 +126,8 @@ DWORD ex_style_of(window_kind kind) {
 }
 
 form_window::form_window(const form_spec& form, HWND owner)
-    : form_(form), places_(form.controls.size()), fitted_fonts_(form.controls.size()) {
+    : form_(form), places_(form.controls.size()), names_(form.controls.size()),
+      fitted_fonts_(form.controls.size()) {
     register_class(&form_window::window_proc);
     const DWORD style = style_of(form.kind);
     // A window that takes no focus is not activated by a click either.
@@ -280,6 +282,16 @@ void form_window::create_controls() {
     for (const std::size_t i : tab_sequence(form_.controls)) {
         ::SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    // A screen reader names a field by the static text right before it in that order; the
+    // labels take no focus, so they can stand anywhere in it without changing the tab key's
+    // round.
+    for (const label_link& link : form_.labels) {
+        HWND before = ::GetWindow(controls_[link.control], GW_HWNDPREV);
+        if (before != controls_[link.label]) {
+            ::SetWindowPos(controls_[link.label], before != nullptr ? before : HWND_TOP, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
     }
 }
 
@@ -445,6 +457,11 @@ void form_window::set_hint(HWND target, std::string_view text) {
 
 void form_window::set_hint(std::size_t row, std::string_view text) {
     set_hint(controls_[row], text);
+}
+
+void form_window::set_accessible_name(std::size_t row, std::string_view text) {
+    names_[row] = text;
+    win32::set_accessible_name(controls_[row], text);
 }
 
 void form_window::set_window_hint(std::string_view text) {

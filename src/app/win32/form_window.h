@@ -1,10 +1,11 @@
 #pragma once
 // One top-level Win32 window built from its layout table (app/form_layout.h): the frame its
 // kind asks for, a control (CreateWindowExW) for every row at the row's place, in the
-// table's tab order, with the fonts of the table's roles, all scaled to the dots per inch
-// of the monitor the window is on and laid out again when that changes. The windows
-// derive from it and handle their messages and their controls' notifications in
-// on_message; texts go in and out as UTF-8.
+// table's tab order (each label right before the control it names, which is how a screen
+// reader finds a field's name), with the fonts of the table's roles, all scaled to the dots per
+// inch of the monitor the window is on and laid out again when that changes. The windows derive
+// from it and handle their messages and their controls' notifications in on_message; texts go in
+// and out as UTF-8.
 #include "app/form_layout.h"
 #include "app/form_view.h"
 #include "app/win32/win_handles.h"
@@ -45,6 +46,9 @@ public:
     void set_caption(std::string_view text) override;
     void set_hint(std::size_t row, std::string_view text) override;
     void set_window_hint(std::string_view text) override;
+    void set_accessible_name(std::size_t row, std::string_view text) override;
+    // The name set for a control (empty: its label's caption names it).
+    const std::string& accessible_name(std::size_t row) const { return names_[row]; }
     // A hint shown under the mouse over one of the window's controls or over the window
     // itself (target hwnd()), replacing an earlier one; hints() is the tooltip window that
     // shows them.
@@ -80,6 +84,7 @@ private:
     bool dispatching_ = false;
     std::vector<HWND> controls_; // destroyed with the window
     std::vector<design_box> places_;
+    std::vector<std::string> names_;
     std::array<unique_hfont, 6> role_fonts_{};
     std::vector<unique_hfont> fitted_fonts_; // a button's smaller font, when it has one
     HWND hints_ = nullptr;                   // owned by the window, destroyed with it
