@@ -216,6 +216,30 @@ TEST_F(web_page, unplug_during_a_read_is_survived) {
     EXPECT_TRUE(p->boxes().empty());
 }
 
+// Every window of the page as a technician sees it passes the WCAG 2.1 A and AA audit:
+// the main window, the terminal, the about box, the progress window during a read and a
+// message box.
+TEST_F(web_page, every_window_passes_the_accessibility_audit) {
+    start({"--delay", "30"});
+    ASSERT_TRUE(connected());
+    EXPECT_THAT(p->audit(), ::testing::IsEmpty()) << "main window";
+    p->shortcut("Ctrl+T");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    EXPECT_THAT(p->audit(), ::testing::IsEmpty()) << "terminal";
+    p->shortcut("F1");
+    ASSERT_TRUE(p->wait_for([&] { return p->visible("AboutBox"); }, 2000));
+    EXPECT_THAT(p->audit(), ::testing::IsEmpty()) << "about box";
+    p->click("OKButton");
+    p->click("btn_config_cti_jer");
+    ASSERT_TRUE(p->wait_for([&] { return p->value("Bar") >= 5; }, read_ms));
+    EXPECT_THAT(p->audit(), ::testing::IsEmpty()) << "progress window";
+    ASSERT_TRUE(p->wait_for([&] { return !p->visible("progress_win"); }, read_ms));
+    p->type("wifi_SSID", std::string(40, 'x'));
+    p->click("btn_wifi_write");
+    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
+    EXPECT_THAT(p->audit(), ::testing::IsEmpty()) << "message box";
+}
+
 // START Log keeps every text line in the browser's storage as it arrives, under the
 // dated name of the log file.
 TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
