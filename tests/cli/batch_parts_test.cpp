@@ -153,6 +153,8 @@ TEST(batch_report_test, KeysAreMaskedAndTextsEscapedInEveryFormat) {
               "\"seconds\":3.142,\"line\":4,\"message\":\"verification failed: key differ & "
               "more\",\"written\":{\"ssid\":\"net\",\"key\":\"***\",\"security\":\"WPA2\","
               "\"endpoint\":\"h,1\"}}\n");
+    EXPECT_EQ(unit_line(u), "failed  ttyUSB0  A<1>,\"x\"  write  status 6: verification failed: "
+                            "key differ & more (settings written)\n");
     const std::string csv = csv_report({u});
     EXPECT_NE(csv.find("\r\nttyUSB0,\"A<1>,\"\"x\"\"\",,ZEV1,write,6,0,2,3.142,4,"
                        "verification failed: key differ & more,1,net,***,WPA2,\"h,1\"\r\n"),

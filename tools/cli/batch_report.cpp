@@ -89,7 +89,7 @@ std::string unit_line(const unit_report& unit) {
     } else {
         line += "  status " + std::to_string(static_cast<int>(unit.result.status)) + ": " +
                 printable(unit.result.message);
-        if (unit.written && unit.result.status != exit_status::interrupted) {
+        if (unit.written && unit.result.message.find("written") == std::string::npos) {
             line += " (settings written)";
         }
     }
