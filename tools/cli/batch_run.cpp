@@ -92,7 +92,7 @@ public:
                  std::FILE* err)
         : options_(options), rows_(std::move(rows)), out_(out), err_(err),
           names_(make_system_namespace()), display_(err, live_lines_possible()),
-          echo_to_err_(display_.enabled() && !(stdout_is_terminal() && !options.json)) {}
+          echo_to_err_(display_.enabled() && !stdout_is_terminal()) {}
 
     exit_status run() {
         start_ = steady::now();
@@ -294,6 +294,7 @@ private:
     std::FILE* err_;
     std::unique_ptr<port_namespace> names_;
     live_display display_;
+    // Standard output goes elsewhere: the terminal shows the finished units' lines too.
     bool echo_to_err_;
     steady::time_point start_;
     std::deque<unit_plan> pending_;
