@@ -6,22 +6,35 @@
 // with a new one, which the reader takes. The port object (web_serial.cpp) is told
 // everything through the exported zev1_port_* functions; it decides, this file only
 // carries out.
+// @ts-check
+
+/** @typedef {{ id: number, port: SerialPort }} GrantedPort */
+/**
+ * An open connection; onLost is its port's 'disconnect' listener.
+ * @typedef {{ connection: number, port: SerialPort,
+ *             reader: ReadableStreamDefaultReader<Uint8Array>,
+ *             writer: WritableStreamDefaultWriter<Uint8Array>,
+ *             onLost: (() => void) | null }} Connection
+ */
+
 var Zev1Serial = {
-  ports: [],          // [{id, port}] in the browser's order
+  ports: /** @type {GrantedPort[]} */ ([]), // in the browser's order
   nextId: 1,
-  connections: new Map(), // connection number -> {connection, port, reader, writer, onLost}
+  connections: /** @type {Map<number, Connection>} */ (new Map()), // by connection number
   opening: Promise.resolve(), // opens run one after another
-  closing: Promise.resolve(), // every close begun so far
-  onChange: null,     // called after the list of ports changed
+  closing: /** @type {Promise<unknown>} */ (Promise.resolve()), // every close begun so far
+  onChange: /** @type {(() => void) | null} */ (null), // after the list of ports changed
 
   // navigator.serial is read when it is used, never kept: a test may put its own in place
   // before the page starts.
   api() { return navigator.serial; },
 
+  /** @param {SerialPort} port */
   info(port) {
+    /** @type {SerialPortInfo} */
     let info = {};
     try { info = port.getInfo() || {}; } catch (e) { /* a port that tells nothing */ }
-    const id = (v) => (typeof v === 'number' ? v : -1);
+    const id = (/** @type {unknown} */ v) => (typeof v === 'number' ? v : -1);
     return { vid: id(info.usbVendorId), pid: id(info.usbProductId) };
   },
 
@@ -30,6 +43,7 @@ var Zev1Serial = {
   async refresh() {
     const serial = this.api();
     if (!serial) return;
+    /** @type {SerialPort[]} */
     let granted = [];
     try { granted = await serial.getPorts(); } catch (e) { granted = []; }
     this.ports = granted.map((port) => {
@@ -51,6 +65,7 @@ var Zev1Serial = {
 
   // Shows the browser's port chooser (only from a click). Resolves to the id of the
   // port chosen, or 'cancelled' or 'failed'.
+  /** @returns {Promise<number | 'cancelled' | 'failed'>} */
   async request() {
     const serial = this.api();
     if (!serial) return 'failed';
@@ -70,7 +85,8 @@ var Zev1Serial = {
     if (!serial) return;
     serial.addEventListener('connect', () => this.refresh());
     serial.addEventListener('disconnect', (event) => {
-      const port = event.target !== serial ? event.target : event.port;
+      const port = event.target !== serial ? event.target
+                 : /** @type {SerialConnectionEvent} */ (event).port;
       for (const c of [...this.connections.values()]) {
         if (c.port === port || !port) this.ended(c.connection);
       }
@@ -79,11 +95,13 @@ var Zev1Serial = {
     this.refresh();
   },
 
+  /** @param {number} id @param {number} connection @param {number} bufferSize */
   open(id, connection, bufferSize) {
     this.opening = this.opening.then(() => this.openNow(id, connection, bufferSize))
       .catch(() => {});
   },
 
+  /** @param {number} id @param {number} connection @param {number} bufferSize */
   async openNow(id, connection, bufferSize) {
     await this.closing;
     const entry = this.ports.find((p) => p.id === id);
@@ -102,13 +120,17 @@ var Zev1Serial = {
       this.failed(connection, why, this.message(e));
       return;
     }
-    const c = { connection, port, reader: null, writer: null, onLost: null };
+    // reader and writer are set before the connection is kept or used.
+    /** @type {Connection} */
+    const c = { connection, port, reader: /** @type {any} */ (null),
+                writer: /** @type {any} */ (null), onLost: null };
     try {
       // The controller reads DTR and RTS as its reset and boot-mode inputs: they are low
       // before the port counts as open, so nothing is written while they may be high.
       await port.setSignals({ dataTerminalReady: false, requestToSend: false });
-      c.writer = port.writable.getWriter();
-      c.reader = port.readable.getReader();
+      // A port without its streams throws here, which fails the open.
+      c.writer = /** @type {WritableStream<Uint8Array>} */ (port.writable).getWriter();
+      c.reader = /** @type {ReadableStream<Uint8Array>} */ (port.readable).getReader();
     } catch (e) {
       try { if (c.writer) c.writer.releaseLock(); } catch (ignored) { /* released */ }
       try { await port.close(); } catch (ignored) { /* already closed */ }
@@ -124,15 +146,18 @@ var Zev1Serial = {
     if (this.connections.get(connection) === c) this.readLoop(c);
   },
 
+  /** @param {any} e @returns {string} */
   message(e) {
     return e && e.message ? e.message : String(e);
   },
 
+  /** @param {number} connection @param {number} why @param {string} detail */
   failed(connection, why, detail) {
     this.withText(String(detail || ''), (text) => _zev1_port_open_failed(connection, why, text));
   },
 
   // Calls f with a copy of the text in the module's memory; returns what f returns.
+  /** @template T @param {string} text @param {(address: number) => T} f @returns {T} */
   withText(text, f) {
     const size = lengthBytesUTF8(text) + 1;
     const copy = _malloc(size);
@@ -145,12 +170,18 @@ var Zev1Serial = {
   },
 
   // Tells the port object of a failed read or write; true when the connection goes on.
+  /**
+   * @param {(connection: number, error: number) => number} report
+   * @param {Connection} c
+   * @param {any} e
+   */
   goesOn(report, c, e) {
     if (this.connections.get(c.connection) !== c) return false;
     const name = e && e.name ? String(e.name) : 'Error';
     return this.withText(name, (text) => report(c.connection, text)) !== 0;
   },
 
+  /** @param {Connection} c */
   async readLoop(c) {
     for (;;) {
       let chunk;
@@ -177,10 +208,12 @@ var Zev1Serial = {
     if (this.connections.get(c.connection) === c) this.ended(c.connection);
   },
 
+  /** @param {number} connection */
   ended(connection) {
     _zev1_port_ended(connection);
   },
 
+  /** @param {number} connection @param {Uint8Array} bytes */
   write(connection, bytes) {
     const c = this.connections.get(connection);
     if (!c) return;
@@ -193,6 +226,7 @@ var Zev1Serial = {
       });
   },
 
+  /** @param {Connection} c */
   renewWriter(c) {
     try { c.writer.releaseLock(); } catch (ignored) { /* released */ }
     const writable = c.port.writable;
@@ -205,12 +239,14 @@ var Zev1Serial = {
     }
   },
 
+  /** @param {number} connection @param {boolean} dtr @param {boolean} rts */
   setSignals(connection, dtr, rts) {
     const c = this.connections.get(connection);
     if (!c) return;
     c.port.setSignals({ dataTerminalReady: dtr, requestToSend: rts }).catch(() => {});
   },
 
+  /** @param {number} connection */
   close(connection) {
     const c = this.connections.get(connection);
     if (!c) return;
