@@ -1,6 +1,7 @@
 #include "memory/wifi_settings.h"
 
 #include "memory/flash.h"
+#include "settings/utf8.h"
 
 #include <algorithm>
 
@@ -18,42 +19,8 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-// Length of the UTF-8 sequence that starts with lead, 0 when lead cannot start one.
-std::size_t utf8_sequence_length(unsigned char lead) {
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    return 0;
-}
-
 bool is_continuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
-}
-
-bool valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t n = utf8_sequence_length(static_cast<unsigned char>(text[i]));
-        if (n == 0 || i + n > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < n; ++k) {
-            if (!is_continuation(static_cast<unsigned char>(text[i + k]))) {
-                return false;
-            }
-        }
-        i += n;
-    }
-    return true;
 }
 
 // Copies text into the field (at most field.size() - 1 bytes, then a zero byte, the rest of

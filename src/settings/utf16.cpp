@@ -1,5 +1,7 @@
 #include "settings/utf16.h"
 
+#include "settings/utf8.h"
+
 #include <cstddef>
 
 namespace zev1 {
@@ -40,47 +42,20 @@ bool is_low(char32_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
-// Decodes one sequence at text[pos]; sets len to the bytes it takes. Surrogate code
-// points in three-byte form are accepted (they come from unpaired units in the file).
-char32_t next_code_point(std::string_view text, std::size_t pos, std::size_t& len) {
+// Decodes one character at the start of text and the bytes it takes. A surrogate code
+// point in three-byte form is taken as its unit too: utf16_to_utf8 writes an unpaired
+// unit of the file that way, and this brings it back unchanged. Anything else that is not
+// well-formed is one byte of U+FFFD.
+utf8_char next_code_point(std::string_view text) {
+    if (const utf8_char c = decode_utf8(text); c.length > 0) {
+        return c;
+    }
     const auto at = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = at(pos);
-    len = 1;
-    std::size_t need = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if (lead < 0x80) {
-        return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 1;
-        cp = lead & 0x1F;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 2;
-        cp = lead & 0x0F;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 3;
-        cp = lead & 0x07;
-        min = 0x10000;
-    } else {
-        return replacement;
+    if (text.size() >= 3 && at(0) == 0xED && at(1) >= 0xA0 && at(1) <= 0xBF &&
+        (at(2) & 0xC0) == 0x80) {
+        return {0xD000U | ((at(1) & 0x3FU) << 6) | (at(2) & 0x3FU), 3};
     }
-    if (text.size() - pos - 1 < need) {
-        return replacement;
-    }
-    for (std::size_t i = 1; i <= need; ++i) {
-        const unsigned char c = at(pos + i);
-        if ((c & 0xC0) != 0x80) {
-            return replacement;
-        }
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF) {
-        return replacement;
-    }
-    len = need + 1;
-    return cp;
+    return {replacement, 1};
 }
 
 } // namespace
@@ -113,8 +88,7 @@ std::string utf16_to_utf8(std::span<const std::uint8_t> bytes, bool big_endian) 
 void append_utf16(std::vector<std::uint8_t>& out, std::string_view utf8, bool big_endian) {
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        std::size_t len = 1;
-        const char32_t cp = next_code_point(utf8, pos, len);
+        const auto [cp, len] = next_code_point(utf8.substr(pos));
         pos += len;
         if (cp >= 0x10000) {
             const char32_t v = cp - 0x10000;

@@ -88,6 +88,13 @@ TEST(wifi_body_test, CutsNeverSplitAUtf8Character) {
     // Text that is not UTF-8 (a single-byte code page) is cut at the byte limit.
     const std::string latin2(40, '\xE8');
     EXPECT_EQ(fitting_length(latin2, 33), 33u);
+    // Encoded surrogates and overlong forms are not UTF-8 either.
+    std::string surrogates;
+    for (int i = 0; i < 12; ++i) {
+        surrogates += "\xED\xA0\x80";
+    }
+    EXPECT_EQ(fitting_length(surrogates, 34), 34u);
+    EXPECT_EQ(fitting_length(std::string(3, 'a') + "\xE0\x80\x80x", 4), 4u);
     EXPECT_EQ(fitting_length("\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 7), 4u);
     EXPECT_EQ(fitting_length("short", 33), 5u);
 }

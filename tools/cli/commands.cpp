@@ -5,6 +5,7 @@
 #include "json_text.h"
 #include "port_listing.h"
 #include "serial/serial.h"
+#include "settings/utf8.h"
 #include "session.h"
 
 #include <algorithm>

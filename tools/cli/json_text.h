@@ -6,6 +6,7 @@
 // ASCII, so the byte shows as \u00XX; the output is always valid JSON and valid UTF-8.
 #include "memory/wifi_settings.h"
 #include "port_listing.h"
+#include "settings/utf8.h"
 
 #include <string>
 #include <string_view>
@@ -22,9 +23,5 @@ std::string ports_json(const std::vector<listed_port>& ports);
 
 // One text as a quoted JSON string, by the same rule.
 std::string json_string(std::string_view text);
-
-// Length of the valid UTF-8 sequence at the start of text, or 0 when it is not one
-// (overlong forms, surrogates and code points above U+10FFFF are not valid).
-std::size_t utf8_sequence_length(std::string_view text);
 
 } // namespace zev1::cli

@@ -1,5 +1,7 @@
 #include "app/web/web_windows.h"
 
+#include "settings/utf8.h"
+
 #include <cstdlib>
 #include <emscripten/emscripten.h>
 #include <memory>
@@ -73,27 +75,8 @@ std::string utf8_codec::to_window(std::string_view local) const {
     out.reserve(local.size());
     std::size_t i = 0;
     while (i < local.size()) {
-        const auto b = static_cast<unsigned char>(local[i]);
-        std::size_t n = b < 0x80           ? 1
-                        : (b >> 5) == 0x6  ? 2
-                        : (b >> 4) == 0xE  ? 3
-                        : (b >> 3) == 0x1E ? 4
-                                           : 0;
-        bool valid = n > 0 && i + n <= local.size();
-        for (std::size_t k = 1; valid && k < n; ++k) {
-            valid = (static_cast<unsigned char>(local[i + k]) & 0xC0) == 0x80;
-        }
-        // Overlong forms and surrogates are not UTF-8 either.
-        if (valid && n == 2) {
-            valid = b >= 0xC2;
-        } else if (valid && n == 3) {
-            const auto b1 = static_cast<unsigned char>(local[i + 1]);
-            valid = !(b == 0xE0 && b1 < 0xA0) && !(b == 0xED && b1 >= 0xA0);
-        } else if (valid && n == 4) {
-            const auto b1 = static_cast<unsigned char>(local[i + 1]);
-            valid = b <= 0xF4 && !(b == 0xF0 && b1 < 0x90) && !(b == 0xF4 && b1 >= 0x90);
-        }
-        if (valid) {
+        const std::size_t n = utf8_sequence_length(local.substr(i));
+        if (n > 0) {
             out.append(local.substr(i, n));
             i += n;
         } else {
