@@ -26,7 +26,7 @@ namespace zev1 {
 
 class Tlpc1xxx final : public Tini_file {
 public:
-    static constexpr std::int32_t baud_rate = 115200;
+    static constexpr std::int32_t baud_rate = komunikace::default_baud;
 
     Tlpc1xxx(settings_place settings, link_port& port);
     ~Tlpc1xxx();

@@ -35,7 +35,12 @@ inline constexpr std::size_t frame_min_length = 23;
 inline constexpr std::size_t frame_max_length = 300;  // longest frame the decoder accepts
 inline constexpr std::size_t frame_buffer_size = 1024;
 inline constexpr std::size_t frame_max_data = frame_buffer_size - frame_overhead - 1;
-inline constexpr std::size_t frame_data_offset = 21;
+// Where the parts of a frame stand: the two sync bytes at 0 and 1, the length at 2 and 3,
+// the type byte at 4, the header from 5 and the data from 21 (22 after a sequence byte).
+inline constexpr std::size_t frame_length_offset = 2;
+inline constexpr std::size_t frame_type_offset = 4;
+inline constexpr std::size_t frame_header_offset = 5;
+inline constexpr std::size_t frame_data_offset = frame_header_offset + frame_header_size;
 inline constexpr std::uint8_t frame_sequence_flag = 0x80;
 
 using frame_header = std::array<std::uint8_t, frame_header_size>;

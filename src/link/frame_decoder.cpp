@@ -27,7 +27,8 @@ frame_decoder::move frame_decoder::step(rx_queue& q) {
         }
         if (q.rx_peek(0) == frame_sync1 && q.rx_peek(1) == frame_sync2) {
             const std::uint32_t length =
-                (static_cast<std::uint32_t>(q.rx_peek(2)) << 8) | q.rx_peek(3);
+                (static_cast<std::uint32_t>(q.rx_peek(frame_length_offset)) << 8) |
+                q.rx_peek(frame_length_offset + 1);
             if (length >= frame_min_length && length <= frame_max_length) {
                 length_ = length;
                 state_ = state::length_known;

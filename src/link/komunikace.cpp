@@ -25,14 +25,14 @@ private:
 };
 
 std::string_view name_of(std::span<const std::uint8_t> frame) {
-    return frame.size() > 4 ? packet_log_name(frame[4]) : packet_log_name(0xFF);
+    return frame.size() > frame_type_offset ? packet_log_name(frame[frame_type_offset])
+                                            : packet_log_name(0xFF);
 }
 
 // Puts header into a built frame and renews its checksum.
 void restamp_header(std::span<std::uint8_t> frame, const frame_header& header) {
-    constexpr std::size_t header_offset = frame_data_offset - frame_header_size;
     std::copy(header.begin(), header.end(),
-              frame.subspan(header_offset, frame_header_size).begin());
+              frame.subspan(frame_header_offset, frame_header_size).begin());
     const std::uint16_t sum = frame_checksum(frame.first(frame.size() - 2));
     frame[frame.size() - 2] = static_cast<std::uint8_t>(sum >> 8);
     frame[frame.size() - 1] = static_cast<std::uint8_t>(sum & 0xFF);
@@ -315,7 +315,7 @@ void komunikace::drop_send_queue(drop_reason why) {
 }
 
 void komunikace::drop_frame(std::span<const std::uint8_t> frame, drop_reason why) {
-    const std::uint8_t type = frame.size() > 4 ? frame[4] : 0xFF;
+    const std::uint8_t type = frame.size() > frame_type_offset ? frame[frame_type_offset] : 0xFF;
     ++dropped_sends_;
     log_.log_text("frame not sent, " + std::string(drop_reason_text(why)) + ": type " +
                   std::to_string(type) + " " + bare(packet_log_name(type)));
@@ -415,7 +415,7 @@ void komunikace::toggle_isp() {
 
 void komunikace::log_packet(std::span<const std::uint8_t> frame, bool received) {
     const std::string_view name = name_of(frame);
-    if (frame.size() < frame_min_length || frame[4] != p_text) {
+    if (frame.size() < frame_min_length || frame[frame_type_offset] != p_text) {
         log_.add_packet_line(frame, received, name, {});
         return;
     }

@@ -32,6 +32,7 @@
 #include "link/frame.h"
 #include "link/frame_decoder.h"
 #include "log/traffic_log.h"
+#include "serial/line_format.h"
 #include "serial/link_port.h"
 #include "serial/port_list_view.h"
 #include "settings/ini_file.h"
@@ -74,7 +75,7 @@ public:
 
     static constexpr std::int32_t keep_alive_period = 50;
     static constexpr std::uint8_t reply_credit_full = 2;
-    static constexpr std::int32_t default_baud = 115200;
+    static constexpr std::int32_t default_baud = link_baud_rate;
     static constexpr std::size_t device_text_size = 256;
     static constexpr std::size_t send_queue_capacity = 8;
 

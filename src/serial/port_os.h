@@ -4,6 +4,8 @@
 // implement them. Operations on the port follow the overlapped model: a start either
 // completes at once or is pending, and in both cases its completion later signals the
 // operation's manual-reset "done" slot; collecting it then gives the result.
+#include "serial/line_format.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -34,9 +36,9 @@ enum class line_escape { set_dtr, clear_dtr, set_rts, clear_rts };
 enum class probe_result { absent, present, no_permission };
 
 struct line_settings {
-    std::uint32_t baud = 115200;
-    int parity = 0; // 0 none, 1 odd, 2 even
-    int byte_size = 8;
+    std::uint32_t baud = link_baud_rate;
+    int parity = link_parity; // 0 none, 1 odd, 2 even
+    int byte_size = link_byte_size;
     bool line_events = false;
 };
 

@@ -1,6 +1,8 @@
 // The receive side of the port object, the port list and the connection state.
 #include "serial/serial.h"
 
+#include "serial/line_format.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -148,7 +150,7 @@ void serial::open_close(std::uint32_t baud) {
     stop_thread();
     join_thread();
     rx_ring_.skip(rx_ring_.count());
-    int code = open_port(name, baud, 0, 8, false);
+    int code = open_port(name, baud, link_parity, link_byte_size, false);
     if (code != 0 && last_open_denied()) {
         note_permission_problem(name);
     }

@@ -141,7 +141,7 @@ void web_serial::select_port(std::string_view name) {
 }
 
 void web_serial::open_close(std::uint32_t baud) {
-    (void)baud; // the browser opens at the link's 115200 baud (web_port_host::open)
+    (void)baud; // the browser opens at link_baud_rate (web_port_host::open)
     switch (state_) {
     case state::open:
     case state::gone:

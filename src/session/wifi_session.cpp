@@ -6,13 +6,6 @@
 
 namespace zev1 {
 
-namespace {
-
-// Offset of the type byte in a whole frame (after the two sync bytes and the length).
-constexpr std::size_t frame_type_offset = 4;
-
-} // namespace
-
 wifi_session::wifi_session(link_port& port, Tini_file& settings, traffic_log& log,
                            counter_view& counter, progress_view& progress)
     : log_(log), link_(port, settings, own_log(), counter),

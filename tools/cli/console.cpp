@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include "link/frame.h"
 #include "memory/progress_percent.h"
 
 #include <atomic>
@@ -131,7 +132,7 @@ void console_log::add_packet_line(std::span<const std::uint8_t> frame, bool rece
     if (received) {
         ++frames_received_;
     } else if (frame.size() > 4) {
-        ++sent_by_type_[frame[4]];
+        ++sent_by_type_[frame[frame_type_offset]];
     }
     if (!verbose_) {
         return;

@@ -19,7 +19,7 @@ bool com_port::open(const std::string& name, std::string& error) {
         inbox_.clear();
         paused_ = false;
     }
-    const int code = open_port(name, 115200, 0, 8, false);
+    const int code = open_port(name, link_baud_rate, link_parity, link_byte_size, false);
     if (code != 0) {
         error = "cannot open " + name +
                 (last_open_denied() ? " (in use or access denied)"

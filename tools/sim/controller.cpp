@@ -90,7 +90,7 @@ frame_bytes controller::text_frame(std::string_view text) const {
 }
 
 controller::result controller::handle(std::span<const std::uint8_t> frame) {
-    const std::uint8_t type_byte = frame[4];
+    const std::uint8_t type_byte = frame[frame_type_offset];
     const std::uint8_t type = type_byte & static_cast<std::uint8_t>(~frame_sequence_flag);
     const std::size_t data_at = frame_data_offset + ((type_byte & frame_sequence_flag) ? 1 : 0);
     if (frame.size() < data_at + 2) {

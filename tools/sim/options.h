@@ -2,6 +2,7 @@
 // What the simulator is started with (read from its command line by command_line.cpp),
 // and the run-time fault switches it presets.
 #include "link/frame.h"
+#include "serial/line_format.h"
 
 #include <cstdint>
 #include <optional>
@@ -55,12 +56,12 @@ struct wifi_texts {
 };
 
 struct sim_options {
-    std::string link;                // POSIX: symlink to the pseudo-terminal's slave
-    std::string port;                // Windows: the COM port to play the controller on
-    std::string id = "ZEV1-SIM";     // identification text in P_ECHO_A
-    std::string state_file;          // empty: memory lives only in the process
-    std::uint32_t baud = 115200;     // 0: unpaced
-    std::uint32_t start_garbage = 0; // garbage bytes sent before the first answer
+    std::string link;                    // POSIX: symlink to the pseudo-terminal's slave
+    std::string port;                    // Windows: the COM port to play the controller on
+    std::string id = "ZEV1-SIM";         // identification text in P_ECHO_A
+    std::string state_file;              // empty: memory lives only in the process
+    std::uint32_t baud = link_baud_rate; // 0: unpaced
+    std::uint32_t start_garbage = 0;     // garbage bytes sent before the first answer
     bool exit_on_eof = false;
     frame_header header = default_header;
     wifi_texts wifi;

@@ -20,8 +20,8 @@ json_line frame_line(std::string_view dir, std::span<const std::uint8_t> frame) 
     json_line line;
     line.text("dir", dir);
     if (frame.size() > 4) {
-        line.number("type", frame[4] & 0x7F);
-        if ((frame[4] & frame_sequence_flag) != 0) {
+        line.number("type", frame[frame_type_offset] & 0x7F);
+        if ((frame[frame_type_offset] & frame_sequence_flag) != 0) {
             line.boolean("seq", true);
         }
     }
@@ -122,7 +122,8 @@ void simulator::serve(sim_clock::time_point now) {
         std::uint32_t bad_length = 0;
         if (hunting && rx_.rx_count() >= frame_min_length && rx_.rx_peek(0) == frame_sync1 &&
             rx_.rx_peek(1) == frame_sync2) {
-            const std::uint32_t l = std::uint32_t{rx_.rx_peek(2)} << 8 | rx_.rx_peek(3);
+            const std::uint32_t l = std::uint32_t{rx_.rx_peek(frame_length_offset)} << 8 |
+                                    rx_.rx_peek(frame_length_offset + 1);
             if (l < frame_min_length || l > frame_max_length) {
                 bad_length = l;
             }
@@ -182,7 +183,7 @@ void simulator::on_frame(std::span<const std::uint8_t> frame, sim_clock::time_po
     if (sent_any_ && !std::equal(header.begin(), header.end(), controller_.header().begin())) {
         // The tool must answer with the header of the last frame it received from us.
         protocol_error("header")
-            .number("type", frame[4] & 0x7F)
+            .number("type", frame[frame_type_offset] & 0x7F)
             .hex("got", header)
             .hex("expected", controller_.header())
             .emit();
@@ -193,7 +194,7 @@ void simulator::on_frame(std::span<const std::uint8_t> frame, sim_clock::time_po
     controller::result result = controller_.handle(frame);
     if (!result.error.empty()) {
         protocol_error(result.error)
-            .number("type", frame[4] & 0x7F)
+            .number("type", frame[frame_type_offset] & 0x7F)
             .text("reason", result.reason)
             .emit();
     }
@@ -230,7 +231,7 @@ void simulator::send_answer(frame_bytes frame, sim_clock::time_point not_before)
     if (start_garbage_ > 0) {
         send_garbage(std::exchange(start_garbage_, 0));
     }
-    const std::uint8_t type = frame[4] & 0x7F;
+    const std::uint8_t type = frame[frame_type_offset] & 0x7F;
     if (faults_.drop_every != 0 && ++drop_count_ % faults_.drop_every == 0) {
         json_line()
             .text("event", "drop")
