@@ -88,4 +88,15 @@ std::string wifi_not_written(bool german, drop_reason why) {
     return std::string("Nastavení wifi nebylo zapsáno: ") + reason + ".";
 }
 
+update_notice update_ready_notice(bool german) {
+    if (german) {
+        return {"Eine neue Version des Programms ist geladen. Sie gilt ab dem nächsten Start, "
+                "oder sofort mit „Jetzt aktualisieren“.",
+                "Jetzt aktualisieren"};
+    }
+    return {"Nová verze programu je stažena. Platí od příštího spuštění, nebo hned tlačítkem "
+            "„Aktualizovat nyní“.",
+            "Aktualizovat nyní"};
+}
+
 } // namespace zev1

@@ -45,4 +45,13 @@ std::string unsendable_notice(bool german, std::span<const unsendable_text> text
 // queue full), saying why.
 std::string wifi_not_written(bool german, drop_reason why);
 
+// A newer version of the program has been fetched in the background (a front end that
+// updates itself, the page): it is taken at the next start, or at once with the button.
+struct update_notice {
+    std::string text;
+    std::string take_now; // the button's caption
+};
+
+update_notice update_ready_notice(bool german);
+
 } // namespace zev1

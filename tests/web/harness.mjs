@@ -7,9 +7,13 @@
 //
 // Controls are found by data-control="<name in the layout table>", windows by
 // data-window="main|progress|terminal|about" (hidden when not shown).
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
+import os from 'node:os';
+import path from 'node:path';
 import readline from 'node:readline';
+import { fileURLToPath } from 'node:url';
 import { insecureHost, launchBrowser } from './browser.mjs';
 import { startBridge, standInScript } from './serial_bridge.mjs';
 
@@ -19,7 +23,8 @@ export const settingsKey = process.env.ZEV1_WEB_SETTINGS_KEY || 'zev1-wifi-confi
 const windows = { SDIAppForm: 'main', progress_win: 'progress', log_win: 'terminal', AboutBox: 'about' };
 
 let browser = null;
-let session = null; // { bridge, page }
+let session = null; // { bridge, page, messages, args, url, copies }
+const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 
 function selector(name) {
     const w = windows[name];
@@ -193,15 +198,57 @@ function pageReads() {
     };
 }
 
+// An expression, not a function built from a string in the page: the page's
+// Content-Security-Policy forbids the latter.
 async function read(what, ...args) {
-    return session.page.evaluate(
-        ([source, what, args]) => {
-            // eslint-disable-next-line no-new-func
-            const reads = new Function(`return (${source})()`)();
-            return reads[what](...args);
-        },
-        [pageReads.toString(), what, args],
-    );
+    return session.page.evaluate(`(${pageReads.toString()})()[${JSON.stringify(what)}](...${JSON.stringify(args)})`);
+}
+
+// A fresh tab on the session's bridge with the stand-in, the pinned clock and the seeded
+// settings, and a record of what the page's Content-Security-Policy refused.
+async function openPage(a, url) {
+    const page = await browser.context.newPage();
+    const messages = session ? session.messages : [];
+    page.on('console', (m) => messages.push(`${m.type()}: ${m.text()}`));
+    page.on('pageerror', (e) => messages.push(`pageerror: ${e.message}`));
+    await page.addInitScript(() => {
+        window.__zev1Refused = [];
+        document.addEventListener('securitypolicyviolation', (e) => {
+            window.__zev1Refused.push(`${e.effectiveDirective} ${e.blockedURI}`);
+        });
+    });
+    await page.addInitScript(({ key, text, clock }) => {
+        if (text !== null && sessionStorage.getItem('zev1-seeded') === null) {
+            localStorage.setItem(key, text);
+            sessionStorage.setItem('zev1-seeded', '1');
+        }
+        if (clock !== null) {
+            const pinned = clock;
+            const RealDate = Date;
+            // The scenarios' clock: the page's wall clock starts at the pinned time.
+            globalThis.Date = class extends RealDate {
+                constructor(...args) {
+                    if (args.length === 0) {
+                        super(pinned);
+                    } else {
+                        super(...args);
+                    }
+                }
+                static now() {
+                    return pinned;
+                }
+            };
+        }
+    }, { key: settingsKey, text: a.settings ?? null, clock: a.clock ?? null });
+    if (a.serial !== false) {
+        await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first', openError: a.openError || '', signalsDelay: a.signalsDelay || 0 }) });
+    } else {
+        await page.addInitScript(() => {
+            delete Navigator.prototype.serial;
+        });
+    }
+    await page.goto(url, { waitUntil: 'load' });
+    return page;
 }
 
 const commands = {
@@ -214,46 +261,54 @@ const commands = {
             browser = await launchBrowser();
         }
         const bridge = await startBridge({ root: a.root, ports: a.ports || [], chooser: a.chooser || 'first' });
-        const page = await browser.context.newPage();
-        const messages = [];
-        page.on('console', (m) => messages.push(`${m.type()}: ${m.text()}`));
-        page.on('pageerror', (e) => messages.push(`pageerror: ${e.message}`));
-        await page.addInitScript(({ key, text, clock }) => {
-            if (text !== null && sessionStorage.getItem('zev1-seeded') === null) {
-                localStorage.setItem(key, text);
-                sessionStorage.setItem('zev1-seeded', '1');
-            }
-            if (clock !== null) {
-                const pinned = clock;
-                const RealDate = Date;
-                // The scenarios' clock: the page's wall clock starts at the pinned time.
-                globalThis.Date = class extends RealDate {
-                    constructor(...args) {
-                        if (args.length === 0) {
-                            super(pinned);
-                        } else {
-                            super(...args);
-                        }
-                    }
-                    static now() {
-                        return pinned;
-                    }
-                };
-            }
-        }, { key: settingsKey, text: a.settings ?? null, clock: a.clock ?? null });
-        if (a.serial !== false) {
-            await page.addInitScript({ content: standInScript({ ports: (a.ports || []).map(({ id, usbVendorId, usbProductId, granted }) => ({ id, usbVendorId, usbProductId, granted: !!granted })), chooser: a.chooser || 'first', openError: a.openError || '', signalsDelay: a.signalsDelay || 0 }) });
-        } else {
-            await page.addInitScript(() => {
-                delete Navigator.prototype.serial;
-            });
-        }
-        session = { bridge, page, messages };
+        session = { bridge, messages: [], args: a, copies: [] };
+        session.url = a.insecure ? bridge.url.replace('127.0.0.1', insecureHost) : bridge.url;
         const started = Date.now();
-        const url = a.insecure ? bridge.url.replace('127.0.0.1', insecureHost) : bridge.url;
-        await page.goto(url + (a.query || ''), { waitUntil: 'load' });
-        await page.waitForSelector('[data-window="main"]', { state: 'visible', timeout: 20000 });
+        session.page = await openPage(a, session.url + (a.query || ''));
+        await session.page.waitForSelector('[data-window="main"]', { state: 'visible', timeout: 20000 });
         return Date.now() - started;
+    },
+    // The page loaded again: in its tab (a reload), or in a new tab once the old one has
+    // closed (the program's next start).
+    async reload({ fresh }) {
+        if (fresh) {
+            await session.page.close();
+            session.page = await openPage(session.args, session.url);
+        } else {
+            await session.page.reload({ waitUntil: 'load' });
+        }
+        await session.page.waitForSelector('[data-window="main"]', { state: 'visible', timeout: 20000 });
+        return true;
+    },
+    // What the server hands out as the page's files: the built page (''), nothing
+    // ('offline'), or a copy of it turned into another build named tag, whose script and
+    // style sheet say their tag (globalThis.zev1Build, the CSS property --zev1-build).
+    async serve({ files }) {
+        if (files === '' || files === 'offline') {
+            session.bridge.serveFiles(files === '' ? session.args.root : null);
+            return true;
+        }
+        const copy = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-build-'));
+        session.copies.push(copy);
+        fs.cpSync(session.args.root, copy, { recursive: true });
+        fs.appendFileSync(path.join(copy, 'zev1-wifi-config.js'), `\nglobalThis.zev1Build = ${JSON.stringify(files)};\n`);
+        fs.appendFileSync(path.join(copy, 'style.css'), `\n:root { --zev1-build: "${files}"; }\n`);
+        execFileSync(process.env.ZEV1_CMAKE || 'cmake', [`-DWEB_DIR=${copy}`, `-DVERSION=${files}`,
+            `-DTEMPLATE=${sourceDir}/src/app/web/service_worker.js.in`, '-P', `${sourceDir}/src/app/web/service_worker.cmake`]);
+        session.bridge.serveFiles(copy);
+        return true;
+    },
+    // A JavaScript expression in the page, its value (a promise's once settled); null
+    // while the page is being loaded again.
+    async evaluate({ expression }) {
+        try {
+            return await session.page.evaluate(expression);
+        } catch (e) {
+            if (/context was destroyed|navigat/i.test(String(e && e.message))) {
+                return null;
+            }
+            throw e;
+        }
     },
     // Ends the program: the page's settings text (what it wrote to its storage).
     async stop() {
@@ -271,6 +326,9 @@ const commands = {
         }
         await s.page.close().catch(() => {});
         await s.bridge.close();
+        for (const copy of s.copies) {
+            fs.rmSync(copy, { recursive: true, force: true });
+        }
         session = null;
         return settings;
     },

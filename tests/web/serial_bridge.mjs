@@ -149,7 +149,10 @@ function eventStream(res) {
 
 // Serves root on 127.0.0.1 (port 0: any free one). ports: [{id, link, usbVendorId,
 // usbProductId, granted}]. chooser: what the stand-in's requestPort() picks.
+// The page's files can be made unreachable (as with no network) or swapped for another
+// folder (a newer build) while the bridge goes on: serveFiles(null | folder).
 export async function startBridge({ root, ports = [], inject = false, chooser = 'first', port = 0 }) {
+    let files = root;
     const bridged = new Map(ports.map((d) => [d.id, new BridgedPort(d)]));
     const watchers = new Set();
     const present = new Set([...bridged.values()].filter((p) => p.present()).map((p) => p.desc.id));
@@ -225,11 +228,15 @@ export async function startBridge({ root, ports = [], inject = false, chooser = 
             return;
         }
         // The page's own files.
+        if (files === null) {
+            req.socket.destroy();
+            return;
+        }
         let file = path.normalize(decodeURIComponent(url.pathname)).replace(/^(\.\.[/\\])+/, '');
         if (file.endsWith('/')) {
             file += 'index.html';
         }
-        const base = path.resolve(root);
+        const base = path.resolve(files);
         const full = path.join(base, file);
         if (!full.startsWith(base + path.sep)) {
             res.writeHead(403).end();
@@ -264,6 +271,9 @@ export async function startBridge({ root, ports = [], inject = false, chooser = 
     return {
         url: `http://127.0.0.1:${address.port}/`,
         bytesServed,
+        serveFiles(folder) {
+            files = folder;
+        },
         async close() {
             clearInterval(poll);
             for (const p of bridged.values()) {

@@ -336,6 +336,15 @@ public:
     json download(std::string_view control) override {
         return harness::get().call({{"cmd", "download"}, {"name", control}});
     }
+    void reload(bool fresh_tab) override {
+        harness::get().call({{"cmd", "reload"}, {"fresh", fresh_tab}});
+    }
+    void serve(std::string_view files) override {
+        harness::get().call({{"cmd", "serve"}, {"files", files}});
+    }
+    json evaluate(std::string_view expression) override {
+        return harness::get().call({{"cmd", "evaluate"}, {"expression", expression}});
+    }
     int load_ms() const override { return load_ms_; }
     json beyond_right(int width, int height) override {
         harness::get().call({{"cmd", "viewport"}, {"width", width}, {"height", height}});

@@ -49,6 +49,14 @@ public:
     // What the accessibility audit (axe-core, WCAG 2.1 A and AA) finds wrong with the page
     // as it is shown: one text a violation, naming the rule and the elements.
     virtual nlohmann::json audit() = 0;
+    // The page loaded again: in its tab, or (fresh_tab) in a new one after the old closed.
+    virtual void reload(bool fresh_tab) = 0;
+    // What the server hands out as the page's files: "" the built page, "offline" nothing
+    // (as without network), any other name a copy of the built page made into a build of
+    // that name, whose script and style sheet say it (globalThis.zev1Build, --zev1-build).
+    virtual void serve(std::string_view files) = 0;
+    // A JavaScript expression's value in the page (a promise's once settled).
+    virtual nlohmann::json evaluate(std::string_view expression) = 0;
 };
 
 std::unique_ptr<web_program> start_web_program(const web_setup& setup);

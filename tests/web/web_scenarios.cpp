@@ -40,6 +40,11 @@ protected:
                       << "\"";
         return false;
     }
+    // Lets the simulator send a text line and waits until the terminal shows it.
+    bool said(const std::string& line) {
+        sim->command("say " + line);
+        return p->wait_for([&] { return p->text("txt").find(line) != std::string::npos; }, 3000);
+    }
     // The stand-in's record of one kind of call.
     std::vector<json> calls(const std::string& kind) {
         std::vector<json> out;
@@ -325,6 +330,88 @@ TEST_F(web_page, phone_width_keeps_every_control_on_screen) {
     p->shortcut("Ctrl+T");
     ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
     EXPECT_EQ(p->beyond_right(390, 844), json::array());
+}
+
+// The page kept by its service worker: loaded again with its files out of reach, it
+// reads the controller. A newer build is fetched in the background and said in the
+// window's language; the next start takes it, the one after it is taken at once with the
+// notice's button. Script and style sheet always come from one build, and each build's
+// cache goes once a newer one is taken.
+TEST_F(web_page, works_without_network_and_takes_newer_builds) {
+    start({"--ssid", "Heizraum"});
+    ASSERT_TRUE(connected());
+    const auto caches = [&] { return p->evaluate("caches.keys()"); };
+    ASSERT_TRUE(p->wait_for(
+        [&] { return p->evaluate("!!navigator.serviceWorker.controller") == true; }, 15000));
+    const json first = caches();
+    ASSERT_EQ(first.size(), 1U) << first.dump();
+
+    p->serve("offline");
+    p->reload(false);
+    ASSERT_TRUE(connected());
+    p->click("btn_config_cti_jer");
+    EXPECT_TRUE(p->wait_for([&] { return p->text("wifi_SSID") == "Heizraum"; }, read_ms));
+
+    const auto build = [&] {
+        return p->evaluate("[globalThis.zev1Build ?? '', getComputedStyle("
+                           "document.documentElement).getPropertyValue('--zev1-build')]");
+    };
+    const auto notice = [&] {
+        return p->wait_for(
+            [&] {
+                return p->text("page").find("Eine neue Version des Programms ist geladen") !=
+                       std::string::npos;
+            },
+            15000);
+    };
+    p->serve("second");
+    p->reload(false);
+    ASSERT_TRUE(notice()) << p->text("page");
+    EXPECT_EQ(build(), json({"", ""}));
+    EXPECT_EQ(caches().size(), 2U);
+    p->reload(true);
+    EXPECT_EQ(build(), json({"second", "\"second\""}));
+    ASSERT_TRUE(connected());
+    json now = caches();
+    ASSERT_EQ(now.size(), 1U) << now.dump();
+    EXPECT_NE(now, first);
+
+    p->serve("third");
+    p->reload(false);
+    ASSERT_TRUE(notice()) << p->text("page");
+    p->click("update_now");
+    EXPECT_TRUE(p->wait_for([&] { return build() == json({"third", "\"third\""}); }, 15000));
+    ASSERT_TRUE(connected());
+    now = caches();
+    ASSERT_EQ(now.size(), 1U) << now.dump();
+    EXPECT_THAT(now[0].get<std::string>(), HasSubstr("third-"));
+}
+
+// The page runs under its Content-Security-Policy with nothing refused while it connects,
+// reads and shows its windows (and an inline script is refused: the policy is in force).
+// What the controller sends stays text: HTML and control characters in its
+// identification and its text lines are shown as they came, no element made of them.
+TEST_F(web_page, runs_under_its_policy_and_shows_controller_texts_as_text) {
+    const std::string id = "<b>Kessel</b>&amp;\x07\x1b[1m";
+    start({"--id", id, "--ssid", "Heizraum"});
+    const std::string state = sim->port() + " open  " + id;
+    ASSERT_TRUE(p->wait_for([&] { return p->text("stav_portu") == state; }, connect_ms))
+        << p->text("stav_portu");
+    const std::string line = "<img src=x onerror=\"document.title='x'\">\x01\x7f<script>1</script>";
+    ASSERT_TRUE(said(line));
+    p->click("btn_config_cti_jer");
+    EXPECT_TRUE(p->wait_for([&] { return p->text("wifi_SSID") == "Heizraum"; }, read_ms));
+    p->shortcut("Ctrl+T");
+    p->press("F1");
+    EXPECT_TRUE(p->wait_for([&] { return p->visible("AboutBox"); }, 2000));
+    EXPECT_EQ(p->evaluate("document.querySelectorAll('#zev1-desk b, #zev1-desk img, "
+                          "#zev1-desk script').length"),
+              0);
+    EXPECT_EQ(p->evaluate("window.__zev1Refused"), json::array());
+    p->evaluate("document.head.appendChild(document.createElement('script')).textContent = "
+                "'window.inlineRan = true'");
+    EXPECT_TRUE(p->wait_for([&] { return p->evaluate("window.__zev1Refused.length") == 1; }, 2000));
+    EXPECT_EQ(p->evaluate("window.inlineRan ?? false"), false);
 }
 
 // A browser without Web Serial (Safari, Firefox) is told which browsers work; the page

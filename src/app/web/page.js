@@ -10,7 +10,7 @@
 // data-control is the <input> itself). The page's own controls: "add_port",
 // "show_terminal", "show_about" (the tool bar above the windows), "save_log" and
 // "close_terminal" (the terminal's caption), "box_ok" and "box_text" (message box). Its messages are <p data-message="..."> in the
-// element data-window="messages".
+// element data-window="messages"; "update_now" is the button of the notice of a newer build.
 var Zev1Page = {
   windows: [],        // per window number: {element, client, controls: [element]}
   messages: new Map(), // data-message -> {key, port}
@@ -496,13 +496,65 @@ var Zev1Page = {
   showMessages() {
     const list = document.querySelector('[data-window="messages"]');
     list.replaceChildren();
+    this.updateButton = null;
     this.messages.forEach((value, key) => {
       const p = document.createElement('p');
       p.dataset.message = key;
-      p.textContent = this.say(key, value.port);
+      if (key === 'update') {
+        // The program's own notice, as every front end that updates itself words it.
+        p.textContent = UTF8ToString(_zev1_update_notice(0)) + ' ';
+        const take = document.createElement('button');
+        take.type = 'button';
+        take.dataset.control = 'update_now';
+        take.textContent = UTF8ToString(_zev1_update_notice(1));
+        take.addEventListener('click', () => this.takeUpdate());
+        p.appendChild(take);
+        this.updateButton = take;
+      } else {
+        p.textContent = this.say(key, value.port);
+      }
       list.appendChild(p);
     });
     list.hidden = this.messages.size === 0;
+  },
+
+  // --- use without network: the service worker (service_worker.js) keeps this build -----
+  // On the first visit the worker keeps the page's files and serves them from then on,
+  // network or not. Each start the browser looks for a newer build in the background; a
+  // complete one waits until the page's last tab closes (the next start takes it), or
+  // until the user takes it at once here.
+  startOffline() {
+    const workers = navigator.serviceWorker;
+    if (!window.isSecureContext || !workers) return;
+    workers.addEventListener('controllerchange', () => {
+      if (this.taking) location.reload();
+    });
+    workers.register('service_worker.js').then((registration) => {
+      const waiting = () => {
+        if (registration.waiting && workers.controller) {
+          this.newer = registration.waiting;
+          this.message('update', true);
+        }
+      };
+      waiting();
+      registration.addEventListener('updatefound', () => {
+        const installing = registration.installing;
+        if (installing) {
+          installing.addEventListener('statechange', () => {
+            if (installing.state === 'installed') waiting();
+          });
+        }
+      });
+      // A page left open for days still hears of a newer build.
+      setInterval(() => registration.update().catch(() => {}), 3600 * 1000);
+    }).catch(() => { /* no worker: the page works while its server is there */ });
+  },
+
+  // Not in the middle of a transfer: taking the update starts the page again.
+  takeUpdate() {
+    if (!this.newer || !this.windows[1].element.hidden) return;
+    this.taking = true;
+    this.newer.postMessage('take-now');
   },
 
   portProblem(why, port) {
@@ -576,7 +628,12 @@ var Zev1Page = {
   // worker's timers are not throttled) and posts one message a tick, on absolute
   // deadlines so the period does not drift.
   startTick() {
-    const tick = () => { this.ticks += 1; _zev1_tick(); this.applyLanguage(); };
+    const tick = () => {
+      this.ticks += 1;
+      _zev1_tick();
+      this.applyLanguage();
+      if (this.updateButton) this.updateButton.disabled = !this.windows[1].element.hidden;
+    };
     const source =
       'let next = performance.now();' +
       'function step() {' +
@@ -625,6 +682,7 @@ var Zev1Page = {
     window.addEventListener('pagehide', () => this.saveSettings());
     setInterval(() => this.saveSettings(), 2000);
     this.startTick();
+    this.startOffline();
   },
 };
 

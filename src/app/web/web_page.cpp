@@ -9,6 +9,7 @@
 #include "app/attached_views.h"
 #include "app/main_form.h"
 #include "app/main_layout.h"
+#include "app/main_texts.h"
 #include "app/progress_form.h"
 #include "app/terminal_form.h"
 #include "app/web/web_windows.h"
@@ -224,6 +225,15 @@ EMSCRIPTEN_KEEPALIVE int zev1_save_settings() {
 
 EMSCRIPTEN_KEEPALIVE const char* zev1_settings_path() {
     return zev1::web::settings_file;
+}
+
+// The notice that a newer build of the page is ready, in the window's language: its text
+// (part 0) or its button's caption (part 1).
+EMSCRIPTEN_KEEPALIVE const char* zev1_update_notice(int part) {
+    static std::string said;
+    const auto notice = zev1::update_ready_notice(!the_program || the_program->main_form.german());
+    said = part == 0 ? notice.text : notice.take_now;
+    return said.c_str();
 }
 
 // Whether the window's texts are German (else Czech), for the page's own messages.
