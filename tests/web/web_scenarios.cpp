@@ -45,6 +45,20 @@ protected:
         sim->command("say " + line);
         return p->wait_for([&] { return p->text("txt").find(line) != std::string::npos; }, 3000);
     }
+    // The log file's text as the page keeps it in the browser's storage, its pieces in
+    // their order (NAME, NAME#1, NAME#2 ...).
+    std::string stored_log(const std::string& name) {
+        const json stored = p->storage();
+        std::string text;
+        for (int piece = 0;; ++piece) {
+            const std::string key =
+                "zev1-log:" + name + (piece == 0 ? "" : "#" + std::to_string(piece));
+            if (!stored.contains(key)) {
+                return text;
+            }
+            text += stored[key].get<std::string>();
+        }
+    }
     // The stand-in's record of one kind of call.
     std::vector<json> calls(const std::string& kind) {
         std::vector<json> out;
@@ -246,28 +260,27 @@ TEST_F(web_page, every_window_passes_the_accessibility_audit) {
 }
 
 // START Log keeps every text line in the browser's storage as it arrives, under the
-// dated name of the log file.
+// dated name of the log file: each line appended to what was kept (in pieces of a
+// bounded size, here made small so the lines spread over several).
 TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
     start({});
     ASSERT_TRUE(connected());
     EXPECT_THAT(p->text("log"), HasSubstr("-->     <P_ECHO_A> "));
     p->shortcut("Ctrl+T");
     ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
+    p->evaluate("Zev1Page.logPieceChars = 100");
     p->click("NewLog");
     EXPECT_EQ(p->text("NewLog"), "New Log");
-    sim->command("say Kessel bereit");
-    ASSERT_TRUE(p->wait_for(
-        [&] { return p->text("txt").find("Kessel bereit") != std::string::npos; }, 3000));
-    EXPECT_THAT(p->text("txt"), HasSubstr("07.12.2026 23:54:24     Kessel bereit"));
-    const json stored = p->storage();
-    bool kept = false;
-    for (const auto& [key, text] : stored.items()) {
-        if (key.find("2026-12-07-23-54-24.log") != std::string::npos) {
-            kept = text.get<std::string>().find("07.12.2026 23:54:24    Kessel bereit\n") !=
-                   std::string::npos;
-        }
+    std::string lines;
+    for (int i = 1; i <= 5; ++i) {
+        const std::string line = "Kessel bereit " + std::to_string(i);
+        ASSERT_TRUE(said(line));
+        lines += "07.12.2026 23:54:24    " + line + "\n";
     }
-    EXPECT_TRUE(kept) << stored.dump();
+    EXPECT_THAT(p->text("txt"), HasSubstr("07.12.2026 23:54:24     Kessel bereit 1"));
+    const std::string kept = stored_log("2026-12-07-23-54-24.log");
+    EXPECT_THAT(kept, HasSubstr(lines));
+    EXPECT_TRUE(p->storage().contains("zev1-log:2026-12-07-23-54-24.log#2")) << kept;
 }
 
 // The remembered port that cannot be opened is named with the reason the browser gives:
@@ -291,18 +304,39 @@ TEST_F(web_page, port_busy_or_refused_is_said) {
 }
 
 // START Log's "Save Log" hands the browser the log file to keep: its dated name, its lines.
-TEST_F(web_page, save_log_downloads_the_dated_log_file) {
+// Once the browser's storage is full the page says so, and Save Log still hands out every
+// line, those kept before and those the storage refused.
+TEST_F(web_page, save_log_downloads_the_dated_log_file_also_with_the_storage_full) {
     start({});
     ASSERT_TRUE(connected());
     p->shortcut("Ctrl+T");
     ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
     p->click("NewLog");
-    sim->command("say Kessel bereit");
-    ASSERT_TRUE(p->wait_for(
-        [&] { return p->text("txt").find("Kessel bereit") != std::string::npos; }, 3000));
-    const json saved = p->download("save_log");
+    std::string lines;
+    const auto say = [&](const std::string& line) {
+        lines += "07.12.2026 23:54:24    " + line + "\n";
+        return said(line);
+    };
+    ASSERT_TRUE(say("Kessel bereit"));
+    ASSERT_TRUE(say("Brenner an"));
+    json saved = p->download("save_log");
     EXPECT_EQ(saved.value("name", ""), "2026-12-07-23-54-24.log");
-    EXPECT_THAT(saved.value("text", ""), HasSubstr("07.12.2026 23:54:24    Kessel bereit\n"));
+    EXPECT_THAT(saved.value("text", ""), HasSubstr(lines));
+
+    // Fills the storage to the last character.
+    p->evaluate(R"((() => {
+        for (let size = 1 << 22, i = 0; size >= 1; size >>= 1) {
+            try { for (;;) localStorage.setItem('filler' + i++, 'x'.repeat(size)); } catch (e) {}
+        }
+    })())");
+    ASSERT_TRUE(say("Brenner aus"));
+    ASSERT_TRUE(say("Kessel aus"));
+    EXPECT_TRUE(p->wait_for(
+        [&] { return p->text("page").find("Speicher des Browsers ist voll") != std::string::npos; },
+        2000))
+        << p->text("page");
+    saved = p->download("save_log");
+    EXPECT_THAT(saved.value("text", ""), HasSubstr(lines));
 }
 
 // Lines that arrive while the terminal window is hidden: it opens at its last lines, as

@@ -17,7 +17,12 @@ var Zev1Page = {
   shownGerman: null,
   settingsKey: 'zev1-wifi-config.INI',
   logPrefix: 'zev1-log:',
+  // A log is kept in pieces of at most this many characters (keys NAME, NAME#1, NAME#2 ...):
+  // a line costs the rewrite of the last piece, however long the log has grown.
+  logPieceChars: 16384,
   currentLog: '',
+  keptLog: null,      // the log being kept: {name, piece (its number), text (the piece's)}
+  unkept: new Map(),  // log name -> what the full storage refused, in the order it came
   ticks: 0,           // ticks run since the page started
 
   // --- the page's own words, in the window's two languages -------------------------------
@@ -436,26 +441,58 @@ var Zev1Page = {
   },
 
   // --- the log files: every line kept in the browser's storage as it comes ----------------
+  logKey(name, piece) { return this.logPrefix + name + (piece === 0 ? '' : '#' + piece); },
+
   logAppend(name, text) {
     this.currentLog = name;
-    const key = this.logPrefix + name;
-    try {
-      localStorage.setItem(key, (localStorage.getItem(key) || '') + text);
-      if (this.messages.has('storage-full')) this.message('storage-full', false);
-    } catch (e) {
-      this.message('storage-full', true);
+    if (!this.keptLog || this.keptLog.name !== name) {
+      // A log of this name kept before (an earlier visit) goes on after its last piece.
+      let piece = 0;
+      while (localStorage.getItem(this.logKey(name, piece + 1)) !== null) piece += 1;
+      this.keptLog = { name, piece, text: localStorage.getItem(this.logKey(name, piece)) || '' };
+      if (!this.unkept.has(name)) this.message('storage-full', false);
     }
+    const log = this.keptLog;
+    // Once the storage refused a part, the rest of this log stays in memory too: what is
+    // kept is always the log's beginning, whole.
+    if (!this.unkept.has(name)) {
+      const next = log.text !== '' && log.text.length + text.length > this.logPieceChars;
+      const piece = next ? log.piece + 1 : log.piece;
+      const pieceText = next ? text : log.text + text;
+      try {
+        localStorage.setItem(this.logKey(name, piece), pieceText);
+        log.piece = piece;
+        log.text = pieceText;
+        return;
+      } catch (e) {
+        this.unkept.set(name, '');
+      }
+    }
+    this.unkept.set(name, this.unkept.get(name) + text);
+    this.message('storage-full', true);
+  },
+
+  // The log as kept in the storage, and what the storage refused of it.
+  logText(name) {
+    let text = '';
+    for (let piece = 0; ; ++piece) {
+      const kept = localStorage.getItem(this.logKey(name, piece));
+      if (kept === null) break;
+      text += kept;
+    }
+    return text + (this.unkept.get(name) || '');
   },
 
   saveLog() {
     let name = this.currentLog;
     if (!name) {
       // The newest log of an earlier visit (the names are dates).
-      const keys = Object.keys(localStorage).filter((k) => k.startsWith(this.logPrefix)).sort();
-      if (keys.length === 0) return;
-      name = keys[keys.length - 1].slice(this.logPrefix.length);
+      const names = Object.keys(localStorage).filter((k) => k.startsWith(this.logPrefix))
+        .map((k) => k.slice(this.logPrefix.length).replace(/#\d+$/, '')).sort();
+      if (names.length === 0) return;
+      name = names[names.length - 1];
     }
-    const text = localStorage.getItem(this.logPrefix + name) || '';
+    const text = this.logText(name);
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([text], { type: 'text/plain' }));
     link.download = name;
