@@ -298,6 +298,13 @@ const commands = {
         session.bridge.serveFiles(copy);
         return true;
     },
+    // What keeps the browser from offering to install the page as an app (none: it offers).
+    async installability() {
+        const cdp = await browser.context.newCDPSession(session.page);
+        const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
+        await cdp.detach();
+        return installabilityErrors.map((e) => e.errorId);
+    },
     // A JavaScript expression in the page, its value (a promise's once settled); null
     // while the page is being loaded again.
     async evaluate({ expression }) {

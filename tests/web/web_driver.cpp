@@ -342,6 +342,9 @@ public:
     void serve(std::string_view files) override {
         harness::get().call({{"cmd", "serve"}, {"files", files}});
     }
+    json installability_errors() override {
+        return harness::get().call({{"cmd", "installability"}});
+    }
     json evaluate(std::string_view expression) override {
         return harness::get().call({{"cmd", "evaluate"}, {"expression", expression}});
     }

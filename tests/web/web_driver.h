@@ -55,6 +55,8 @@ public:
     // (as without network), any other name a copy of the built page made into a build of
     // that name, whose script and style sheet say it (globalThis.zev1Build, --zev1-build).
     virtual void serve(std::string_view files) = 0;
+    // What keeps the browser from offering to install the page as an app (empty: it offers).
+    virtual nlohmann::json installability_errors() = 0;
     // A JavaScript expression's value in the page (a promise's once settled).
     virtual nlohmann::json evaluate(std::string_view expression) = 0;
 };

@@ -566,6 +566,12 @@ var Zev1Page = {
     workers.addEventListener('controllerchange', () => {
       if (this.taking) location.reload();
     });
+    workers.addEventListener('message', (event) => {
+      if (event.data === 'not-alone') {
+        this.taking = false;
+        this.message('update', true);
+      }
+    });
     workers.register('service_worker.js').then((registration) => {
       const waiting = () => {
         if (registration.waiting && workers.controller) {
@@ -573,7 +579,13 @@ var Zev1Page = {
           this.message('update', true);
         }
       };
-      waiting();
+      if (registration.waiting && workers.controller) {
+        // A build that waited since an earlier start: this start takes it, unless another
+        // tab of the page still runs the old one (then the notice says it is there).
+        this.newer = registration.waiting;
+        this.taking = true;
+        this.newer.postMessage('take-if-alone');
+      }
       registration.addEventListener('updatefound', () => {
         const installing = registration.installing;
         if (installing) {
