@@ -413,7 +413,7 @@ TEST_F(web_page, works_without_network_and_takes_newer_builds) {
         },
         15000))
         << build();
-    ASSERT_TRUE(connected());
+    ASSERT_TRUE(connected()) << p->text("page");
     json now = caches();
     ASSERT_EQ(now.size(), 1U) << now.dump();
     EXPECT_NE(now, first);

@@ -567,7 +567,7 @@ var Zev1Page = {
       if (this.taking) location.reload();
     });
     workers.addEventListener('message', (event) => {
-      if (event.data === 'not-alone') {
+      if (event.data === 'not-taken') {
         this.taking = false;
         this.message('update', true);
       }
@@ -581,10 +581,11 @@ var Zev1Page = {
       };
       if (registration.waiting && workers.controller) {
         // A build that waited since an earlier start: this start takes it, unless another
-        // tab of the page still runs the old one (then the notice says it is there).
+        // tab of the page still runs the old one, or the build came only with this start
+        // (then the notice says it is there).
         this.newer = registration.waiting;
         this.taking = true;
-        this.newer.postMessage('take-if-alone');
+        this.newer.postMessage({ started: performance.timeOrigin });
       }
       registration.addEventListener('updatefound', () => {
         const installing = registration.installing;
