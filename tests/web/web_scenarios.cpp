@@ -411,7 +411,7 @@ TEST_F(web_page, works_without_network_and_takes_newer_builds) {
         [&] {
             return build() == json({"second", "\"second\""});
         },
-        15000))
+        30000))
         << build();
     ASSERT_TRUE(connected()) << p->text("page");
     json now = caches();
@@ -422,7 +422,12 @@ TEST_F(web_page, works_without_network_and_takes_newer_builds) {
     p->reload(false);
     ASSERT_TRUE(notice()) << p->text("page");
     p->click("update_now");
-    EXPECT_TRUE(p->wait_for([&] { return build() == json({"third", "\"third\""}); }, 15000));
+    EXPECT_TRUE(p->wait_for(
+        [&] {
+            return build() == json({"third", "\"third\""});
+        },
+        30000))
+        << build() << p->text("page");
     ASSERT_TRUE(connected());
     now = caches();
     ASSERT_EQ(now.size(), 1U) << now.dump();

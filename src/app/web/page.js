@@ -567,7 +567,8 @@ var Zev1Page = {
       if (this.taking) location.reload();
     });
     workers.addEventListener('message', (event) => {
-      if (event.data === 'not-taken') {
+      if (event.data === 'not-taken' && this.asked) {
+        this.asked = false;
         this.taking = false;
         this.message('update', true);
       }
@@ -585,6 +586,7 @@ var Zev1Page = {
         // (then the notice says it is there).
         this.newer = registration.waiting;
         this.taking = true;
+        this.asked = true;
         this.newer.postMessage({ started: performance.timeOrigin });
       }
       registration.addEventListener('updatefound', () => {
@@ -603,6 +605,7 @@ var Zev1Page = {
   // Not in the middle of a transfer: taking the update starts the page again.
   takeUpdate() {
     if (!this.newer || !this.windows[1].element.hidden) return;
+    this.asked = false; // a late answer to the start's question changes nothing now
     this.taking = true;
     this.newer.postMessage('take-now');
   },
