@@ -4,7 +4,11 @@
 # (Xvfb) with that port remembered, waits until the link is up and then counts the
 # configurator's CPU time (all its threads, user and system) over N seconds.
 #   scripts/idle-cpu.sh [seconds]        (default 30)
-# ZEV1_BUILD_DIR=<dir> uses an existing build folder instead of the default preset.
+#   scripts/idle-cpu.sh --web [seconds]  the page in headless Chromium instead: the
+#                                        browser's process tree connected, with every
+#                                        tick run, and on a blank page
+# ZEV1_BUILD_DIR=<dir> uses an existing build folder instead of the default preset
+# (ZEV1_WEB_BUILD_DIR=<dir> likewise for the wasm preset's).
 # The last line is "idle cpu P %" (the share of one core).
 set -u
 # Runs inside the virtual X server: starts the configurator, waits for the first answered
@@ -38,11 +42,38 @@ if [ "${1:-}" = --measure ]; then
   measure "$2" "$3"
   exit
 fi
+mode=desktop
+if [ "${1:-}" = --web ]; then
+  mode=web
+  shift
+fi
 
 script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 build=${ZEV1_BUILD_DIR:-}
+if [ "$mode" = web ]; then
+  # The page in headless Chromium beside a blank page (scripts/idle-cpu-web.mjs).
+  web=${ZEV1_WEB_BUILD_DIR:-}
+  if [ -z "$web" ]; then
+    cmake --preset wasm >/dev/null || exit 1
+    cmake --build build-wasm -j 2 --target zev1-wifi-config || exit 1
+    web=build-wasm
+  fi
+  if [ -z "$build" ]; then
+    cmake --preset default >/dev/null || exit 1
+    cmake --build build -j 2 --target zev1-sim || exit 1
+    build=build
+  fi
+  [ -d tests/web/node_modules ] || (cd tests/web && npm ci --no-audit --no-fund) || exit 1
+  work=$(mktemp -d /tmp/zev1-idle-XXXXXX)
+  "$build/bin/zev1-sim" --link "$work/ZEV1-SIM" >"$work/sim.log" 2>&1 </dev/null &
+  sim_pid=$!
+  trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
+  for _ in $(seq 100); do [ -e "$work/ZEV1-SIM" ] && break; sleep 0.05; done
+  node scripts/idle-cpu-web.mjs --root "$web/web" --link "$work/ZEV1-SIM" --seconds "$seconds"
+  exit
+fi
 if [ -z "$build" ]; then
   source scripts/deps.sh
   zev1_install_deps || exit 1

@@ -83,6 +83,14 @@ tick_schedule::clock::duration tick_schedule::wait() const {
     return std::max(next_ - now_(), clock::duration::zero());
 }
 
+long long tick_schedule::ticks_passed() const {
+    if (running_ || planned_ <= 1) {
+        return counted_;
+    }
+    const auto since = now_() - (next_ - planned_ * period);
+    return counted_ + std::clamp<long long>(since / period, 0, planned_ - 1);
+}
+
 int tick_schedule::to_ms(clock::duration wait) {
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
 }

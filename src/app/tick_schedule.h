@@ -55,6 +55,9 @@ public:
     int planned_ticks() const { return planned_; }
     // Ticks counted since the start (those let pass included).
     long long ticks_counted() const { return counted_; }
+    // Ticks whose deadlines have passed by now: those counted and those of the wait in
+    // progress that the next run will count.
+    long long ticks_passed() const;
 
     // arrival_wake: any thread. Ends a wait that lets ticks pass.
     void arrived() override;

@@ -135,6 +135,7 @@ public:
     bool port_gone() const override { return state_ == state::gone; }
     std::uint64_t overrun_count() const override { return ring_.overruns() + staged_overruns_; }
     std::vector<std::string> take_port_notes() override;
+    void set_arrival_wake(arrival_wake* wake) override { wake_ = wake; }
 
     // --- for the page ------------------------------------------------------------------
     // The listed names in list order.
@@ -151,6 +152,13 @@ public:
     bool write_pending() const { return write_pending_; }
     // The link's connection is closed but the browser's is kept (hold_port).
     bool holding() const { return state_ == state::held; }
+    // The page has handed over one of the browser's events: whoever ticks the link is
+    // told, so a tick let pass as idle does not keep what came waiting.
+    void event_handled() const {
+        if (wake_ != nullptr) {
+            wake_->arrived();
+        }
+    }
 
 private:
     enum class state : std::uint8_t {
@@ -174,6 +182,7 @@ private:
     bool line_error(int connection, std::string_view error, bool writing);
 
     web_port_host& host_;
+    arrival_wake* wake_ = nullptr;
     rx_ring ring_;
     std::deque<std::uint8_t> staged_;
     std::uint64_t staged_overruns_ = 0;

@@ -271,6 +271,9 @@ public:
         }
     }
 
+    long long ticks() override { return app_.schedule().ticks_passed(); }
+    void let_idle_ticks_pass(bool allowed) override { app_.schedule().allow_idle(allowed); }
+
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
         return zev1::qt::run_events_until(done, timeout_ms);
     }

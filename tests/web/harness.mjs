@@ -170,6 +170,8 @@ function pageReads() {
             return true;
         },
         trace: () => window.__zev1SerialTrace || [],
+        ticks: () => _zev1_ticks_passed(),
+        let_idle_ticks_pass: (allowed) => { Zev1Page.letIdleTicksPass(allowed); return true; },
         storage: (key) => localStorage.getItem(key),
         storageAll: () => Object.fromEntries(Object.keys(localStorage).map((k) => [k, localStorage.getItem(k)])),
         suggested: (name) => Number(must(name).dataset.suggested ?? -1),

@@ -261,6 +261,14 @@ public:
         return v.is_number() ? v.get<int>() : 0;
     }
     bool checked(std::string_view name) override { return read("checked", name) == true; }
+    long long ticks() override {
+        const json v = harness::get().call({{"cmd", "read"}, {"what", "ticks"}});
+        return v.is_number() ? v.get<long long>() : -1;
+    }
+    void let_idle_ticks_pass(bool allowed) override {
+        harness::get().call(
+            {{"cmd", "read"}, {"what", "let_idle_ticks_pass"}, {"args", {allowed}}});
+    }
     bool visible(std::string_view name) override { return read("visible", name) == true; }
     int value(std::string_view name) override {
         const json v = read("value", name);

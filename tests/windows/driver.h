@@ -103,6 +103,11 @@ public:
     // Presses OK in the message box that is open.
     virtual void close_box() = 0;
 
+    // The ticks the main window's loop has counted (those let pass as idle included), and
+    // whether it may let idle ticks pass (it may from the start).
+    virtual long long ticks() = 0;
+    virtual void let_idle_ticks_pass(bool allowed) = 0;
+
     // Lets the program run until done() holds or timeout_ms have passed.
     virtual bool wait_for(const std::function<bool()>& done, int timeout_ms) = 0;
     void pause(int ms) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -417,6 +418,47 @@ TEST_F(with_simulator, terminal_shows_frames_and_a_started_log_receives_text_lin
     sim->command("say one more");
     ASSERT_TRUE(shown("one more"));
     EXPECT_EQ(p->first_visible_line("txt"), 2);
+}
+
+// Letting idle ticks pass moves no time counted in ticks. With a controller that answers
+// at once, one that also sends a text after each keep-alive, and a silent one, the
+// keep-alives come as many ticks apart as with every tick run: the program's tick count,
+// sampled whenever the simulator reports a keep-alive.
+TEST_F(with_simulator, idle_ticks_keep_the_keep_alive_spacing) {
+    start({});
+    ASSERT_TRUE(connected());
+    const auto keep_alives = [&] { return sim->received(1).size() + sim->received(3).size(); };
+    const auto median_gap = [&](bool let_pass, bool texts) {
+        p->let_idle_ticks_pass(let_pass);
+        std::vector<long long> at;
+        std::size_t seen = keep_alives();
+        for (int i = 0; i < 7 && p->wait_for([&] { return keep_alives() > seen; }, 3000); ++i) {
+            at.push_back(p->ticks());
+            seen = keep_alives();
+            if (texts) {
+                sim->command("say hello");
+            }
+        }
+        std::vector<long long> gaps; // from the second on: the first began in the other mode
+        for (std::size_t i = 2; i < at.size(); ++i) {
+            gaps.push_back(at[i] - at[i - 1]);
+        }
+        std::sort(gaps.begin(), gaps.end());
+        return gaps.empty() ? -1LL : gaps[gaps.size() / 2];
+    };
+    for (const std::string controller : {"answers", "texts", "silent"}) {
+        if (controller == "silent") {
+            sim->command("silent on");
+        }
+        const long long every_tick = median_gap(false, controller == "texts");
+        const long long let_pass = median_gap(true, controller == "texts");
+        ASSERT_GT(every_tick, 45) << controller;
+        // The texts follow the scenario's own reaction to each keep-alive, which moves by
+        // a few ticks from one keep-alive to the next.
+        EXPECT_LE(std::abs(let_pass - every_tick), controller == "texts" ? 6 : 3)
+            << controller << ": " << every_tick << " ticks apart with every tick run, " << let_pass
+            << " with idle ticks let pass";
+    }
 }
 
 } // namespace

@@ -441,6 +441,16 @@ public:
         pause(50);
     }
 
+    long long ticks() override {
+        return on_ui([&] { return program_->app().schedule().ticks_passed(); });
+    }
+    void let_idle_ticks_pass(bool allowed) override {
+        on_ui([&] {
+            program_->app().schedule().allow_idle(allowed);
+            return true;
+        });
+    }
+
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
         const DWORD start = ::GetTickCount();
         for (;;) {

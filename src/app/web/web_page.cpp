@@ -16,6 +16,7 @@
 #include "serial/platform/web/web_port_host.h"
 #include "serial/web_serial.h"
 
+#include <chrono>
 #include <emscripten/emscripten.h>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +35,13 @@ EM_JS(void, js_log_append, (const char* name, const char* text), {
 EM_JS(void, js_port_problem, (int why, const char* port), {
     Zev1Page.portProblem(why, UTF8ToString(port));
 });
+EM_JS(void, js_tick_after, (double ms), { Zev1Page.tickAfter(ms); });
 // clang-format on
+
+// A wait as the page's timers take it.
+double milliseconds_of(zev1::tick_schedule::clock::duration wait) {
+    return std::chrono::duration<double, std::milli>(wait).count();
+}
 
 // The settings file in the page's in-memory file system; page.js keeps its text in the
 // browser's storage.
@@ -63,6 +70,7 @@ struct program {
 
     program() {
         attach_web_port(&port);
+        app.schedule().set_wake([this] { woken(); });
         main_form.FormCreate();
         log_form.FormCreate();
         const auto texts = about_texts(app.path(), main_form.german());
@@ -73,18 +81,39 @@ struct program {
         about.set_text(row(about_control::SettingsFile),
                        "zev1-wifi-config.INI, kept by this browser");
     }
-    ~program() { attach_web_port(nullptr); }
+    ~program() {
+        app.schedule().set_wake(nullptr);
+        attach_web_port(nullptr);
+    }
     program(const program&) = delete;
     program& operator=(const program&) = delete;
 
-    void tick() {
+    // One run of the worker's timer: the ticks it stands for.
+    int tick() {
+        // The worker's own 10 ms step may come before a later deadline it was told too
+        // late: nothing runs before its time.
+        if (const auto early = app.schedule().wait(); early > std::chrono::milliseconds(2)) {
+            js_tick_after(milliseconds_of(early));
+            return 0;
+        }
         port.pump();
+        const int ticks = app.schedule().begin_run();
         boxes.queue().enter_tick();
-        main_form.Timer1Timer();
+        main_form.Timer1Timer(ticks);
         boxes.queue().leave_tick();
         keep_log();
         show_problem();
         boxes.open_if_woken();
+        js_tick_after(milliseconds_of(app.schedule().end_run()));
+        return ticks;
+    }
+
+    // The port's events (and the user's clicks) come on this one thread: a wait that lets
+    // ticks pass is shortened at once.
+    void woken() {
+        if (const auto wait = app.schedule().woken()) {
+            js_tick_after(milliseconds_of(*wait));
+        }
     }
 
     // Every line the log file got since the last tick goes to the browser's storage, so
@@ -140,10 +169,27 @@ EMSCRIPTEN_KEEPALIVE void zev1_start() {
     }
 }
 
-EMSCRIPTEN_KEEPALIVE void zev1_tick() {
+// One run of the tick; the number of ticks it stood for. The next run's wait goes to
+// Zev1Page.tickAfter.
+EMSCRIPTEN_KEEPALIVE int zev1_tick() {
+    return the_program ? the_program->tick() : 0;
+}
+
+// The ticks passed by now, those let pass as idle included.
+EMSCRIPTEN_KEEPALIVE double zev1_ticks_passed() {
+    return the_program ? static_cast<double>(the_program->app.schedule().ticks_passed()) : 0.0;
+}
+
+// Whether idle ticks may be let pass (measurements and tests compare with every tick run).
+EMSCRIPTEN_KEEPALIVE void zev1_let_idle_ticks_pass(int allowed) {
     if (the_program) {
-        the_program->tick();
+        the_program->app.schedule().allow_idle(allowed != 0);
     }
+}
+
+// The wait for the first run.
+EMSCRIPTEN_KEEPALIVE double zev1_first_wait() {
+    return the_program ? zev1::web::milliseconds_of(the_program->app.schedule().wait()) : 10.0;
 }
 
 // The message box's OK: the next box that waits opens after the next tick at the latest.

@@ -4,10 +4,12 @@
 // and F1 (the program's accelerators) ask for the terminal window and the about box.
 #include "app/main_form.h"
 #include "app/main_view.h"
+#include "app/tick_schedule.h"
 #include "app/win32/form_window.h"
 #include "app/win32/message_boxes.h"
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,8 @@ namespace zev1::win32 {
 // The accelerators' commands.
 inline constexpr WORD show_terminal_command = 100;
 inline constexpr WORD show_about_command = 101;
+// Posted by the tick schedule's wake (from the port's I/O thread, or a click).
+inline constexpr UINT tick_wake_message = WM_APP + 2;
 
 class main_window final : public form_window, public main_view {
 public:
@@ -50,11 +54,15 @@ private:
     void on_combo(main_control c, int code);
     void mark_suggestion(std::size_t row);
     void tick();
+    // Sets the timer for the next run after wait; woken: the wait was shortened.
+    void arm_timer(std::chrono::steady_clock::duration wait, bool woken);
 
     TSDIAppForm form_;
     message_box_opener& boxes_;
+    tick_schedule& schedule_;
     std::array<int, main_control_count> suggestions_{};
     bool timer_running_ = false;
+    UINT armed_ms_ = 0; // the timer's period as last set
 };
 
 } // namespace zev1::win32

@@ -46,6 +46,7 @@ public:
     // Shows the main window and runs the message loop until it is closed.
     int run();
 
+    Tlpc1xxx& app() { return app_; }
     main_window& main() { return main_; }
     about_box& about() { return about_; }
     terminal_window& log_win() { return log_win_; }

@@ -63,11 +63,13 @@ EMSCRIPTEN_KEEPALIVE void zev1_port_list(const int* triples, int count) {
         ports.push_back({triples[3 * i], triples[3 * i + 1], triples[3 * i + 2]});
     }
     attached->set_ports(ports);
+    attached->event_handled();
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_port_opened(int connection) {
     if (attached != nullptr) {
         attached->opened(connection);
+        attached->event_handled();
     }
 }
 
@@ -82,38 +84,48 @@ EMSCRIPTEN_KEEPALIVE void zev1_port_open_failed(int connection, int why, const c
     const auto kind =
         why >= 0 && why < 3 ? kinds[static_cast<std::size_t>(why)] : zev1::web_open_failure::busy;
     attached->open_failed(connection, kind, detail != nullptr ? detail : "");
+    attached->event_handled();
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_port_received(int connection, const std::uint8_t* bytes,
                                              int length) {
     if (attached != nullptr && length > 0) {
         attached->received(connection, {bytes, static_cast<std::size_t>(length)});
+        attached->event_handled();
     }
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_port_written(int connection) {
     if (attached != nullptr) {
         attached->written(connection);
+        attached->event_handled();
     }
 }
 
 // The reader (or the writer) failed with the browser's error of this name: 1 when the
 // connection goes on with the port's new stream, 0 when it has ended.
 EMSCRIPTEN_KEEPALIVE int zev1_port_read_failed(int connection, const char* error) {
-    return attached != nullptr && attached->read_failed(connection, error != nullptr ? error : "")
-               ? 1
-               : 0;
+    if (attached == nullptr) {
+        return 0;
+    }
+    const bool goes_on = attached->read_failed(connection, error != nullptr ? error : "");
+    attached->event_handled();
+    return goes_on ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE int zev1_port_write_failed(int connection, const char* error) {
-    return attached != nullptr && attached->write_failed(connection, error != nullptr ? error : "")
-               ? 1
-               : 0;
+    if (attached == nullptr) {
+        return 0;
+    }
+    const bool goes_on = attached->write_failed(connection, error != nullptr ? error : "");
+    attached->event_handled();
+    return goes_on ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_port_ended(int connection) {
     if (attached != nullptr) {
         attached->connection_ended(connection);
+        attached->event_handled();
     }
 }
 
