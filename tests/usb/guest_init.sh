@@ -17,6 +17,23 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 ls -l /dev/ttyUSB* 2>&1
+# The host's root, read-only, when QEMU shares it (tag hostroot): the browser checks run
+# the host's own programs in a chroot, with the guest's kernel, devices and a writable /tmp.
+mkdir -p /host
+if mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 hostroot /host \
+  2>/dev/null; then
+  mount -t proc proc /host/proc
+  mount -t sysfs sysfs /host/sys
+  mount -t devtmpfs devtmpfs /host/dev
+  mkdir -p /host/dev/shm /host/dev/pts
+  mount -t tmpfs tmpfs /host/dev/shm
+  mount -t devpts devpts /host/dev/pts
+  mount -t tmpfs tmpfs /host/tmp
+  mount -t tmpfs tmpfs /host/run
+  mount -t tmpfs tmpfs /host/etc/chromium
+  ip link set lo up
+  echo "guest: host root in /host"
+fi
 # From now on the console shows the adapter coming and going.
 dmesg -n 7
 cd /tmp

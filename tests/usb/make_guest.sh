@@ -1,6 +1,6 @@
 #!/bin/sh
 # Makes the guest of the usb tests: an initramfs holding busybox (static), the USB and
-# FTDI serial modules of the installed Debian kernel, zev1-wifi with the libraries it
+# FTDI serial and virtio-9p modules of the installed Debian kernel, zev1-wifi with the libraries it
 # links, and guest_init.sh as /init. All of it comes from installed Debian packages
 # (busybox-static, linux-image-amd64, kmod, cpio) and from this build.
 #   make_guest.sh OUT.cpio.gz KERNEL_OUT ZEV1_WIFI GUEST_INIT
@@ -25,7 +25,7 @@ chmod 755 "$root/init"
 # The modules in load order, dependencies first, each once.
 : > "$root/lib/modules/order"
 modprobe=$(command -v modprobe || echo /sbin/modprobe)
-for module in xhci_pci ftdi_sio; do
+for module in xhci_pci ftdi_sio virtio_pci 9pnet_virtio 9p; do
   "$modprobe" -S "$release" --show-depends "$module" | awk '$1 == "insmod" { print $2 }'
 done | awk '!seen[$0]++' | while read -r path; do
   case "$path" in

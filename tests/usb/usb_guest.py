@@ -7,7 +7,9 @@ end is zev1-sim on the host (QEMU holds the simulator's pseudo-terminal). QEMU's
 pulls the adapter and plugs it back; its usb_serial_* trace events show every control
 request the guest's driver sends to the adapter.
 
-    usb_guest.py DIR start KERNEL INITRD ZEV1_SIM   boot the guest, leave it running
+    usb_guest.py DIR start KERNEL INITRD ZEV1_SIM [web]
+                                                    boot the guest, leave it running (web:
+                                                    with what the browser checks need)
     usb_guest.py DIR check NAME                     one check against the running guest
     usb_guest.py DIR stop                           end QEMU and the simulator
 
@@ -250,7 +252,7 @@ def control_requests(d, since=0.0, until=None):
     return out
 
 
-def modem_pulses(requests):
+def modem_pulses(requests, open_window=0.2):
     """Each time DTR or RTS went high: (time, how long until both were low again or None,
     whether it came with an open of the device). The kernel raises both inside open(),
     right after it has set the line (its baud-rate request); a raise without one is the
@@ -271,7 +273,7 @@ def modem_pulses(requests):
         high = (high & ~mask) | (state & mask)
         if before == 0 and high != 0:
             raised_at = t
-            came_with_open = last_baud is not None and t - last_baud < 0.2
+            came_with_open = last_baud is not None and t - last_baud < open_window
         elif before != 0 and high == 0 and raised_at is not None:
             pulses.append((raised_at, t - raised_at, came_with_open))
             raised_at = None
@@ -280,10 +282,10 @@ def modem_pulses(requests):
     return pulses
 
 
-def check_pulses(d, since, until, opens):
+def check_pulses(d, since, until, opens, open_window=0.2):
     """The modem lines in [since, until]: raised only by the kernel's open, `opens` times
     (a list of acceptable counts), and lowered again by the tool."""
-    pulses = modem_pulses(control_requests(d, since, until))
+    pulses = modem_pulses(control_requests(d, since, until), open_window)
     problems = []
     for t, length, with_open in pulses:
         if not with_open:
@@ -392,7 +394,7 @@ RUN_FILES = ("sim.log", "console.log", "trace.log", "qemu.log", "sim.in", "pulse
              "cmd.sock", "qmp.sock", "qemu.pid", "sim.pid")
 
 
-def start(d, kernel, initrd, sim_path):
+def start(d, kernel, initrd, sim_path, web=False):
     stop(d, quiet=True)
     for name in RUN_FILES:
         try:
@@ -423,6 +425,15 @@ def start(d, kernel, initrd, sim_path):
             "-chardev", "serial,id=ftdi,path=" + ready["pty"], "-device", ADAPTER,
             "-trace", "enable=usb_serial_*,file=" + path(d, "trace.log"),
             "-msg", "timestamp=on"]
+    if web:
+        # The browser checks: the host's root shared read-only (the guest chroots into it
+        # to run Debian's chromium and node), the memory and processors Chromium needs, and
+        # -cpu max since Debian's chromium refuses a processor without SSE3, as QEMU's
+        # default model is.
+        qemu[qemu.index("-m") + 1] = "2048"
+        qemu[qemu.index("-smp") + 1] = "2"
+        qemu += ["-cpu", "max", "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,"
+                 "readonly=on,multidevs=remap"]
     proc = spawn(qemu, d, subprocess.DEVNULL, "qemu.log")
     with open(path(d, "qemu.pid"), "w") as f:
         f.write(str(proc.pid))
@@ -646,6 +657,117 @@ def check_summary(d):
           % (len(lengths), lengths[0], statistics.median(lengths), lengths[-1]))
 
 
+# ---- the page in the guest's Chromium ------------------------------------------------------
+
+WEB_PORT = 8080
+WEB_ORIGIN = "http://127.0.0.1:%d" % WEB_PORT
+WEB_TIMEOUT = 900
+SET_DATA = 0x4004
+BAUD_115200 = 0x1A  # the FTDI divisor of 3 MHz / 115200
+DATA_8N1 = 0x0008
+FLOW_LINE = re.compile(r"@(\d+\.\d+):usb_serial_set_flow_control .*flow control (\d+)")
+
+
+def web_paths():
+    """The built page and Playwright, as the wasm variant leaves them in the source tree;
+    None when either is missing (the usb variant alone builds neither)."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    source = os.path.dirname(os.path.dirname(here))
+    page = os.environ.get("ZEV1_WEB_PAGE", os.path.join(source, "build-wasm", "web"))
+    modules = os.path.join(source, "tests", "web", "node_modules")
+    if not os.path.exists(os.path.join(page, "zev1-wifi-config.wasm")) or \
+            not os.path.isdir(os.path.join(modules, "playwright-core")):
+        return None
+    return os.path.join(here, "web_guest.mjs"), page, modules
+
+
+def check_web_open(d, guest, sim):
+    """Two visits of the page in one profile: the guest's ttyUSB0 is listed (the policy
+    grants it to the page's origin without a chooser), opened on the first visit by a
+    choice in the list and by itself on the second."""
+    paths = web_paths()
+    if paths is None:
+        print("SKIP: no built page (build-wasm/web) or no Playwright (tests/web/node_modules); "
+              "the wasm variant makes both")
+        return 77
+    script, page, modules = paths
+    policy = json.dumps({"SerialAllowAllPortsForUrls": [WEB_ORIGIN]})
+    rc, _, err = guest.run("mkdir -p /host/etc/chromium/policies/managed && echo '%s' > "
+                           "/host/etc/chromium/policies/managed/zev1.json" % policy)
+    if rc != 0:
+        raise Failure("no host root in the guest: %s" % err.strip())
+    since = time.time()
+    rc, out, err = guest.run("chroot /host /usr/bin/env HOME=/tmp /bin/sh -c 'cd /tmp && "
+                             "node %s %s %s %d'" % (script, page, modules, WEB_PORT),
+                             WEB_TIMEOUT)
+    until = time.time()
+    try:
+        seen = json.loads(out.strip().splitlines()[-1])
+    except (ValueError, IndexError):
+        raise Failure("the browser script printed no result (status %d): %s %s"
+                      % (rc, out[-400:], err[-400:]))
+    seen.update(since=since, until=until)
+    with open(path(d, "web.json"), "w") as f:
+        json.dump(seen, f)
+    if "error" in seen:
+        raise Failure("in the browser: %s (so far %s)" % (seen["error"], seen))
+    # Without udev in the guest Chromium lists every serial tty sysfs shows (the 8250
+    # driver's ttyS0-3 too), each with an empty getInfo(); the state line's controller
+    # name proves the page reached the adapter's far end.
+    for visit in ("first", "second"):
+        if not re.search(r" open +ZEV1-SIM$", seen.get(visit, "")):
+            raise Failure("%s visit: the state line says %r, expected the port open with "
+                          "ZEV1-SIM" % (visit, seen.get(visit)))
+    print("listed %s as %s; first visit: %r; second visit, opened by itself: %r; "
+          "seconds from the script's start: %s" % (seen["listed"], seen["names"],
+                                                   seen["first"], seen["second"], seen["times"]))
+    return 0
+
+
+def check_web_signals(d):
+    """QEMU's record of what Chromium and ftdi_sio asked of the adapter during the visits:
+    115200 8N1, no flow control, and DTR/RTS raised only by the kernel's open and lowered
+    again by the page."""
+    try:
+        with open(path(d, "web.json")) as f:
+            seen = json.load(f)
+    except (OSError, ValueError):
+        raise Failure("no record of the browser's visits (usb.web.open did not run)")
+    since, until = seen["since"], seen["until"]
+    requests = control_requests(d, since, until)
+    for line in read_text(path(d, "trace.log")).splitlines():
+        m = FLOW_LINE.search(line)
+        if m and since <= float(m.group(1)) <= until:
+            requests.append((float(m.group(1)), "flow", int(m.group(2))))
+    requests.sort(key=lambda r: r[0])
+    pulses = modem_pulses([r for r in requests if r[1] != "flow"], open_window=1.0)
+    # The kernel's open applies the tty's previous settings (at the first open its
+    # defaults, 9600 with XON/XOFF) before Chromium's own; what counts is the line as it
+    # stands when the page lowers DTR/RTS, and every setting after that.
+    wanted = {SET_BAUD: BAUD_115200, SET_DATA: DATA_8N1, "flow": 0}
+    problems = []
+    for raised, length, _ in pulses:
+        if length is None:
+            continue
+        lowered = raised + length
+        state = {}
+        for t, request, value in requests:
+            if request in wanted and (t <= lowered or value != wanted[request]):
+                state[request] = value
+        for request, value in wanted.items():
+            if state.get(request) != value:
+                problems.append("at the page's lower of DTR/RTS (%.3f) %s is %s, expected %s"
+                                % (lowered, request if request == "flow" else hex(request),
+                                   state.get(request), value))
+    if problems:
+        raise Failure("; ".join(problems))
+    pulses = check_pulses(d, since, until, range(2, 20), open_window=1.0)
+    record_pulses(d, "web", pulses)
+    print("115200 8N1, no flow control once the page set the line; %d opens, DTR/RTS high %s ms from the kernel's raise "
+          "to the page's lower" % (len(pulses), ", ".join("%.1f" % (p[1] * 1000)
+                                                          for p in pulses)))
+
+
 CHECKS = {
     "ports": lambda d, g, s: check_ports(d, g),
     "read_auto": check_read_auto,
@@ -655,6 +777,7 @@ CHECKS = {
     "replug_middle_short": lambda d, g, s: check_replug(d, g, s, 100, 0.3),
     "replug_end_long": lambda d, g, s: check_replug(d, g, s, 288, 3.0),
     "silent": check_silent,
+    "web_open": check_web_open,
 }
 
 
@@ -674,17 +797,20 @@ def main(argv):
     os.makedirs(d, exist_ok=True)
     try:
         if action == "start":
-            start(d, *(os.path.abspath(a) for a in argv[3:6]))
+            start(d, *(os.path.abspath(a) for a in argv[3:6]), web=argv[6:7] == ["web"])
         elif action == "stop":
             stop(d)
         elif action == "check" and argv[3] == "summary":
             check_summary(d)
+        elif action == "check" and argv[3] == "web_signals":
+            check_web_signals(d)
         elif action == "check" and argv[3] in CHECKS:
             if not os.path.exists(path(d, "qemu.pid")):
                 raise Failure("the guest is not running (the usb.guest fixture failed)")
             guest = Guest(d)
             try:
-                CHECKS[argv[3]](d, guest, Sim(d))
+                if CHECKS[argv[3]](d, guest, Sim(d)) == 77:
+                    return 77
             finally:
                 guest.close()
         else:

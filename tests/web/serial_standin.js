@@ -53,7 +53,10 @@
         constructor(desc) {
             super();
             this.#id = desc.id;
-            this.#info = { usbVendorId: desc.usbVendorId, usbProductId: desc.usbProductId };
+            // As Chromium on Linux: a port whose USB ids udev did not supply (no udev
+            // running, or a built-in UART) reports {} rather than keys with no value.
+            this.#info = desc.usbVendorId === undefined ? {}
+                : { usbVendorId: desc.usbVendorId, usbProductId: desc.usbProductId };
         }
         get __id() {
             return this.#id;
