@@ -63,13 +63,13 @@ try {
         await page.keyboard.press('Enter');
     }
     await page.waitForFunction(() =>
-        / open /.test(document.querySelector('[data-control="stav_portu"]').textContent));
+        / open +\S/.test(document.querySelector('[data-control="stav_portu"]').textContent));
     out.first = await state();
     out.times.first_open = at();
     await page.reload({ waitUntil: 'load' });
     out.times.second_visit = at();
     await page.waitForFunction(() =>
-        / open /.test(document.querySelector('[data-control="stav_portu"]')?.textContent || ''));
+        / open +\S/.test(document.querySelector('[data-control="stav_portu"]')?.textContent || ''));
     out.second = await state();
     out.times.second_open = at();
 } catch (e) {
