@@ -478,6 +478,9 @@ const commands = {
     async line_error({ name, lose }) {
         return session.page.evaluate(([n, l]) => window.__zev1SerialLineError(n, l), [name, lose || 0]);
     },
+    async write_error({ name }) {
+        return session.page.evaluate((n) => window.__zev1SerialWriteError(n), name);
+    },
     async messages() {
         return session ? session.messages : [];
     },

@@ -19,7 +19,8 @@
 // with a new SerialPort object. A line error (window.__zev1SerialLineError(name, lose):
 // BreakError, FramingError, ParityError, BufferOverrunError) errors the readable stream
 // with a DOMException of that name once the chunks it holds are read, the next `lose`
-// bytes are garbled away, and port.readable is then a new stream, the port still open.
+// bytes are garbled away, and port.readable is then a new stream, the port still open;
+// window.__zev1SerialWriteError(name) fails the next write so, and port.writable is new.
 // Every call is recorded in window.__zev1SerialTrace for the tests (open options,
 // setSignals and 'signalsSet' when it resolves, bytes written, 'lineError').
 (function installSerialStandIn(config) {
@@ -47,6 +48,7 @@
         #lineError = null; // the error the readable stream is to end with
         #losing = 0; // bytes a line error garbles
         #waiting = []; // bytes that came while the port had no readable stream
+        #writeError = null; // the error the next write fails with
         onconnect = null;
         ondisconnect = null;
 
@@ -121,6 +123,9 @@
             return true;
         }
         get writable() {
+            if (this.#state === 'open' && this.#writable === null) {
+                this.#newWritable(); // after a write error, as the browser does
+            }
             return this.#state === 'open' ? this.#writable : null;
         }
         get connected() {
@@ -162,9 +167,20 @@
                     this.#lost();
                 }
             };
+            this.#newWritable();
+        }
+
+        #newWritable() {
             const id = this.#id;
             this.#writable = new WritableStream({
                 write: async (chunk) => {
+                    if (this.#writeError) {
+                        const error = this.#writeError;
+                        this.#writeError = null;
+                        this.#writable = null; // the getter makes a new one
+                        tracer({ call: 'writeError', port: id, name: error.name });
+                        throw error;
+                    }
                     if (!(chunk instanceof Uint8Array) && !ArrayBuffer.isView(chunk) &&
                         !(chunk instanceof ArrayBuffer)) {
                         throw new TypeError('Can only write ArrayBuffer or ArrayBufferView chunks.');
@@ -178,6 +194,14 @@
                     }
                 },
             });
+        }
+
+        __writeError(name) {
+            if (this.#state !== 'open') {
+                return false;
+            }
+            this.#writeError = new DOMException('An unknown system error has occurred.', name);
+            return true;
         }
 
         async setSignals(signals) {
@@ -376,5 +400,9 @@
     // A line error on every open port; false when none was open.
     Object.defineProperty(window, '__zev1SerialLineError', {
         value: (name, lose) => [...ports.values()].map((p) => p.__lineError(name, lose)).some(Boolean),
+    });
+    // The next write of every open port fails with this error; false when none was open.
+    Object.defineProperty(window, '__zev1SerialWriteError', {
+        value: (name) => [...ports.values()].map((p) => p.__writeError(name)).some(Boolean),
     });
 })

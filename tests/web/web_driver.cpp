@@ -341,6 +341,9 @@ public:
     bool line_error(std::string_view name, int lose) override {
         return harness::get().call({{"cmd", "line_error"}, {"name", name}, {"lose", lose}}) == true;
     }
+    bool write_error(std::string_view name) override {
+        return harness::get().call({{"cmd", "write_error"}, {"name", name}}) == true;
+    }
     json download(std::string_view control) override {
         return harness::get().call({{"cmd", "download"}, {"name", control}});
     }

@@ -59,6 +59,8 @@ public:
     virtual nlohmann::json installability_errors() = 0;
     // A JavaScript expression's value in the page (a promise's once settled).
     virtual nlohmann::json evaluate(std::string_view expression) = 0;
+    // The open port's next write fails with this error; false when none was open.
+    virtual bool write_error(std::string_view name) = 0;
 };
 
 std::unique_ptr<web_program> start_web_program(const web_setup& setup);
