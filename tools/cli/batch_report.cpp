@@ -214,7 +214,10 @@ std::string csv_report(const std::vector<unit_report>& units) {
                                                  s != nullptr ? s->security : "",
                                                  s != nullptr ? s->endpoint : ""};
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            out += (i == 0 ? "" : ",") + csv_field(fields[i]);
+            if (i != 0) {
+                out += ',';
+            }
+            out += csv_field(fields[i]);
         }
         out += "\r\n";
     }

@@ -56,7 +56,9 @@ public:
             const unit_step step = u->step();
             line += "  " + std::string(step_name(step));
             if (step == unit_step::reading || step == unit_step::verifying) {
-                line += " " + std::to_string(u->percent()) + " %";
+                // Appended piece by piece: GCC 12 at -O3 warns falsely (restrict) on
+                // a literal + std::string here.
+                line.append(" ").append(std::to_string(u->percent())).append(" %");
             }
             if (u->attempt() > 1) {
                 line += " (attempt " + std::to_string(u->attempt()) + ")";
