@@ -1,7 +1,7 @@
 #pragma once
 // Finds checksum-valid frames in the received byte stream, one move per call.
 // Never reads a byte at or past rx_count(), whatever the length field says.
-#include "link/rx_queue.h"
+#include "serial/byte_queue.h"
 
 #include <cstdint>
 

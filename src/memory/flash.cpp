@@ -122,7 +122,7 @@ block_header block_header::decode(std::span<const std::uint8_t, size> bytes) {
 
 // --- Tflash ---------------------------------------------------------------------------
 
-Tflash::Tflash(komunikace& link, link_port& port, progress_view& progress, traffic_log& log)
+Tflash::Tflash(komunikace& link, boot_port& port, progress_view& progress, traffic_log& log)
     : link_(link), port_(port), progress_(progress), log_(log) {}
 
 void Tflash::start_read(Tsegment ranges, bool reset_lines) {

@@ -23,11 +23,11 @@
 //
 // The object is large (the image is 1 MiB): keep it in static storage or a unique_ptr.
 #include "link/komunikace.h"
-#include "log/line_buffer.h"
+#include "memory/line_buffer.h"
 #include "log/traffic_log.h"
 #include "memory/image.h"
 #include "memory/progress_view.h"
-#include "serial/link_port.h"
+#include "serial/byte_queue.h"
 
 #include <array>
 #include <cstdint>
@@ -76,7 +76,7 @@ public:
     static constexpr std::string_view read_caption = "\xC4\x8Cten\xC3\xAD z MCU";
     static constexpr std::string_view write_caption = "Z\xC3\xA1pis do MCU";
 
-    Tflash(komunikace& link, link_port& port, progress_view& progress, traffic_log& log);
+    Tflash(komunikace& link, boot_port& port, progress_view& progress, traffic_log& log);
     Tflash(const Tflash&) = delete;
     Tflash& operator=(const Tflash&) = delete;
 
@@ -125,7 +125,7 @@ private:
 
     memory_image image_;
     komunikace& link_;
-    link_port& port_;
+    boot_port& port_;
     progress_view& progress_;
     traffic_log& log_;
 

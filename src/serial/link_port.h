@@ -2,7 +2,7 @@
 // Everything the link needs of the serial port object: the byte pipe, the port list
 // and the connection. `serial` implements it over a real port; link unit tests use a
 // fake. All calls are made on the GUI (or command-line) thread.
-#include "link/rx_queue.h"
+#include "serial/byte_queue.h"
 #include "serial/arrival_wake.h"
 #include "serial/port_list_view.h"
 
@@ -13,7 +13,7 @@
 
 namespace zev1 {
 
-class link_port : public byte_port {
+class link_port : public boot_port {
 public:
     // 1 when the named port can be opened right now, otherwise 0.
     virtual std::uint8_t port_present(std::string_view name) = 0;
@@ -36,10 +36,6 @@ public:
     virtual bool is_open() const = 0;
     virtual bool port_selected() const = 0;
     virtual bool list_built() const = 0;
-    virtual void set_dtr() = 0;
-    virtual void clear_dtr() = 0;
-    virtual void set_rts() = 0;
-    virtual void clear_rts() = 0;
     // A connection was opened and has ended by itself (the device was unplugged); it
     // counts as open until close_port().
     virtual bool port_gone() const = 0;

@@ -4,7 +4,7 @@
 // past rx_count(), a skip or get of more than is waiting) is counted as a violation
 // instead of crashing, so a test can assert on it; the offending call returns 0 / does
 // nothing.
-#include "link/rx_queue.h"
+#include "serial/byte_queue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "log/line_buffer.h"
+#include "memory/line_buffer.h"
 #include "support/memory_port.h"
 
 #include <gtest/gtest.h>

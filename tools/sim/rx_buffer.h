@@ -1,7 +1,7 @@
 #pragma once
 // The bytes received from the tool and not yet consumed: a bounded ring, so the
 // simulator never reads further ahead than one buffer's worth while it is busy.
-#include "link/rx_queue.h"
+#include "serial/byte_queue.h"
 
 #include <array>
 #include <cstdint>

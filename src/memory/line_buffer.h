@@ -1,12 +1,12 @@
 #pragma once
 // One text line in transit for the boot loader's text handshake: collects a received
 // line from the port, sends a command line, logs a received line.
+#include "log/traffic_log.h"
+#include "serial/byte_queue.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
-
-#include "link/rx_queue.h"
-#include "log/traffic_log.h"
 
 namespace zev1 {
 

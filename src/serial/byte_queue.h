@@ -1,7 +1,7 @@
 #pragma once
 // The byte-level view of the serial port that the link, the frame decoder and the
-// line buffer read and write through. The serial port implements it; tests use an
-// in-memory queue.
+// boot loader's line buffer read and write through. The serial port implements it; tests
+// use an in-memory queue.
 #include <cstdint>
 #include <span>
 
@@ -32,6 +32,19 @@ public:
 
 protected:
     ~byte_port() = default;
+};
+
+// What the memory transfer needs of the port beyond its bytes: the DTR and RTS lines,
+// which put the controller into its boot loader.
+class boot_port : public byte_port {
+public:
+    virtual void set_dtr() = 0;
+    virtual void clear_dtr() = 0;
+    virtual void set_rts() = 0;
+    virtual void clear_rts() = 0;
+
+protected:
+    ~boot_port() = default;
 };
 
 } // namespace zev1

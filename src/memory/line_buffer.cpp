@@ -1,4 +1,4 @@
-#include "log/line_buffer.h"
+#include "memory/line_buffer.h"
 
 namespace zev1 {
 
