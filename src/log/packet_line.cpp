@@ -1,5 +1,7 @@
 #include "log/packet_line.h"
 
+#include "log/local_time.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -14,16 +16,6 @@ constexpr std::array<std::uint8_t, 8> standard_types = {1, 2, 11, 12, 13, 18, 19
 constexpr std::size_t type_offset = 4;
 constexpr std::size_t dump_first_without_headers = 21; // the frame head is left out
 constexpr std::size_t checksum_size = 2;               // and so is the checksum
-
-std::tm local_time(std::time_t t) {
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    return tm;
-}
 
 std::string format_time(std::time_t t, const char* format) {
     const std::tm tm = local_time(t);

@@ -15,6 +15,8 @@
 //  - line ends: CR LF, LF and a lone CR are all accepted on reading. A file is written
 //    with the line end its first line used (CR LF or LF); a new file, or one whose
 //    first line ended in a lone CR, gets CR LF on Windows and LF elsewhere.
+#include "settings/file_os.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -63,11 +65,7 @@ private:
 
     std::vector<section> sections_;
     encoding encoding_ = encoding::ansi;
-#ifdef _WIN32
-    bool crlf_ = true;
-#else
-    bool crlf_ = false;
-#endif
+    bool crlf_ = file_os::crlf_line_breaks();
 };
 
 } // namespace zev1

@@ -1,0 +1,11 @@
+#include "log/local_time.h"
+
+namespace zev1 {
+
+std::tm local_time(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+} // namespace zev1
