@@ -23,9 +23,9 @@
 //
 // The object is large (the image is 1 MiB): keep it in static storage or a unique_ptr.
 #include "link/komunikace.h"
-#include "memory/line_buffer.h"
 #include "log/traffic_log.h"
 #include "memory/image.h"
+#include "memory/line_buffer.h"
 #include "memory/progress_view.h"
 #include "serial/byte_queue.h"
 

@@ -2,8 +2,8 @@
 // Everything the link needs of the serial port object: the byte pipe, the port list
 // and the connection. `serial` implements it over a real port; link unit tests use a
 // fake. All calls are made on the GUI (or command-line) thread.
-#include "serial/byte_queue.h"
 #include "serial/arrival_wake.h"
+#include "serial/byte_queue.h"
 #include "serial/port_list_view.h"
 
 #include <cstdint>

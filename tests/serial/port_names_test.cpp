@@ -370,6 +370,10 @@ public:
         seen.emplace_back("line settings");
         return tty_calls::tcsetattr(fd, when, settings);
     }
+    int tcflush(int fd, int queue) override {
+        seen.emplace_back(queue == TCIFLUSH ? "flush input" : "flush");
+        return tty_calls::tcflush(fd, queue);
+    }
 };
 
 // Linux raises DTR and RTS in open(); the connection lowers both as soon as it holds the
@@ -410,7 +414,9 @@ TEST_F(PortState, AHeldPortOpensNoDeviceAgainAndDropsWhatCameMeanwhile) {
     calls.seen.clear();
     port.open_close(115200);
     ASSERT_TRUE(port.is_open());
-    EXPECT_TRUE(calls.seen.empty()) << "no device was opened";
+    EXPECT_EQ(calls.seen, std::vector<std::string>{"flush input"})
+        << "no device was opened, and what the device held meanwhile is gone";
+    calls.seen.clear();
     EXPECT_EQ(port.rx_count(), 0u);
     ASSERT_TRUE(peer.write(std::vector<std::uint8_t>{7, 8}));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == 2; }));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,7 +38,16 @@ public:
     // The next send_bytes call returns false and records nothing (a busy transmitter).
     void refuse_next_send() { refuse_next_ = true; }
     // Every following send_bytes call returns false until switched off again.
-    void refuse_sends(bool on) { refuse_all_ = on; }
+    void refuse_sends(bool on) {
+        refuse_all_ = on;
+        takes_left_.reset();
+    }
+    // The next n send_bytes calls are taken, every one after them refused until
+    // refuse_sends(false).
+    void refuse_sends_after(std::size_t n) {
+        refuse_all_ = false;
+        takes_left_ = n;
+    }
 
     // The bytes still waiting, oldest first.
     std::vector<std::uint8_t> pending() const { return {rx_.begin(), rx_.end()}; }
@@ -109,6 +119,10 @@ public:
 
     // Like the real port: an empty block or one of 1024 bytes or more is dropped.
     bool send_bytes(std::span<const std::uint8_t> bytes) override {
+        if (takes_left_ && (*takes_left_)-- == 0) {
+            refuse_all_ = true;
+            takes_left_.reset();
+        }
         if (refuse_next_ || refuse_all_ || bytes.empty() || bytes.size() >= 1024) {
             refuse_next_ = false;
             ++refused_;
@@ -123,6 +137,7 @@ private:
     std::vector<std::vector<std::uint8_t>> sent_;
     bool refuse_next_ = false;
     bool refuse_all_ = false;
+    std::optional<std::size_t> takes_left_;
     std::size_t refused_ = 0;
     std::uint64_t consumed_ = 0;
     mutable std::uint32_t peek_extent_ = 0;

@@ -113,6 +113,18 @@ TEST_F(wifi_session_test, SettingsAreWrittenOnlyWhenThePortTakesTheirFrame) {
     EXPECT_EQ((*frame)[4], wifi_packet_type);
     EXPECT_EQ(std::string(frame->begin() + 21, frame->begin() + 25), "wpa2"); // as given
     EXPECT_EQ(drops.drops.size(), 1U);
+
+    // Another frame that the port takes while the settings frame waits behind it is not
+    // the settings frame.
+    port.bytes.refuse_sends(true);
+    session->link().send_packet(P_ECHO, {});
+    EXPECT_EQ(session->send_settings(good).state, wifi_session::write_state::pending);
+    port.bytes.refuse_sends_after(1);
+    session->tick();
+    EXPECT_EQ(session->settings_write(), wifi_session::write_state::pending);
+    port.bytes.refuse_sends(false);
+    session->tick();
+    EXPECT_EQ(session->settings_write(), wifi_session::write_state::written);
 }
 
 } // namespace

@@ -383,7 +383,7 @@ void port_os::escape(line_escape what) {
 void port_os::purge_input() {
     const int fd = s_->fd.load();
     if (fd >= 0) {
-        (void)::tcflush(fd, TCIFLUSH);
+        (void)posix::active_tty_calls().tcflush(fd, TCIFLUSH);
     }
 }
 

@@ -29,6 +29,10 @@ int tty_calls::tcsetattr(int fd, int when, const termios& settings) {
     return ::tcsetattr(fd, when, &settings);
 }
 
+int tty_calls::tcflush(int fd, int queue) {
+    return ::tcflush(fd, queue);
+}
+
 tty_calls& active_tty_calls() {
     tty_calls* calls = replaced.load(std::memory_order_acquire);
     return calls != nullptr ? *calls : system_calls;
