@@ -29,8 +29,6 @@ TEST(MainForm, list_search_suggests_the_whole_entry_before_a_longer_one) {
     EXPECT_EQ(suggest("wpa2a"), 5U); // a part of WPA2AES
     EXPECT_EQ(suggest("X"), std::nullopt);
     EXPECT_EQ(suggest(""), std::nullopt);
-    // A port is chosen from the list only: typed text there suggests nothing.
-    EXPECT_EQ(TSDIAppForm::suggestion(main_control::com_number, "COM"), std::nullopt);
 }
 
 // A code page of ASCII and Latin-1 only (as 1252 is for these letters): what it lacks
@@ -71,18 +69,44 @@ public:
 
 // A typed letter that the code page lacks is not replaced on the wire by another: nothing
 // is sent and the notice names it; a text the code page holds goes on to the port.
-TEST(MainForm, a_letter_the_code_page_lacks_is_named_and_nothing_is_sent) {
+// A main form over a fake window and port, its settings file in a folder of its own.
+struct form_rig {
     struct scratch {
         std::filesystem::path dir = std::filesystem::temp_directory_path() / "zev1-forms-main";
         scratch() { std::filesystem::create_directories(dir); }
         ~scratch() { std::filesystem::remove_all(dir); } // after the settings file is written
     } area;
     fake_link_port port;
-    Tlpc1xxx app(settings_place(area.dir / "zev1-wifi-config.INI"), port);
+    Tlpc1xxx app{settings_place(area.dir / "zev1-wifi-config.INI"), port};
     fake_main_window view;
     const latin1_codec codec;
-    TSDIAppForm form(view, app, codec);
-    form.FormCreate();
+    TSDIAppForm form{view, app, codec};
+    form_rig() { form.FormCreate(); }
+};
+
+// Typed text marks the entry it suggests and stays as typed; leaving the box turns a text
+// that names an entry whole into that entry, and any other text stays what was typed.
+TEST(MainForm, typed_security_text_suggests_and_only_a_whole_name_becomes_the_entry) {
+    form_rig rig;
+    const auto security = row(main_control::wifi_security);
+    rig.view.texts[security] = "wpa2a";
+    rig.form.edited(main_control::wifi_security);
+    EXPECT_EQ(rig.view.suggestions[security], 5);
+    EXPECT_EQ(rig.view.texts[security], "wpa2a");
+    rig.form.left(main_control::wifi_security);
+    EXPECT_EQ(rig.view.texts[security], "wpa2a");
+
+    rig.view.texts[security] = "wpa2";
+    rig.form.edited(main_control::wifi_security);
+    EXPECT_EQ(rig.view.texts[security], "wpa2");
+    rig.form.left(main_control::wifi_security);
+    EXPECT_EQ(rig.view.texts[security], "WPA2");
+}
+
+TEST(MainForm, a_letter_the_code_page_lacks_is_named_and_nothing_is_sent) {
+    form_rig rig;
+    auto& view = rig.view;
+    auto& form = rig.form;
 
     view.texts[row(main_control::wifi_SSID)] = "Kočka Wärme";
     view.texts[row(main_control::wifi_key)] = "tajné€";

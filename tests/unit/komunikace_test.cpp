@@ -431,6 +431,11 @@ TEST_F(link_test, TextFrameGoesToThePacketLineAndTheTextView) {
     feed(make_frame(p_text, bytes_of("abc")));
     run_until(4);
     EXPECT_EQ(log.texts.back(), "abc");
+    // Only the type byte makes a text: another frame whose header starts with a zero is not one.
+    feed(make_frame(P_WIFI_SETTINGS, bytes_of("xyz")));
+    run_until(6);
+    EXPECT_EQ(log.packets.back().text, "");
+    EXPECT_EQ(log.texts.size(), 2u);
 }
 
 TEST_F(link_test, PayloadAccessStaysInsideTheReadyFrame) {
