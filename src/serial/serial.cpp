@@ -89,28 +89,15 @@ void serial::scan_ports() {
     for (const std::string& name : names_.candidates()) {
         if (port_present(name) == 1 && count < port_slots) {
             descriptions_[count] = names_.describe(name);
-            note_description(name, descriptions_[count]);
+            list_.note_port(name, description_text(descriptions_[count]));
             port_names_[count++] = name;
         }
     }
-    refill_pending_ = true;
-    list_built_ = true;
+    list_.scanned();
 }
 
 void serial::fill_port_list(port_list_view& view) {
-    if (refill_pending_) {
-        view.clear_items();
-        for (const auto& name : port_names_) {
-            if (!name.empty()) {
-                view.append_item(name);
-            }
-        }
-        refill_pending_ = false;
-    }
-    if (selection_pending_) {
-        view.set_item_index(selected_index_);
-        selection_pending_ = false;
-    }
+    list_.fill(view, port_names_, selected_index_);
 }
 
 void serial::select_port(std::string_view name) {
@@ -121,7 +108,7 @@ void serial::select_port(std::string_view name) {
         // An empty name would otherwise choose a free slot.
         if (!name.empty() && port_names_[slot] == name) {
             selected_index_ = static_cast<std::int8_t>(slot);
-            selection_pending_ = true;
+            list_.chosen();
         }
     }
 }
@@ -157,7 +144,7 @@ void serial::open_close(std::uint32_t baud) {
     if (code != 0 && last_open_busy() && busy_reported_ != name) {
         // The link retries every tick: said once, until the port has opened.
         busy_reported_ = name;
-        notes_.push_back(name + " is in use by another program");
+        list_.note(name + " is in use by another program");
     }
     if (code == 0) {
         busy_reported_.clear();
@@ -212,20 +199,8 @@ void serial::note_permission_problem(std::string_view name) {
     }
 }
 
-void serial::note_description(const std::string& name, const port_description& description) {
-    const std::string text = description_text(description);
-    std::string line = "port " + name;
-    if (!text.empty()) {
-        line += ": " + text;
-    }
-    if (described_.insert(line).second) {
-        notes_.push_back(std::move(line));
-    }
-}
-
 std::vector<std::string> serial::take_port_notes() {
-    std::vector<std::string> lines = std::move(notes_);
-    notes_.clear();
+    std::vector<std::string> lines = list_.take_notes();
     if (!permission_pending_.empty()) {
         lines.push_back(permission_note(permission_pending_));
         permission_pending_.clear();

@@ -3,6 +3,7 @@
 // ring, the send entry point, the modem-line controls, the list of present ports and the
 // state of the chosen one.
 #include "serial/link_port.h"
+#include "serial/port_list_state.h"
 #include "serial/port_namespace.h"
 #include "serial/rx_ring.h"
 #include "serial/serial_event.h"
@@ -55,7 +56,7 @@ public:
     std::string state_text() const override;
     bool is_open() const override { return !port_closed_; }
     bool port_selected() const override { return selected_index_ >= 0; }
-    bool list_built() const override { return list_built_; }
+    bool list_built() const override { return list_.built(); }
     void set_dtr() override { escape(line_escape::set_dtr); }
     void clear_dtr() override { escape(line_escape::clear_dtr); }
     void set_rts() override { escape(line_escape::set_rts); }
@@ -83,7 +84,6 @@ private:
     static void on_port_event(Tserial_event& port, int code);
     void resume_held();
     void note_permission_problem(std::string_view name);
-    void note_description(const std::string& name, const port_description& description);
 
     std::unique_ptr<port_namespace> own_names_;
     port_namespace& names_;
@@ -98,14 +98,11 @@ private:
     std::atomic<arrival_wake*> wake_{nullptr};
     std::atomic<int> waking_{0};
     void tell_wake();
-    bool list_built_ = false;
-    bool refill_pending_ = false;
-    bool selection_pending_ = false;
+    // Chosen by slot: a refill leaves the choice where it was.
+    port_list_state list_{port_list_state::after_refill::keep_choice};
     std::int8_t selected_index_ = -1;
     std::array<std::string, port_slots> port_names_;
     std::array<port_description, port_slots> descriptions_;
-    std::vector<std::string> notes_;
-    std::set<std::string, std::less<>> described_; // name and text of each line said
     std::vector<std::string> permission_pending_;
     std::set<std::string, std::less<>> permission_reported_;
     std::string busy_reported_; // the port last said to be in use, until it opens

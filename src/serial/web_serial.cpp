@@ -85,22 +85,17 @@ void web_serial::set_ports(std::span<const web_port_info> ports) {
             return a.name == b.name && a.id == b.id;
         });
     ports_ = std::move(list);
-    if (changed && list_built_) {
-        refill_pending_ = true;
-        selection_pending_ = true;
+    if (changed) {
+        list_.changed();
     }
 }
 
 void web_serial::scan_ports() {
     // The browser keeps the list; a scan only shows it and names each port once.
     for (const entry& e : ports_) {
-        std::string line = "port " + e.name;
-        if (described_.insert(line).second) {
-            notes_.push_back(std::move(line));
-        }
+        list_.note_port(e.name, {});
     }
-    refill_pending_ = true;
-    list_built_ = true;
+    list_.scanned();
 }
 
 std::uint8_t web_serial::port_present(std::string_view name) {
@@ -108,24 +103,12 @@ std::uint8_t web_serial::port_present(std::string_view name) {
 }
 
 void web_serial::fill_port_list(port_list_view& view) {
-    if (refill_pending_) {
-        view.clear_items();
-        for (const entry& e : ports_) {
-            view.append_item(e.name);
-        }
-        refill_pending_ = false;
-        selection_pending_ = true;
+    if (!list_.fill_due()) {
+        return;
     }
-    if (selection_pending_) {
-        int index = -1;
-        for (std::size_t i = 0; i < ports_.size(); ++i) {
-            if (ports_[i].name == selected_) {
-                index = static_cast<int>(i);
-            }
-        }
-        view.set_item_index(index);
-        selection_pending_ = false;
-    }
+    const std::vector<std::string> names = port_names();
+    const auto chosen = std::find(names.begin(), names.end(), selected_);
+    list_.fill(view, names, chosen == names.end() ? -1 : static_cast<int>(chosen - names.begin()));
 }
 
 void web_serial::select_port(std::string_view name) {
@@ -134,7 +117,7 @@ void web_serial::select_port(std::string_view name) {
     }
     if (!name.empty() && find(name) != nullptr) {
         selected_ = std::string(name);
-        selection_pending_ = true;
+        list_.chosen();
         retry_wait_ = 0;
         problem_.reset();
     }
@@ -206,7 +189,7 @@ void web_serial::open_failed(int connection, web_open_failure why, std::string_v
         if (!detail.empty()) {
             line += " (" + std::string(detail) + ")";
         }
-        notes_.push_back(std::move(line));
+        list_.note(std::move(line));
     }
     problem_ = open_problem{selected_, why};
 }
@@ -284,8 +267,8 @@ bool web_serial::line_error(int connection, std::string_view error, bool writing
     // text view; none while held, when the link has no connection.
     if (state_ != state::held &&
         errors_said_.insert(std::string(error) + (writing ? " write" : " read")).second) {
-        notes_.push_back(selected_ + ": " + std::string(line_error_text(error, writing)) + " (" +
-                         std::string(error) + ")");
+        list_.note(selected_ + ": " + std::string(line_error_text(error, writing)) + " (" +
+                   std::string(error) + ")");
     }
     return true;
 }
@@ -351,9 +334,7 @@ void web_serial::set_lines(bool dtr, bool rts) {
 }
 
 std::vector<std::string> web_serial::take_port_notes() {
-    std::vector<std::string> lines = std::move(notes_);
-    notes_.clear();
-    return lines;
+    return list_.take_notes();
 }
 
 std::vector<std::string> web_serial::port_names() const {

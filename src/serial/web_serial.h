@@ -26,6 +26,7 @@
 // which a test replaces.
 #include "serial/link_port.h"
 #include "serial/port_description.h"
+#include "serial/port_list_state.h"
 #include "serial/rx_ring.h"
 
 #include <cstdint>
@@ -127,7 +128,7 @@ public:
     std::string state_text() const override;
     bool is_open() const override { return state_ == state::open || state_ == state::gone; }
     bool port_selected() const override { return !selected_.empty(); }
-    bool list_built() const override { return list_built_; }
+    bool list_built() const override { return list_.built(); }
     void set_dtr() override { set_lines(true, rts_); }
     void clear_dtr() override { set_lines(false, rts_); }
     void set_rts() override { set_lines(dtr_, true); }
@@ -187,9 +188,8 @@ private:
     std::deque<std::uint8_t> staged_;
     std::uint64_t staged_overruns_ = 0;
     std::vector<entry> ports_;
-    bool list_built_ = false;
-    bool refill_pending_ = false;
-    bool selection_pending_ = false;
+    // Chosen by name: the browser may list the chosen port elsewhere after a change.
+    port_list_state list_{port_list_state::after_refill::show_choice};
     std::string selected_;
     state state_ = state::closed;
     int connection_ = 0;      // number of the current (or last) connection
@@ -199,8 +199,6 @@ private:
     bool dtr_ = false;
     bool rts_ = false;
     std::optional<open_problem> problem_;
-    std::vector<std::string> notes_;
-    std::set<std::string, std::less<>> described_;
     std::set<std::string, std::less<>> errors_said_; // on the link's connection
 };
 
