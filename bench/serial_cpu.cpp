@@ -94,8 +94,9 @@ int main(int argc, char** argv) {
     std::string slave = ::ptsname(master);
 
     zev1::serial port;
-    if (int code = port.open_port(slave, 115200, 0, 8, false); code != 0) {
-        std::fprintf(stderr, "serial_cpu: open_port failed with %d\n", code);
+    if (port.open_port(slave, 115200, 0, 8, false) != zev1::open_failure::none) {
+        std::fprintf(stderr, "serial_cpu: %s cannot be opened: %s\n", slave.c_str(),
+                     port.last_open_reason().c_str());
         return 1;
     }
 

@@ -119,7 +119,7 @@ void komunikace::link_step() {
         device_text_[0] = 0;
         if (!port_.port_selected()) {
             // Picks up the remembered port at start, or when it is plugged in later.
-            if (port_.port_present(port_name_) != 0) {
+            if (port_.port_present(port_name_)) {
                 load_port_settings();
                 select_port(port_name_, baud_rate_);
             }

@@ -15,8 +15,8 @@ namespace zev1 {
 
 class link_port : public boot_port {
 public:
-    // 1 when the named port can be opened right now, otherwise 0.
-    virtual std::uint8_t port_present(std::string_view name) = 0;
+    // Whether the named port can be opened right now.
+    virtual bool port_present(std::string_view name) = 0;
     virtual void clear_port_list() = 0;
     virtual void scan_ports() = 0;
     virtual void fill_port_list(port_list_view& view) = 0;

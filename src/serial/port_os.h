@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace zev1 {
@@ -42,10 +43,23 @@ struct line_settings {
     bool line_events = false;
 };
 
+// Why a port did not open: the last step that failed. The numbers are the codes the
+// simulator's messages name.
+enum class open_failure : std::uint8_t {
+    none = 0,
+    line_events = 1,   // the line-event mask was refused
+    time_outs = 2,     // the time-outs were refused
+    line_settings = 4, // the line settings were refused or did not stick
+    no_device = 8,     // the device did not open: absent, busy, no access, or no port's name
+    no_name = 16,      // the name is empty
+    no_events = 32,    // an event slot holds no event
+};
+
 struct open_result {
-    // 0, or the open_port code of the last failing step: 8 the device did not open,
-    // else 1 (line-event mask), 2 (time-outs), 4 (line settings).
-    int code = 0;
+    // no_device, or the step of configuring the open device that failed last.
+    open_failure failure = open_failure::none;
+    // What the system said of the failing step; empty when it said nothing.
+    std::string reason;
     // The device exists but this user may not open it.
     bool permission_denied = false;
     // The device exists but another program holds it.

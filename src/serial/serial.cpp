@@ -65,12 +65,12 @@ void serial::set_arrival_wake(arrival_wake* wake) {
     }
 }
 
-std::uint8_t serial::port_present(std::string_view name) {
+bool serial::port_present(std::string_view name) {
     probe_result r = names_.probe(name);
     if (r == probe_result::no_permission) {
         note_permission_problem(name);
     }
-    return r == probe_result::present ? 1 : 0;
+    return r == probe_result::present;
 }
 
 void serial::clear_port_list() {
@@ -87,7 +87,7 @@ void serial::scan_ports() {
     clear_port_list();
     std::size_t count = 0;
     for (const std::string& name : names_.candidates()) {
-        if (port_present(name) == 1 && count < port_slots) {
+        if (port_present(name) && count < port_slots) {
             descriptions_[count] = names_.describe(name);
             list_.note_port(name, description_text(descriptions_[count]));
             port_names_[count++] = name;
@@ -137,19 +137,20 @@ void serial::open_close(std::uint32_t baud) {
     stop_thread();
     join_thread();
     rx_ring_.skip(rx_ring_.count());
-    int code = open_port(name, baud, link_parity, link_byte_size, false);
-    if (code != 0 && last_open_denied()) {
+    const bool opened =
+        open_port(name, baud, link_parity, link_byte_size, false) == open_failure::none;
+    if (!opened && last_open_denied()) {
         note_permission_problem(name);
     }
-    if (code != 0 && last_open_busy() && busy_reported_ != name) {
+    if (!opened && last_open_busy() && busy_reported_ != name) {
         // The link retries every tick: said once, until the port has opened.
         busy_reported_ = name;
         list_.note(name + " is in use by another program");
     }
-    if (code == 0) {
+    if (opened) {
         busy_reported_.clear();
     }
-    port_closed_ = code != 0;
+    port_closed_ = !opened;
 }
 
 void serial::close_port() {

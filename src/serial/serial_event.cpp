@@ -15,33 +15,35 @@ Tserial_event::~Tserial_event() {
     os_.close();
 }
 
-int Tserial_event::open_port(std::string_view name, std::uint32_t baud, int parity, int byte_size,
-                             bool line_events) {
+open_failure Tserial_event::open_port(std::string_view name, std::uint32_t baud, int parity,
+                                      int byte_size, bool line_events) {
     // One I/O thread per object: a previous one is stopped and joined first, so it can
     // neither close the new port nor share the buffers with a new thread.
     stop_thread();
     join_thread();
 
-    int code = 0;
+    open_failure failure = open_failure::none;
     last_open_denied_ = false;
     last_open_busy_ = false;
+    last_open_reason_.clear();
     os_.close();
     if (name.empty()) {
-        code = 16;
+        failure = open_failure::no_name;
     } else {
         port_name_ = std::string(name);
         settings_ = {baud, parity, byte_size, line_events};
         open_result opened = os_.open(port_name_, settings_);
-        code = opened.code;
+        failure = opened.failure;
         last_open_denied_ = opened.permission_denied;
         last_open_busy_ = opened.busy;
+        last_open_reason_ = std::move(opened.reason);
     }
     if (!os_.events_valid()) {
-        code = 32;
+        failure = open_failure::no_events;
     }
-    if (code != 0) {
+    if (failure != open_failure::none) {
         os_.close();
-        return code;
+        return failure;
     }
 
     // Nothing of an earlier connection may leak into this one: a stop requested while
@@ -57,12 +59,13 @@ int Tserial_event::open_port(std::string_view name, std::uint32_t baud, int pari
     ended_future_ = ended_.get_future();
     try {
         thread_ = std::thread([this] { io_thread(); });
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
         running_.store(false);
         os_.close();
-        return 32;
+        last_open_reason_ = error.code().message();
+        return open_failure::no_events;
     }
-    return 0;
+    return open_failure::none;
 }
 
 void Tserial_event::stop_thread() {

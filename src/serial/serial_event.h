@@ -44,12 +44,10 @@ public:
     Tserial_event(const Tserial_event&) = delete;
     Tserial_event& operator=(const Tserial_event&) = delete;
 
-    // Opens the named port and starts the I/O thread. 0 on success, otherwise the code of
-    // the last failing check: 1 line-event mask, 2 time-outs, 4 line settings, 8 the
-    // device did not open (absent, busy, no access, or a name that cannot be a port),
-    // 16 no name, 32 an event slot holds no event. On failure no thread runs.
-    int open_port(std::string_view name, std::uint32_t baud, int parity, int byte_size,
-                  bool line_events);
+    // Opens the named port and starts the I/O thread; otherwise says the last check that
+    // failed, and no thread runs.
+    open_failure open_port(std::string_view name, std::uint32_t baud, int parity, int byte_size,
+                           bool line_events);
     // Ends the I/O thread, waiting at most 2000 ms. Does nothing when none runs.
     void stop_thread();
     // Hands one block to the I/O thread. Dropped (false) while a block is still being
@@ -69,6 +67,8 @@ public:
     bool last_open_denied() const { return last_open_denied_; }
     // The last open_port failed because another program holds the device.
     bool last_open_busy() const { return last_open_busy_; }
+    // What the system said when the last open_port failed (empty: it said nothing).
+    const std::string& last_open_reason() const { return last_open_reason_; }
 
 protected:
     // For the notification function, during SE_RECEIVED: the bytes of the completed read.
@@ -94,6 +94,7 @@ private:
     bool wait_pending_ = false;
     bool last_open_denied_ = false;
     bool last_open_busy_ = false;
+    std::string last_open_reason_;
     std::string port_name_;
     line_settings settings_;
     std::array<std::uint8_t, read_buffer_size> read_buffer_{};

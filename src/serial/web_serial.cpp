@@ -98,8 +98,8 @@ void web_serial::scan_ports() {
     list_.scanned();
 }
 
-std::uint8_t web_serial::port_present(std::string_view name) {
-    return !name.empty() && find(name) != nullptr ? 1 : 0;
+bool web_serial::port_present(std::string_view name) {
+    return !name.empty() && find(name) != nullptr;
 }
 
 void web_serial::fill_port_list(port_list_view& view) {

@@ -117,7 +117,7 @@ public:
     bool send_bytes(std::span<const std::uint8_t> bytes) override;
 
     // --- link_port ---------------------------------------------------------------------
-    std::uint8_t port_present(std::string_view name) override;
+    bool port_present(std::string_view name) override;
     void clear_port_list() override {}
     void scan_ports() override;
     void fill_port_list(port_list_view& view) override;

@@ -106,13 +106,13 @@ TEST_F(PortList, RememberedPortAppearsBetweenTwoOthers) {
     EXPECT_EQ(view.items, (std::vector<std::string>{"COM3", "COM7"}));
 
     // The remembered COM5 is absent: probed, not chosen.
-    EXPECT_EQ(port.port_present("COM5"), 0);
+    EXPECT_FALSE(port.port_present("COM5"));
     port.select_port("COM5");
     EXPECT_FALSE(port.port_selected());
     EXPECT_EQ(port.state_text(), "");
 
     names.present.insert("COM5");
-    ASSERT_EQ(port.port_present("COM5"), 1);
+    ASSERT_TRUE(port.port_present("COM5"));
     rescan();
     port.select_port("COM5");
     EXPECT_EQ(listed(port), (std::vector<std::string>{"COM3", "COM5", "COM7"}));
@@ -179,7 +179,7 @@ TEST_F(PortList, NotesNameEachPortOnceAndThePermissionProblemsInOneLine) {
     names.denied = {"COM2", "COM8"};
     names.descriptions["COM3"] = {"Acme", "Acme ZEV1", "1234", "abcd", "0042", ""};
     rescan();
-    EXPECT_EQ(port.port_present("COM2"), 0);
+    EXPECT_FALSE(port.port_present("COM2"));
     EXPECT_EQ(port.port_descriptions()[0].product, "Acme ZEV1");
     EXPECT_EQ(port.take_port_notes(),
               (std::vector<std::string>{

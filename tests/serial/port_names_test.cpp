@@ -259,8 +259,9 @@ TEST_F(VirtualPorts, AnOpenPortDropsOutOfTheNextScan) {
 
     // open_port resolves plain names through the ports folder beside the program; this
     // folder is elsewhere, so the link is opened by its path.
-    EXPECT_EQ(port.open_port((ports.path() / "PORT-B").native(), 115200, 0, 8, false), 0);
-    EXPECT_EQ(port.port_present("PORT-B"), 0);
+    EXPECT_EQ(port.open_port((ports.path() / "PORT-B").native(), 115200, 0, 8, false),
+              open_failure::none);
+    EXPECT_FALSE(port.port_present("PORT-B"));
     port.clear_port_list();
     port.scan_ports(); // stops the thread first, so PORT-B is back
     EXPECT_EQ(port.port_names()[1], "PORT-B");
@@ -274,8 +275,8 @@ TEST_F(VirtualPorts, AnAbsolutePathProbedPresentIsListedAfterTheOthers) {
     port.scan_ports();
     EXPECT_EQ(port.port_names()[2], "");
 
-    EXPECT_EQ(port.port_present("/nonexistent/tty"), 0);
-    ASSERT_EQ(port.port_present(a.slave_path()), 1);
+    EXPECT_FALSE(port.port_present("/nonexistent/tty"));
+    ASSERT_TRUE(port.port_present(a.slave_path()));
     port.clear_port_list();
     port.scan_ports();
     EXPECT_EQ(port.port_names()[2], a.slave_path());
@@ -437,7 +438,7 @@ TEST_F(PortState, APortHeldByAnotherProgramIsSaidToBeInUseOnce) {
     posix::unique_fd other(::open(peer.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_TRUE(other.valid());
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(port.port_present(peer.slave_path()), 0);
+    EXPECT_FALSE(port.port_present(peer.slave_path()));
     for (int attempt = 0; attempt < 3; ++attempt) {
         port.open_close(115200);
     }
@@ -447,7 +448,7 @@ TEST_F(PortState, APortHeldByAnotherProgramIsSaidToBeInUseOnce) {
               (std::vector<std::string>{peer.slave_path() + " is in use by another program"}));
 
     other.reset();
-    EXPECT_EQ(port.port_present(peer.slave_path()), 1);
+    EXPECT_TRUE(port.port_present(peer.slave_path()));
     port.open_close(115200);
     EXPECT_TRUE(port.is_open());
     EXPECT_TRUE(port.take_port_notes().empty());

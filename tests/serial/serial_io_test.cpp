@@ -4,6 +4,7 @@
 #include "serial/serial.h"
 #include "support/deadline.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <numeric>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -41,7 +43,7 @@ std::vector<std::uint8_t> take_all(serial& port) {
     return v;
 }
 
-int open_on(Tserial_event& port, const pty_peer& peer) {
+open_failure open_on(Tserial_event& port, const pty_peer& peer) {
     return port.open_port(peer.slave_path(), 115200, 0, 8, false);
 }
 
@@ -93,7 +95,7 @@ protected:
 };
 
 TEST_F(SerialIo, PeerBytesArriveInOrder) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     EXPECT_TRUE(port.running());
     auto sent = pattern(900);
     ASSERT_TRUE(peer.write(sent));
@@ -103,7 +105,7 @@ TEST_F(SerialIo, PeerBytesArriveInOrder) {
 }
 
 TEST_F(SerialIo, LineIsRaw115200EightBitsNoParityNoFlowControl) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     termios t{};
     // Termios calls on a pty master act on its slave.
     ASSERT_EQ(::tcgetattr(peer.master_fd(), &t), 0);
@@ -125,7 +127,7 @@ TEST_F(SerialIo, LineIsRaw115200EightBitsNoParityNoFlowControl) {
 }
 
 TEST_F(SerialIo, SendBytesTakesUpTo1023BytesInOneBlock) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     auto block = pattern(1023, 3);
     ASSERT_TRUE(port.send_bytes(block));
     EXPECT_EQ(peer.read(block.size()), block);
@@ -137,7 +139,7 @@ TEST_F(SerialIo, SendBytesTakesUpTo1023BytesInOneBlock) {
 }
 
 TEST_F(SerialIo, ASecondBlockWhileOneIsBeingWrittenIsDropped) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     auto block = pattern(1023, 9);
     // The peer reads nothing, so the pty's buffer fills and a write stays pending.
     std::size_t accepted = 0;
@@ -173,16 +175,20 @@ TEST_F(SerialIo, ASecondBlockWhileOneIsBeingWrittenIsDropped) {
 
 TEST(SerialOpen, FailureCodesStartNoThread) {
     recording_port port;
-    EXPECT_EQ(port.open_port("/dev/zev1-no-such-port", 115200, 0, 8, false), 8);
+    EXPECT_EQ(port.open_port("/dev/zev1-no-such-port", 115200, 0, 8, false),
+              open_failure::no_device);
     EXPECT_FALSE(port.port_valid());
     EXPECT_FALSE(port.thread_known());
     EXPECT_FALSE(port.running());
-    EXPECT_EQ(port.open_port("ttyUSB987", 115200, 0, 8, false), 8);
-    EXPECT_EQ(port.open_port("../../dev/null", 115200, 0, 8, false), 8)
+    EXPECT_EQ(port.last_open_reason(), std::generic_category().message(ENOENT));
+    EXPECT_EQ(port.open_port("ttyUSB987", 115200, 0, 8, false), open_failure::no_device);
+    EXPECT_EQ(port.open_port("../../dev/null", 115200, 0, 8, false), open_failure::no_device)
         << "a relative path is no port name";
-    EXPECT_EQ(port.open_port("", 115200, 0, 8, false), 16);
+    EXPECT_EQ(port.open_port("", 115200, 0, 8, false), open_failure::no_name);
+    EXPECT_EQ(port.last_open_reason(), "");
     // Opens, but is no serial line: the line settings are refused.
-    EXPECT_EQ(port.open_port("/dev/null", 115200, 0, 8, false), 4);
+    EXPECT_EQ(port.open_port("/dev/null", 115200, 0, 8, false), open_failure::line_settings);
+    EXPECT_EQ(port.last_open_reason(), std::generic_category().message(ENOTTY));
     EXPECT_FALSE(port.port_valid());
     EXPECT_FALSE(port.thread_known());
     EXPECT_TRUE(port.codes().empty());
@@ -193,13 +199,13 @@ TEST(SerialOpen, UnsupportedLineSettingsAreRefused) {
     pty_peer peer;
     ASSERT_TRUE(peer.ok());
     recording_port port;
-    EXPECT_EQ(port.open_port(peer.slave_path(), 12345, 0, 8, false), 4);
-    EXPECT_EQ(port.open_port(peer.slave_path(), 115200, 3, 8, false), 4);
-    EXPECT_EQ(port.open_port(peer.slave_path(), 115200, 0, 9, false), 4);
+    EXPECT_EQ(port.open_port(peer.slave_path(), 12345, 0, 8, false), open_failure::line_settings);
+    EXPECT_EQ(port.open_port(peer.slave_path(), 115200, 3, 8, false), open_failure::line_settings);
+    EXPECT_EQ(port.open_port(peer.slave_path(), 115200, 0, 9, false), open_failure::line_settings);
     EXPECT_FALSE(port.thread_known());
     // A pty always runs 8 bits without parity: settings that do not stick are refused.
-    EXPECT_EQ(port.open_port(peer.slave_path(), 9600, 2, 7, false), 4);
-    EXPECT_EQ(port.open_port(peer.slave_path(), 9600, 0, 8, false), 0);
+    EXPECT_EQ(port.open_port(peer.slave_path(), 9600, 2, 7, false), open_failure::line_settings);
+    EXPECT_EQ(port.open_port(peer.slave_path(), 9600, 0, 8, false), open_failure::none);
     termios t{};
     ASSERT_EQ(::tcgetattr(peer.master_fd(), &t), 0);
     EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B9600));
@@ -207,21 +213,21 @@ TEST(SerialOpen, UnsupportedLineSettingsAreRefused) {
 
 TEST_F(SerialIo, APortThisProcessHoldsIsBusyAndAbsent) {
     ASSERT_EQ(probe_port(peer.slave_path()), probe_result::present);
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     recording_port second;
-    EXPECT_EQ(open_on(second, peer), 8);
+    EXPECT_EQ(open_on(second, peer), open_failure::no_device);
     EXPECT_FALSE(second.thread_known());
-    EXPECT_EQ(port.port_present(peer.slave_path()), 0);
+    EXPECT_FALSE(port.port_present(peer.slave_path()));
     EXPECT_EQ(probe_port(peer.slave_path()), probe_result::absent);
     port.stop_thread();
-    EXPECT_EQ(port.port_present(peer.slave_path()), 1);
+    EXPECT_TRUE(port.port_present(peer.slave_path()));
 }
 
 // Root opens an exclusive tty anyway, so the check asks the tty itself.
 TEST_F(SerialIo, AClosedPortLeavesTheTtyOpenToTheNextUser) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     port.stop_thread();
-    ASSERT_TRUE(wait_until([&] { return port.port_present(peer.slave_path()) == 1; }));
+    ASSERT_TRUE(wait_until([&] { return port.port_present(peer.slave_path()); }));
     posix::unique_fd tty(::open(peer.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
     ASSERT_TRUE(tty.valid());
     int exclusive = 1;
@@ -230,7 +236,7 @@ TEST_F(SerialIo, AClosedPortLeavesTheTtyOpenToTheNextUser) {
 }
 
 TEST_F(SerialIo, PeerClosingEndsTheThreadAndTheRingKeepsItsBytes) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     auto first = pattern(200, 40);
     ASSERT_TRUE(peer.write(first));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == first.size(); }));
@@ -243,7 +249,7 @@ TEST_F(SerialIo, PeerClosingEndsTheThreadAndTheRingKeepsItsBytes) {
 
     pty_peer next;
     ASSERT_TRUE(next.ok());
-    ASSERT_EQ(open_on(port, next), 0);
+    ASSERT_EQ(open_on(port, next), open_failure::none);
     auto second = pattern(100, 90);
     ASSERT_TRUE(next.write(second));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == first.size() + second.size(); }));
@@ -256,7 +262,7 @@ TEST(SerialThread, HangUpNotifiesEndedOnce) {
     pty_peer peer;
     ASSERT_TRUE(peer.ok());
     recording_port port;
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     std::vector<std::uint8_t> hello = {1, 2, 3};
     ASSERT_TRUE(peer.write(hello));
     ASSERT_TRUE(wait_until([&] { return port.count_of(Tserial_event::SE_RECEIVED) == 3; }));
@@ -276,7 +282,7 @@ TEST(SerialThread, StopThreadReturnsAtOnceOrWithinTwoSeconds) {
 
     pty_peer peer;
     ASSERT_TRUE(peer.ok());
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     t0 = std::chrono::steady_clock::now();
     port.stop_thread();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2000ms);
@@ -294,10 +300,10 @@ TEST(SerialThread, AStopDuringAnEndingThreadDoesNotStopTheNextConnection) {
     ASSERT_TRUE(peer.ok());
     serial port;
     for (int round = 0; round < 20; ++round) {
-        ASSERT_EQ(open_on(port, peer), 0) << "round " << round;
+        ASSERT_EQ(open_on(port, peer), open_failure::none) << "round " << round;
         port.stop_thread();
     }
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(port.running());
     std::vector<std::uint8_t> b = {0x5A};
@@ -306,7 +312,7 @@ TEST(SerialThread, AStopDuringAnEndingThreadDoesNotStopTheNextConnection) {
 }
 
 TEST_F(SerialIo, AFullRingRefusesBytesAndCountsThem) {
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     auto burst = pattern(1100, 5);
     ASSERT_TRUE(peer.write(burst));
     ASSERT_TRUE(wait_until([&] { return port.overrun_count() == 1100 - 1023; }));
@@ -322,7 +328,7 @@ TEST_F(SerialIo, AFullRingRefusesBytesAndCountsThem) {
 
 TEST_F(SerialIo, ModemLineControlsLeaveTheConnectionWorking) {
     port.set_dtr(); // closed port: nothing happens
-    ASSERT_EQ(open_on(port, peer), 0);
+    ASSERT_EQ(open_on(port, peer), open_failure::none);
     port.set_dtr();
     port.set_rts();
     port.clear_dtr();
@@ -337,7 +343,7 @@ TEST(SerialThread, LineEventWaitOnAPtyNeitherEndsNorBlocksTheConnection) {
     pty_peer peer;
     ASSERT_TRUE(peer.ok());
     recording_port port;
-    ASSERT_EQ(port.open_port(peer.slave_path(), 115200, 0, 8, true), 0);
+    ASSERT_EQ(port.open_port(peer.slave_path(), 115200, 0, 8, true), open_failure::none);
     std::vector<std::uint8_t> b = {1, 2};
     ASSERT_TRUE(peer.write(b));
     ASSERT_TRUE(wait_until([&] { return port.count_of(Tserial_event::SE_RECEIVED) == 2; }));

@@ -48,8 +48,8 @@ public:
     }
 
     // --- link_port ----------------------------------------------------------------------
-    std::uint8_t port_present(std::string_view name) override {
-        return present.contains(std::string(name)) ? 1 : 0;
+    bool port_present(std::string_view name) override {
+        return present.contains(std::string(name));
     }
     void clear_port_list() override { built_ = false; }
     void scan_ports() override {

@@ -55,7 +55,7 @@ bool under_wine() {
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-int open_on(Tserial_event& port, const char* name) {
+open_failure open_on(Tserial_event& port, const char* name) {
     return port.open_port(name, 115200, 0, 8, false);
 }
 
@@ -86,7 +86,7 @@ private:
 
 TEST(WinSerial, EchoedBlocksComeBackWholeAndInOrder) {
     serial port;
-    ASSERT_EQ(open_on(port, echo_port), 0);
+    ASSERT_EQ(open_on(port, echo_port), open_failure::none);
     auto block = pattern(1023, 3);
     ASSERT_TRUE(port.send_bytes(block));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == block.size(); }))
@@ -104,7 +104,7 @@ TEST(WinSerial, EchoedBlocksComeBackWholeAndInOrder) {
 
 TEST(WinSerial, ASecondBlockWhileOneIsBeingWrittenIsDropped) {
     serial port;
-    ASSERT_EQ(open_on(port, deaf_port), 0);
+    ASSERT_EQ(open_on(port, deaf_port), open_failure::none);
     auto block = pattern(1023, 9);
     int accepted = 0;
     while (accepted < 1000) {
@@ -124,12 +124,12 @@ TEST(WinSerial, ASecondBlockWhileOneIsBeingWrittenIsDropped) {
 
 TEST(WinSerial, OpenFailureCodes) {
     recording_port port;
-    EXPECT_EQ(open_on(port, "COM88"), 8);
+    EXPECT_EQ(open_on(port, "COM88"), open_failure::no_device);
     EXPECT_FALSE(port.port_valid());
     EXPECT_FALSE(port.thread_known());
-    EXPECT_EQ(open_on(port, ""), 16);
+    EXPECT_EQ(open_on(port, ""), open_failure::no_name);
     // "\\.\COM1234567" does not fit the device path: refused, not cut to another port.
-    EXPECT_EQ(open_on(port, "COM5555555"), 8);
+    EXPECT_EQ(open_on(port, "COM5555555"), open_failure::no_device);
     EXPECT_EQ(probe_port("COM5555555"), probe_result::absent);
     EXPECT_FALSE(port.thread_known());
     EXPECT_EQ(port.count_of(Tserial_event::SE_STARTED), 0u);
@@ -137,22 +137,22 @@ TEST(WinSerial, OpenFailureCodes) {
 
 TEST(WinSerial, APortThisProcessHoldsIsBusy) {
     serial port;
-    ASSERT_EQ(port.port_present(echo_port), 1);
-    ASSERT_EQ(open_on(port, echo_port), 0);
+    ASSERT_TRUE(port.port_present(echo_port));
+    ASSERT_EQ(open_on(port, echo_port), open_failure::none);
     if (under_wine()) {
         GTEST_SKIP() << "Wine opens a COM device twice despite sharing mode 0";
     }
     recording_port second;
-    EXPECT_EQ(open_on(second, echo_port), 8);
+    EXPECT_EQ(open_on(second, echo_port), open_failure::no_device);
     EXPECT_FALSE(second.thread_known());
-    EXPECT_EQ(port.port_present(echo_port), 0);
+    EXPECT_FALSE(port.port_present(echo_port));
     port.stop_thread();
-    EXPECT_EQ(port.port_present(echo_port), 1);
+    EXPECT_TRUE(port.port_present(echo_port));
 }
 
 TEST(WinSerial, LineSettingsReachTheDevice) {
     serial port;
-    ASSERT_EQ(open_on(port, control_port), 0);
+    ASSERT_EQ(open_on(port, control_port), open_failure::none);
     std::vector<std::uint8_t> ask = {'S'};
     ASSERT_TRUE(port.send_bytes(ask));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == 1; }));
@@ -166,7 +166,7 @@ TEST(WinSerial, LineSettingsReachTheDevice) {
 
 TEST(WinSerial, HangUpEndsTheThreadAndTheRingKeepsItsBytes) {
     serial port;
-    ASSERT_EQ(open_on(port, control_port), 0);
+    ASSERT_EQ(open_on(port, control_port), open_failure::none);
     std::vector<std::uint8_t> cmd = {'H'};
     ASSERT_TRUE(port.send_bytes(cmd));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == 200; }));
@@ -180,8 +180,8 @@ TEST(WinSerial, HangUpEndsTheThreadAndTheRingKeepsItsBytes) {
 
     // Plugged in again: the next connection appends to what is still in the ring.
     port.stop_thread();
-    ASSERT_TRUE(wait_until([&] { return port.port_present(control_port) == 1; }));
-    ASSERT_EQ(open_on(port, control_port), 0);
+    ASSERT_TRUE(wait_until([&] { return port.port_present(control_port); }));
+    ASSERT_EQ(open_on(port, control_port), open_failure::none);
     std::vector<std::uint8_t> more = {1, 2, 3};
     ASSERT_TRUE(port.send_bytes(more));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == 203; }));
@@ -196,7 +196,7 @@ TEST(WinSerial, StopThreadReturnsAtOnceOrWithinTwoSeconds) {
     auto t0 = std::chrono::steady_clock::now();
     port.stop_thread();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
-    ASSERT_EQ(open_on(port, echo_port), 0);
+    ASSERT_EQ(open_on(port, echo_port), open_failure::none);
     t0 = std::chrono::steady_clock::now();
     port.stop_thread();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2000ms);

@@ -19,11 +19,12 @@ bool com_port::open(const std::string& name, std::string& error) {
         inbox_.clear();
         paused_ = false;
     }
-    const int code = open_port(name, link_baud_rate, link_parity, link_byte_size, false);
-    if (code != 0) {
+    const open_failure failure =
+        open_port(name, link_baud_rate, link_parity, link_byte_size, false);
+    if (failure != open_failure::none) {
         error = "cannot open " + name +
                 (last_open_denied() ? " (in use or access denied)"
-                                    : " (error " + std::to_string(code) + ")");
+                                    : " (error " + std::to_string(static_cast<int>(failure)) + ")");
         return false;
     }
     name_ = name;

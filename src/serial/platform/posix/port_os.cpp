@@ -21,9 +21,11 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,6 +35,10 @@ namespace {
 // How often the modem lines are looked at while a line-event wait is outstanding
 // (a tty offers no pollable notification for them).
 constexpr int modem_poll_ms = 50;
+
+std::string os_reason(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
 
 bool manual_reset(int slot) {
     return slot == ev_read_done || slot == ev_write_done || slot == ev_line_done;
@@ -60,14 +66,17 @@ bool baud_constant(std::uint32_t baud, speed_t& out) {
 
 // Raw line settings: no echo, no line editing, no signals, no translation, no flow
 // control; reads return as soon as one byte is there.
-bool configure(int fd, const line_settings& s, posix::tty_calls& calls) {
+// On failure, reason says why.
+bool configure(int fd, const line_settings& s, posix::tty_calls& calls, std::string& reason) {
     speed_t speed{};
     if (!baud_constant(s.baud, speed) || s.byte_size < 5 || s.byte_size > 8 || s.parity < 0 ||
         s.parity > 2) {
+        reason = "no such line settings on a tty";
         return false;
     }
     termios t{};
     if (::tcgetattr(fd, &t) != 0) {
+        reason = os_reason(errno);
         return false;
     }
     ::cfmakeraw(&t);
@@ -83,13 +92,18 @@ bool configure(int fd, const line_settings& s, posix::tty_calls& calls) {
     t.c_cc[VTIME] = 0;
     if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 ||
         calls.tcsetattr(fd, TCSANOW, t) != 0) {
+        reason = os_reason(errno);
         return false;
     }
     // tcsetattr succeeds when any part was applied: check what stuck.
     termios check{};
-    return ::tcgetattr(fd, &check) == 0 && ::cfgetospeed(&check) == speed &&
-           (check.c_cflag & CSIZE) == (t.c_cflag & CSIZE) &&
-           (check.c_cflag & PARENB) == (t.c_cflag & PARENB);
+    if (::tcgetattr(fd, &check) != 0 || ::cfgetospeed(&check) != speed ||
+        (check.c_cflag & CSIZE) != (t.c_cflag & CSIZE) ||
+        (check.c_cflag & PARENB) != (t.c_cflag & PARENB)) {
+        reason = "the tty did not take the line settings";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -315,7 +329,8 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
     }
     if (!tty.valid()) {
         const int error = errno;
-        result.code = 8;
+        result.failure = open_failure::no_device;
+        result.reason = path.empty() ? "no such port" : os_reason(error);
         result.permission_denied = !path.empty() && error == EACCES;
         // EBUSY: another program holds the tty with TIOCEXCL.
         result.busy = !path.empty() && error == EBUSY;
@@ -326,8 +341,10 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
     // held. A port that someone else holds did not open, as an exclusive open fails on
     // Windows.
     if (calls.flock(tty.get(), LOCK_EX | LOCK_NB) != 0) {
-        result.code = 8;
-        result.busy = errno == EWOULDBLOCK;
+        const int error = errno;
+        result.failure = open_failure::no_device;
+        result.busy = error == EWOULDBLOCK;
+        result.reason = os_reason(error);
         return result;
     }
     // The kernel raises DTR and RTS inside open() on a tty whose speed is not zero (and
@@ -342,9 +359,9 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
     (void)calls.ioctl(tty.get(), TIOCMBIC, &lines);
     (void)calls.ioctl(tty.get(), TIOCEXCL, nullptr);
     // There is no line-event mask or time-out record to reject on a tty: both are part of
-    // the line settings below, which fail as a whole (code 4).
-    if (!configure(tty.get(), settings, calls)) {
-        result.code = 4;
+    // the line settings below, which fail as a whole.
+    if (!configure(tty.get(), settings, calls, result.reason)) {
+        result.failure = open_failure::line_settings;
         return result;
     }
     (void)calls.ioctl(tty.get(), TIOCMBIC, &lines);

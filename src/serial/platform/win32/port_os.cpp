@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <string>
+#include <system_error>
 #include <windows.h>
 
 namespace zev1 {
@@ -23,6 +24,11 @@ bool device_path(std::string_view name, std::string& path) {
     path = "\\\\.\\";
     path.append(name);
     return path.size() <= max_device_path;
+}
+
+// The system's text for the error (FormatMessage).
+std::string os_reason(DWORD error) {
+    return std::error_code(static_cast<int>(error), std::system_category()).message();
 }
 
 bool manual_reset(int slot) {
@@ -196,20 +202,25 @@ open_result port_os::open(std::string_view name, const line_settings& settings) 
     s.line_ov.hEvent = s.events[ev_line_done];
     if (h == INVALID_HANDLE_VALUE) {
         // Access denied here means another program holds the port, not a missing right.
-        result.code = 8;
+        result.failure = open_failure::no_device;
         result.busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        result.reason = os_reason(error);
         return result;
     }
+    const auto failed = [&result](open_failure step) {
+        result.failure = step;
+        result.reason = os_reason(::GetLastError());
+    };
     if (!::SetCommMask(h, settings.line_events ? (EV_RING | EV_RLSD) : 0)) {
-        result.code = 1;
+        failed(open_failure::line_events);
     }
     if (!::SetCommTimeouts(h, &timeouts)) {
-        result.code = 2;
+        failed(open_failure::time_outs);
     }
     if (!::SetCommState(h, &dcb)) {
-        result.code = 4;
+        failed(open_failure::line_settings);
     }
-    if (result.code != 0) {
+    if (result.failure != open_failure::none) {
         ::CloseHandle(h);
         return result;
     }
