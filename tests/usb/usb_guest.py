@@ -15,7 +15,8 @@ request the guest's driver sends to the adapter.
 
 Everything lands in DIR: the simulator's JSON lines (sim.log), the guest's console
 (console.log), QEMU's trace (trace.log) and its own output (qemu.log). A failing check
-prints their tails.
+prints their tails. The production line's checks (batch_checks.py) add three adapters,
+each with its own simulator in DIR/units/.
 """
 
 import json
@@ -30,11 +31,15 @@ import sys
 import termios
 import time
 
+import batch_checks
+
 SSID, SECURITY, ENDPOINT, KEY = "Heizraum", "WPA2", "192.168.1.20,5555", "geheim-42"
 EXPECTED = {"id": "ZEV1-SIM", "ssid": SSID, "key": KEY, "security": SECURITY,
             "endpoint": ENDPOINT}
 BOOT_TIMEOUT = 120
-ADAPTER = "usb-serial,id=adapter,chardev=ftdi,bus=xhci.0"
+# On xhci port 1 whatever else is plugged in, so that the guest's ftdi_sio makes it
+# ttyUSB0 and QEMU puts it back there after a replug.
+ADAPTER = "usb-serial,id=adapter,chardev=ftdi,bus=xhci.0,port=1"
 TOOL = "zev1-wifi --settings /tmp/zev1-wifi.INI"
 QEMU = "qemu-system-x86_64"
 SIM = "zev1-sim"
@@ -166,7 +171,7 @@ class Qmp:
 
     def plug(self):
         self.execute("device_add", driver="usb-serial", id="adapter", chardev="ftdi",
-                     bus="xhci.0")
+                     bus="xhci.0", port="1")
 
     def close(self):
         self.s.close()
@@ -424,7 +429,7 @@ def start(d, kernel, initrd, sim_path, web=False):
             "-device", "qemu-xhci,id=xhci",
             "-chardev", "serial,id=ftdi,path=" + ready["pty"], "-device", ADAPTER,
             "-trace", "enable=usb_serial_*,file=" + path(d, "trace.log"),
-            "-msg", "timestamp=on"]
+            "-msg", "timestamp=on"] + batch_checks.start_adapters(d, sim_path)
     if web:
         # The browser checks: the host's root shared read-only (the guest chroots into it
         # to run Debian's chromium and node), the memory and processors Chromium needs, and
@@ -443,6 +448,8 @@ def start(d, kernel, initrd, sim_path, web=False):
     try:
         guest.wait_ready(BOOT_TIMEOUT, proc)
         rc, out, _ = guest.run("ls /dev/ttyUSB0")
+        if rc == 0:
+            batch_checks.wait_adapters(guest)
     finally:
         guest.close()
     if rc != 0:
@@ -460,7 +467,7 @@ def running(pid):
 
 
 def stop(d, quiet=False):
-    for name, program in (("qemu.pid", QEMU), ("sim.pid", SIM)):
+    for name, program in [("qemu.pid", QEMU), ("sim.pid", SIM)] + batch_checks.pid_files(d):
         try:
             with open(path(d, name)) as f:
                 pid = int(f.read())
@@ -788,6 +795,8 @@ CHECKS = {
     "silent": check_silent,
     "web_open": check_web_open,
 }
+batch_checks.use(sys.modules[__name__])
+CHECKS.update(batch_checks.CHECKS)
 
 
 def report(d):
