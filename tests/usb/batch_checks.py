@@ -255,7 +255,10 @@ def port_pulses(d, place, since, until):
         m = CONTROL_LINE.search(line)
         if m and holder.get(int(m.group(2))) == port and since <= float(m.group(1)) <= until:
             requests.append((float(m.group(1)), int(m.group(3), 16), int(m.group(4), 16)))
-    return h.modem_pulses(requests)
+    # Three opens at once on the guest's one processor: the kernel's raise may come a
+    # while after its line settings. A raise of the tool's own would still show in the
+    # count of raises.
+    return h.modem_pulses(requests, open_window=1.0)
 
 
 def check_opens(d, opens, since, until, problems):
