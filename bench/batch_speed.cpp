@@ -6,7 +6,7 @@
 // batch process used per unit and its peak memory, and the time of one single
 // `zev1-wifi auto --verify`. The figures are printed, not judged.
 #include "cli/cli_process.h"
-#include "integration/sim_process.h"
+#include "support/sim_process.h"
 
 #include <algorithm>
 #include <chrono>

@@ -12,26 +12,21 @@
 #include "serial/serial.h"
 #include "session/wifi_session.h"
 #include "settings/ini_file.h"
+#include "support/child_process.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -70,52 +65,16 @@ struct one_port final : port_namespace {
 // zev1-sim as a child; it quits when its standard input closes.
 class simulator {
 public:
-    simulator(const std::filesystem::path& program, const std::string& link) {
-        int in[2];
-        if (::pipe2(in, O_CLOEXEC) != 0) {
-            return;
-        }
-        std::vector<std::string> args = {program.native(), "--link", link,
-                                         "--baud",         "115200", "--exit-on-eof"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        stdin_ = in[1];
-    }
-    ~simulator() {
-        if (stdin_ >= 0) {
-            ::close(stdin_);
-        }
-        if (pid_ <= 0) {
-            return;
-        }
-        for (int i = 0; i < 200; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    simulator(const std::filesystem::path& program, const std::string& link)
+        : child_({program.native(), "--link", link, "--baud", "115200", "--exit-on-eof"},
+                 {zev1::test::child_stream::piped(), zev1::test::child_stream::null(), {}}) {}
+    ~simulator() { child_.stop(std::chrono::seconds(2)); }
     simulator(const simulator&) = delete;
     simulator& operator=(const simulator&) = delete;
-    bool started() const { return pid_ > 0; }
+    bool started() const { return child_.started(); }
 
 private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
+    zev1::test::child_process child_;
 };
 
 double cpu_seconds() {

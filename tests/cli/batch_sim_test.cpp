@@ -2,7 +2,7 @@
 // among good ones, Ctrl+C in the middle, --watch with controllers plugged in one after
 // another, and plans refused before any port is opened.
 #include "cli/cli_process.h"
-#include "integration/sim_process.h"
+#include "support/sim_process.h"
 
 #include <algorithm>
 #include <chrono>
@@ -84,9 +84,6 @@ protected:
     sim_process& add_sim(const std::string& ssid, std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {"--ssid",     ssid,   "--key",      "old key",
                                          "--security", "wpa2", "--endpoint", "10.1.2.3,4000"};
-        if (std::find(extra.begin(), extra.end(), "--baud") == extra.end()) {
-            args.insert(args.end(), {"--baud", "0"});
-        }
         args.insert(args.end(), extra.begin(), extra.end());
         sims.push_back(std::make_unique<sim_process>(args));
         EXPECT_TRUE(sims.back()->wait_ready()) << "zev1-sim did not start";

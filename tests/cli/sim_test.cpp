@@ -1,7 +1,7 @@
 // zev1-wifi run as a program against zev1-sim on a pseudo-terminal: every command and
 // every exit status, and the bytes it puts on the wire.
 #include "cli/cli_process.h"
-#include "integration/sim_process.h"
+#include "support/sim_process.h"
 
 #include <algorithm>
 #include <array>
@@ -46,9 +46,8 @@ std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
 class cli_sim_test : public ::testing::Test {
 protected:
     void start(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {
-            "--baud",      "0",          "--ssid", "cellar-net", "--key",
-            "s3cret pass", "--security", "wpa2",   "--endpoint", "10.1.2.3,4000"};
+        std::vector<std::string> args = {"--ssid",     "cellar-net", "--key",      "s3cret pass",
+                                         "--security", "wpa2",       "--endpoint", "10.1.2.3,4000"};
         args.insert(args.end(), extra.begin(), extra.end());
         sim = std::make_unique<sim_process>(args);
         ASSERT_TRUE(sim->wait_ready()) << "zev1-sim did not start";

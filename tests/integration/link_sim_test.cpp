@@ -1,6 +1,5 @@
 // The real serial port, the link, the sequencer and the WiFi workflow against zev1-sim on
 // a pseudo-terminal, driven by a 10 ms tick loop with recorders in place of the windows.
-#include "integration/sim_process.h"
 #include "link/komunikace.h"
 #include "log/message_text.h"
 #include "memory/flash.h"
@@ -8,6 +7,7 @@
 #include "serial/port_namespace.h"
 #include "serial/serial.h"
 #include "support/recording_views.h"
+#include "support/sim_process.h"
 
 #include <algorithm>
 #include <chrono>
@@ -56,9 +56,8 @@ frame_header header_of(const sim_frame& f) {
 class link_sim_test : public ::testing::Test {
 protected:
     void start(std::vector<std::string> args = {}) {
-        std::vector<std::string> all = {
-            "--baud",      "0",          "--ssid", "cellar-net", "--key",
-            "s3cret pass", "--security", "wpa2",   "--endpoint", "10.1.2.3,4000"};
+        std::vector<std::string> all = {"--ssid",     "cellar-net", "--key",      "s3cret pass",
+                                        "--security", "wpa2",       "--endpoint", "10.1.2.3,4000"};
         all.insert(all.end(), args.begin(), args.end());
         sim = std::make_unique<sim_process>(all);
         ASSERT_TRUE(sim->wait_ready()) << "zev1-sim did not start";

@@ -7,6 +7,7 @@
 #include "serial/platform/posix/unique_fd.h"
 #include "serial/serial.h"
 #include "support/deadline.h"
+#include "support/recording_port.h"
 
 #include <array>
 #include <cerrno>

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
-#include <functional>
 #include <poll.h>
 #include <span>
 #include <stdlib.h>
@@ -76,18 +75,5 @@ private:
     posix::unique_fd master_;
     std::string slave_;
 };
-
-// Polls `done` every millisecond until it holds or `timeout` has passed.
-inline bool wait_until(const std::function<bool()>& done,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
-    auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 } // namespace zev1::test

@@ -3,6 +3,7 @@
 #include "pty_peer.h"
 #include "serial/serial.h"
 #include "support/deadline.h"
+#include "support/recording_port.h"
 
 #include <cerrno>
 #include <chrono>
@@ -24,60 +25,15 @@ namespace zev1 {
 namespace {
 
 using namespace std::chrono_literals;
+using test::pattern;
 using test::pty_peer;
+using test::recording_port;
+using test::take;
 using test::wait_until;
-
-std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t seed = 0) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        v[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
-    }
-    return v;
-}
-
-std::vector<std::uint8_t> take_all(serial& port) {
-    std::vector<std::uint8_t> v;
-    while (port.rx_count() > 0) {
-        v.push_back(port.rx_get());
-    }
-    return v;
-}
 
 open_failure open_on(Tserial_event& port, const pty_peer& peer) {
     return port.open_port(peer.slave_path(), 115200, 0, 8, false);
 }
-
-// A port object that records every notification and what it received.
-class recording_port : public Tserial_event {
-public:
-    recording_port() : Tserial_event(&recording_port::on_event) {}
-    ~recording_port() {
-        stop_thread();
-        join_thread();
-    }
-
-    std::vector<int> codes() {
-        std::lock_guard lock(mutex_);
-        return codes_;
-    }
-    std::size_t count_of(int code) {
-        std::lock_guard lock(mutex_);
-        return static_cast<std::size_t>(std::count(codes_.begin(), codes_.end(), code));
-    }
-
-private:
-    static void on_event(Tserial_event& port, int code) {
-        auto& self = static_cast<recording_port&>(port);
-        std::lock_guard lock(self.mutex_);
-        self.codes_.push_back(code);
-        if (code == SE_RECEIVED) {
-            self.request_read();
-        }
-    }
-
-    std::mutex mutex_;
-    std::vector<int> codes_;
-};
 
 class SerialIo : public ::testing::Test {
 protected:
@@ -100,7 +56,7 @@ TEST_F(SerialIo, PeerBytesArriveInOrder) {
     auto sent = pattern(900);
     ASSERT_TRUE(peer.write(sent));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == sent.size(); }));
-    EXPECT_EQ(take_all(port), sent);
+    EXPECT_EQ(take(port), sent);
     EXPECT_EQ(port.overrun_count(), 0u);
 }
 
@@ -121,7 +77,7 @@ TEST_F(SerialIo, LineIsRaw115200EightBitsNoParityNoFlowControl) {
     std::vector<std::uint8_t> special = {0x0D, 0x0A, 0x03, 0x13, 0x11, 0x7F, 0x04, 0x1A};
     ASSERT_TRUE(peer.write(special));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == special.size(); }));
-    EXPECT_EQ(take_all(port), special);
+    EXPECT_EQ(take(port), special);
     ASSERT_TRUE(port.send_bytes(special));
     EXPECT_EQ(peer.read(special.size()), special);
 }
@@ -253,7 +209,7 @@ TEST_F(SerialIo, PeerClosingEndsTheThreadAndTheRingKeepsItsBytes) {
     auto second = pattern(100, 90);
     ASSERT_TRUE(next.write(second));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == first.size() + second.size(); }));
-    auto all = take_all(port);
+    auto all = take(port);
     EXPECT_TRUE(std::equal(first.begin(), first.end(), all.begin()));
     EXPECT_TRUE(std::equal(second.begin(), second.end(), all.begin() + first.size()));
 }
@@ -317,13 +273,13 @@ TEST_F(SerialIo, AFullRingRefusesBytesAndCountsThem) {
     ASSERT_TRUE(peer.write(burst));
     ASSERT_TRUE(wait_until([&] { return port.overrun_count() == 1100 - 1023; }));
     EXPECT_EQ(port.rx_count(), 1023u);
-    auto kept = take_all(port);
+    auto kept = take(port);
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), burst.begin()))
         << "the oldest 1023 bytes are kept, in order";
     std::vector<std::uint8_t> more = {7, 8, 9};
     ASSERT_TRUE(peer.write(more));
     ASSERT_TRUE(wait_until([&] { return port.rx_count() == 3; }));
-    EXPECT_EQ(take_all(port), more);
+    EXPECT_EQ(take(port), more);
 }
 
 TEST_F(SerialIo, ModemLineControlsLeaveTheConnectionWorking) {

@@ -2,16 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <poll.h>
-#include <sstream>
-#include <sys/wait.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace zev1::simtest {
@@ -53,130 +46,6 @@ std::string hex(const bytes& b) {
         out += digits[x & 15];
     }
     return out;
-}
-
-sim_process::sim_process(std::vector<std::string> args, bool wait_ready) {
-    std::string templ = (std::filesystem::temp_directory_path() / "zev1-sim-test-XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) {
-        return;
-    }
-    dir_ = templ;
-    link_ = dir_ + "/ports/COM5";
-    std::vector<std::string> argv_text{ZEV1_SIM_PATH, "--link", link_};
-    if (std::find(args.begin(), args.end(), "--baud") == args.end()) {
-        argv_text.insert(argv_text.end(), {"--baud", "0"});
-    }
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    const std::string out = dir_ + "/stdout.jsonl";
-    const std::string err = dir_ + "/stderr.txt";
-
-    int in_pipe[2];
-    if (::pipe2(in_pipe, O_CLOEXEC) != 0) {
-        return;
-    }
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in_pipe[0], 0);
-        ::dup2(out_fd, 1);
-        ::dup2(err_fd, 2);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(in_pipe[0]);
-    stdin_fd_ = in_pipe[1];
-    if (wait_ready) {
-        wait_line({"\"event\":\"ready\""}, 5000ms);
-    }
-}
-
-sim_process::~sim_process() {
-    if (pid_ > 0 && wait_exit(0ms) == -1) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    close_stdin();
-    if (!dir_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-}
-
-void sim_process::command(std::string_view line) {
-    const std::string text = std::string(line) + "\n";
-    [[maybe_unused]] const ssize_t n = ::write(stdin_fd_, text.data(), text.size());
-}
-
-void sim_process::close_stdin() {
-    if (stdin_fd_ >= 0) {
-        ::close(stdin_fd_);
-        stdin_fd_ = -1;
-    }
-}
-
-std::vector<std::string> sim_process::lines() const {
-    std::ifstream in(dir_ + "/stdout.jsonl");
-    std::vector<std::string> out;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof()) {
-            break; // a line still being written
-        }
-        out.push_back(line);
-    }
-    return out;
-}
-
-std::optional<std::string> sim_process::wait_line(std::vector<std::string> parts, ms timeout,
-                                                  std::size_t from) const {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    do {
-        const auto all = lines();
-        for (std::size_t i = from; i < all.size(); ++i) {
-            if (std::all_of(parts.begin(), parts.end(), [&](const std::string& p) {
-                    return all[i].find(p) != std::string::npos;
-                })) {
-                return all[i];
-            }
-        }
-        std::this_thread::sleep_for(5ms);
-    } while (std::chrono::steady_clock::now() < end);
-    return std::nullopt;
-}
-
-int sim_process::wait_exit(ms timeout) {
-    if (pid_ <= 0) {
-        return -1;
-    }
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    do {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(5ms);
-    } while (std::chrono::steady_clock::now() < end);
-    return -1;
-}
-
-void sim_process::signal(int sig) {
-    if (pid_ > 0) {
-        ::kill(pid_, sig);
-    }
-}
-
-std::string sim_process::stderr_text() const {
-    std::ifstream in(dir_ + "/stderr.txt");
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 client::client(const std::string& path) {

@@ -1,8 +1,8 @@
 #pragma once
-// Runs zev1-sim as a child process in a temporary folder and talks to it as the tool
-// would: frames over the pseudo-terminal behind its link, commands on its standard
-// input, its JSON lines read back from the file its standard output goes to.
+// Talks to zev1-sim (support/sim_process.h) as the tool would: frames over the
+// pseudo-terminal behind its link.
 #include "link/frame.h"
+#include "support/sim_process.h"
 
 #include <chrono>
 #include <cstdint>
@@ -29,37 +29,7 @@ bytes text_bytes(std::string_view text, bool zero = true);
 bytes concat(bytes a, const bytes& b);
 std::string hex(const bytes& b);
 
-class sim_process {
-public:
-    // Starts the simulator with --link <tmp>/COM5 and --baud 0 unless args give another
-    // baud, and waits for its ready line.
-    explicit sim_process(std::vector<std::string> args = {}, bool wait_ready = true);
-    ~sim_process();
-    sim_process(const sim_process&) = delete;
-    sim_process& operator=(const sim_process&) = delete;
-
-    const std::string& dir() const { return dir_; }
-    const std::string& link() const { return link_; }
-    void command(std::string_view line);
-    void close_stdin();
-    // All lines printed so far.
-    std::vector<std::string> lines() const;
-    // The first line (from index `from` on) holding every one of the parts, waiting up
-    // to timeout for it.
-    std::optional<std::string> wait_line(std::vector<std::string> parts, ms timeout = 2000ms,
-                                         std::size_t from = 0) const;
-    std::size_t line_count() const { return lines().size(); }
-    // Waits for the process to end; its exit status, or -1 after the timeout.
-    int wait_exit(ms timeout = 3000ms);
-    void signal(int sig);
-    std::string stderr_text() const;
-
-private:
-    std::string dir_;
-    std::string link_;
-    pid_t pid_ = -1;
-    int stdin_fd_ = -1;
-};
+using test::sim_process;
 
 // The tool's end: the link opened raw at 115200 8N1.
 class client {

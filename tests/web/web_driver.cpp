@@ -6,24 +6,19 @@
 // settings file as on the desktop.
 #include "web/web_driver.h"
 
+#include "support/child_process.h"
 #include "windows/test_area.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace zev1::scenario {
 namespace {
@@ -46,8 +41,7 @@ public:
     // Sends a command and waits for its answer; a failed command is a test failure and
     // answers null.
     json call(const json& command, int timeout_ms = 60000) {
-        const std::string line = command.dump() + "\n";
-        if (pid_ <= 0 || !write_all(line)) {
+        if (!node_.started() || !node_.write(command.dump() + "\n")) {
             ADD_FAILURE() << "the browser harness is not running";
             return nullptr;
         }
@@ -65,56 +59,13 @@ public:
         return r["value"];
     }
 
-    ~harness() {
-        if (pid_ > 0) {
-            ::close(in_);
-            for (int i = 0; i < 500 && ::waitpid(pid_, nullptr, WNOHANG) != pid_; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
+    ~harness() { node_.stop(std::chrono::seconds(5)); }
 
 private:
-    harness() {
-        int to_child[2];
-        int from_child[2];
-        if (::pipe2(to_child, O_CLOEXEC) != 0 || ::pipe2(from_child, O_CLOEXEC) != 0) {
-            return;
-        }
-        std::string node = env_or("ZEV1_NODE", "node");
-        std::string script = env_or("ZEV1_WEB_HARNESS", ZEV1_WEB_HARNESS);
-        std::vector<char*> argv = {node.data(), script.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, to_child[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, from_child[1], 1);
-        const int rc = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(to_child[0]);
-        ::close(from_child[1]);
-        in_ = to_child[1];
-        out_ = from_child[0];
-        if (rc != 0) {
-            pid_ = -1;
-        }
+    harness()
+        : node_({env_or("ZEV1_NODE", "node"), env_or("ZEV1_WEB_HARNESS", ZEV1_WEB_HARNESS)},
+                {test::child_stream::piped(), test::child_stream::piped(), {}}, true) {
         ::signal(SIGPIPE, SIG_IGN);
-    }
-
-    bool write_all(const std::string& s) {
-        std::size_t off = 0;
-        while (off < s.size()) {
-            const ssize_t n = ::write(in_, s.data() + off, s.size() - off);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            off += static_cast<std::size_t>(n);
-        }
-        return true;
     }
 
     bool read_line(std::string& line, int timeout_ms) {
@@ -132,12 +83,12 @@ private:
             if (left.count() <= 0) {
                 return false;
             }
-            pollfd p{out_, POLLIN, 0};
+            pollfd p{node_.out_fd(), POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
                 continue;
             }
             char chunk[65536];
-            const ssize_t n = ::read(out_, chunk, sizeof chunk);
+            const ssize_t n = ::read(node_.out_fd(), chunk, sizeof chunk);
             if (n <= 0) {
                 return false;
             }
@@ -145,9 +96,7 @@ private:
         }
     }
 
-    pid_t pid_ = -1;
-    int in_ = -1;
-    int out_ = -1;
+    test::child_process node_;
     std::string buffer_;
 };
 

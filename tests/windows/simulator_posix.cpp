@@ -2,7 +2,7 @@
 // pseudo-terminal link in a private folder, which the scenario's program lists as its
 // only port (the Qt windows by the link's path, the page by the USB ids its stand-in for
 // the port reports).
-#include "integration/sim_process.h"
+#include "support/sim_process.h"
 #include "windows/simulator.h"
 #ifdef ZEV1_WEB_SCENARIOS
 #include "web/web_driver.h"
@@ -11,11 +11,7 @@
 namespace zev1::scenario {
 
 struct simulator::process {
-    explicit process(const std::vector<std::string>& options) : sim(with_baud(options)) {}
-    static std::vector<std::string> with_baud(std::vector<std::string> options) {
-        options.insert(options.begin(), {"--baud", "0"});
-        return options;
-    }
+    explicit process(const std::vector<std::string>& options) : sim(options) {}
     test::sim_process sim;
     bool ready = false;
 };

@@ -2,6 +2,7 @@
 // the COM ports: COM5 echoes, COM6 never reads, COM7 follows the control commands
 // ('H' a 200-byte burst, 'S' line check, 'X' hang up and plug in again).
 #include "serial/serial.h"
+#include "support/recording_port.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,37 +18,14 @@ namespace zev1 {
 namespace {
 
 using namespace std::chrono_literals;
+using test::pattern;
+using test::recording_port;
+using test::take;
+using test::wait_until;
 
 constexpr const char* echo_port = "COM5";
 constexpr const char* deaf_port = "COM6";
 constexpr const char* control_port = "COM7";
-
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-    auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t seed) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        v[i] = static_cast<std::uint8_t>(seed + i * 7);
-    }
-    return v;
-}
-
-std::vector<std::uint8_t> take(serial& port, std::size_t n) {
-    std::vector<std::uint8_t> v;
-    while (v.size() < n && port.rx_count() > 0) {
-        v.push_back(port.rx_get());
-    }
-    return v;
-}
 
 // Wine does not enforce the exclusive sharing mode on serial devices.
 bool under_wine() {
@@ -58,31 +36,6 @@ bool under_wine() {
 open_failure open_on(Tserial_event& port, const char* name) {
     return port.open_port(name, 115200, 0, 8, false);
 }
-
-class recording_port : public Tserial_event {
-public:
-    recording_port() : Tserial_event(&recording_port::on_event) {}
-    ~recording_port() {
-        stop_thread();
-        join_thread();
-    }
-    std::size_t count_of(int code) {
-        std::lock_guard lock(mutex_);
-        return static_cast<std::size_t>(std::count(codes_.begin(), codes_.end(), code));
-    }
-
-private:
-    static void on_event(Tserial_event& port, int code) {
-        auto& self = static_cast<recording_port&>(port);
-        std::lock_guard lock(self.mutex_);
-        self.codes_.push_back(code);
-        if (code == SE_RECEIVED) {
-            self.request_read();
-        }
-    }
-    std::mutex mutex_;
-    std::vector<int> codes_;
-};
 
 TEST(WinSerial, EchoedBlocksComeBackWholeAndInOrder) {
     serial port;
