@@ -664,126 +664,6 @@ def check_summary(d):
           % (len(lengths), lengths[0], statistics.median(lengths), lengths[-1]))
 
 
-# ---- the page in the guest's Chromium ------------------------------------------------------
-
-WEB_PORT = 8080
-WEB_ORIGIN = "http://127.0.0.1:%d" % WEB_PORT
-WEB_TIMEOUT = 900
-SET_DATA = 0x4004
-BAUD_115200 = 0x1A  # the FTDI divisor of 3 MHz / 115200
-DATA_8N1 = 0x0008
-FLOW_LINE = re.compile(r"@(\d+\.\d+):usb_serial_set_flow_control .*flow control (\d+)")
-
-
-def web_paths():
-    """The built page and Playwright, as the wasm variant leaves them in the source tree;
-    None when either is missing (the usb variant alone builds neither)."""
-    here = os.path.dirname(os.path.abspath(__file__))
-    source = os.path.dirname(os.path.dirname(here))
-    page = os.environ.get("ZEV1_WEB_PAGE", os.path.join(source, "build-wasm", "web"))
-    modules = os.path.join(source, "tests", "web", "node_modules")
-    if not os.path.exists(os.path.join(page, "zev1-wifi-config.wasm")) or \
-            not os.path.isdir(os.path.join(modules, "playwright-core")):
-        return None
-    return os.path.join(here, "web_guest.mjs"), page, modules
-
-
-def check_web_open(d, guest, sim):
-    """Two visits of the page in one profile: the guest's ttyUSB0 is listed (the policy
-    grants it to the page's origin without a chooser), opened on the first visit by a
-    choice in the list and by itself on the second."""
-    paths = web_paths()
-    if paths is None:
-        print("SKIP: no built page (build-wasm/web) or no Playwright (tests/web/node_modules); "
-              "the wasm variant makes both")
-        return 77
-    script, page, modules = paths
-    policy = json.dumps({"SerialAllowAllPortsForUrls": [WEB_ORIGIN]})
-    rc, _, err = guest.run("mkdir -p /host/etc/chromium/policies/managed && echo '%s' > "
-                           "/host/etc/chromium/policies/managed/zev1.json" % policy)
-    if rc != 0:
-        raise Failure("no host root in the guest: %s" % err.strip())
-    # Chromium lists every tty of a serial driver that sysfs shows, and opens the ports in
-    # whatever order it found them; the guest's 8250 ports (its console, the harness's own
-    # command line and two unused ones) are hidden from the chroot's /sys/class/tty, so the
-    # page sees the adapter alone.
-    rc, _, err = guest.run("umount /host/sys/class/tty 2>/dev/null; "
-                           "mount -t tmpfs tmpfs /host/sys/class/tty && "
-                           "ln -s $(readlink /sys/class/tty/ttyUSB0) /host/sys/class/tty/ttyUSB0")
-    if rc != 0:
-        raise Failure("cannot hide the guest's other serial ports: %s" % err.strip())
-    since = time.time()
-    rc, out, err = guest.run("chroot /host /usr/bin/env HOME=/tmp /bin/sh -c 'cd /tmp && "
-                             "node %s %s %s %d'" % (script, page, modules, WEB_PORT),
-                             WEB_TIMEOUT)
-    until = time.time()
-    try:
-        seen = json.loads(out.strip().splitlines()[-1])
-    except (ValueError, IndexError):
-        raise Failure("the browser script printed no result (status %d): %s %s"
-                      % (rc, out[-400:], err[-400:]))
-    seen.update(since=since, until=until)
-    with open(path(d, "web.json"), "w") as f:
-        json.dump(seen, f)
-    if "error" in seen:
-        raise Failure("in the browser: %s (so far %s)" % (seen["error"], seen))
-    if len(seen.get("listed", [])) != 1:
-        raise Failure("navigator.serial.getPorts() listed %s, expected the adapter alone"
-                      % seen.get("listed"))
-    for visit in ("first", "second"):
-        if not re.search(r" open +ZEV1-SIM$", seen.get(visit, "")):
-            raise Failure("%s visit: the state line says %r, expected the port open with "
-                          "ZEV1-SIM" % (visit, seen.get(visit)))
-    print("listed %s as %s; first visit: %r; second visit, opened by itself: %r; "
-          "seconds from the script's start: %s" % (seen["listed"], seen["names"],
-                                                   seen["first"], seen["second"], seen["times"]))
-    return 0
-
-
-def check_web_signals(d):
-    """QEMU's record of what Chromium and ftdi_sio asked of the adapter during the visits:
-    115200 8N1, no flow control, and DTR/RTS raised only by the kernel's open and lowered
-    again by the page."""
-    try:
-        with open(path(d, "web.json")) as f:
-            seen = json.load(f)
-    except (OSError, ValueError):
-        raise Failure("no record of the browser's visits (usb.web.open did not run)")
-    since, until = seen["since"], seen["until"]
-    requests = control_requests(d, since, until)
-    for line in read_text(path(d, "trace.log")).splitlines():
-        m = FLOW_LINE.search(line)
-        if m and since <= float(m.group(1)) <= until:
-            requests.append((float(m.group(1)), "flow", int(m.group(2))))
-    requests.sort(key=lambda r: r[0])
-    pulses = modem_pulses([r for r in requests if r[1] != "flow"], open_window=1.0)
-    # The kernel's open applies the tty's previous settings (at the first open its
-    # defaults, 9600 with XON/XOFF) before Chromium's own; what counts is the line as it
-    # stands when the page lowers DTR/RTS, and every setting after that.
-    wanted = {SET_BAUD: BAUD_115200, SET_DATA: DATA_8N1, "flow": 0}
-    problems = []
-    for raised, length, _ in pulses:
-        if length is None:
-            continue
-        lowered = raised + length
-        state = {}
-        for t, request, value in requests:
-            if request in wanted and (t <= lowered or value != wanted[request]):
-                state[request] = value
-        for request, value in wanted.items():
-            if state.get(request) != value:
-                problems.append("at the page's lower of DTR/RTS (%.3f) %s is %s, expected %s"
-                                % (lowered, request if request == "flow" else hex(request),
-                                   state.get(request), value))
-    if problems:
-        raise Failure("; ".join(problems))
-    pulses = check_pulses(d, since, until, range(2, 20), open_window=1.0)
-    record_pulses(d, "web", pulses)
-    print("115200 8N1, no flow control once the page set the line; %d opens, DTR/RTS high %s ms from the kernel's raise "
-          "to the page's lower" % (len(pulses), ", ".join("%.1f" % (p[1] * 1000)
-                                                          for p in pulses)))
-
-
 CHECKS = {
     "ports": lambda d, g, s: check_ports(d, g),
     "read_auto": check_read_auto,
@@ -793,7 +673,6 @@ CHECKS = {
     "replug_middle_short": lambda d, g, s: check_replug(d, g, s, 100, 0.3),
     "replug_end_long": lambda d, g, s: check_replug(d, g, s, 288, 3.0),
     "silent": check_silent,
-    "web_open": check_web_open,
 }
 batch_checks.use(sys.modules[__name__])
 CHECKS.update(batch_checks.CHECKS)
@@ -821,13 +700,14 @@ def main(argv):
         elif action == "check" and argv[3] == "summary":
             check_summary(d)
         elif action == "check" and argv[3] == "web_signals":
-            check_web_signals(d)
-        elif action == "check" and argv[3] in CHECKS:
+            if web_checks.check_signals(d) == 77:
+                return 77
+        elif action == "check" and argv[3] in dict(CHECKS, **web_checks.CHECKS):
             if not os.path.exists(path(d, "qemu.pid")):
                 raise Failure("the guest is not running (the usb.guest fixture failed)")
             guest = Guest(d)
             try:
-                if CHECKS[argv[3]](d, guest, Sim(d)) == 77:
+                if dict(CHECKS, **web_checks.CHECKS)[argv[3]](d, guest, Sim(d)) == 77:
                     return 77
             finally:
                 guest.close()
@@ -840,6 +720,11 @@ def main(argv):
         return 1
     return 0
 
+
+# The browser checks live in their own module, which uses this one's helpers under its
+# own name also when this file runs as the program.
+sys.modules.setdefault("usb_guest", sys.modules[__name__])
+import web_checks  # noqa: E402
 
 if __name__ == "__main__":
     sys.exit(main(sys.argv))

@@ -1,0 +1,554 @@
+"""The built page in the guest's own Chromium on the guest's real /dev/ttyUSB0 (ftdi_sio),
+no stand-in anywhere: Chromium's serial stack, the kernel's driver, QEMU's adapter and
+zev1-sim at its far end.
+
+usb.web.open starts one browser session in the guest (web_guest.mjs, left running) and
+every later check drives that same browser and page: a command goes into the guest's
+exchange folder through its command line, the answer comes back the same way. What each
+check saw is kept in web.json in the run folder, for the checks that only read QEMU's
+trace of it (usb.web.signals)."""
+
+import json
+import os
+import re
+import shlex
+import time
+
+import usb_guest as h
+
+PORT = 8080
+ORIGIN = "http://127.0.0.1:%d" % PORT
+EXCHANGE = "/tmp/zev1-web"  # in the chroot; /host/tmp/zev1-web from the guest's root
+GUEST_EXCHANGE = "/host" + EXCHANGE
+START_TIMEOUT = 900
+SET_DATA = 0x4004
+BAUD_115200 = 0x1A  # the FTDI divisor of 3 MHz / 115200
+DATA_8N1 = 0x0008
+FLOW_LINE = re.compile(r"@(\d+\.\d+):usb_serial_set_flow_control .*flow control (\d+)")
+FTDI_VENDOR_ID, FTDI_PRODUCT_ID = 0x0403, 0x6001
+USB_NAME = "USB %04x:%04x" % (FTDI_VENDOR_ID, FTDI_PRODUCT_ID)
+CHROOT = "chroot /host /usr/bin/env HOME=/tmp SYSTEMD_IGNORE_CHROOT=1 "
+
+# What the page shows, read in the page: the state line, the port list, the four fields,
+# whether the progress window is up, the message boxes shown and the ports the browser
+# grants (getInfo() of each).
+SNAPSHOT = """(async () => {
+  const q = (n) => document.querySelector(`[data-control="${n}"]`);
+  const text = (n) => { const e = q(n); return !e ? null
+      : e.tagName === 'SELECT' ? (e.selectedIndex >= 0 ? e.options[e.selectedIndex].text : '')
+      : (e.tagName === 'INPUT' || e.tagName === 'TEXTAREA') ? e.value : e.textContent; };
+  const list = q('com_number');
+  const progress = document.querySelector('[data-window="progress"]');
+  return {
+    state: text('stav_portu'),
+    items: list ? (list.options ? [...list.options].map((o) => o.text)
+                                : (list.list ? [...list.list.options].map((o) => o.value) : [])) : [],
+    ssid: text('wifi_SSID'), key: text('wifi_key'), security: text('wifi_security'),
+    endpoint: text('wifi_IP'),
+    progress: !!progress && !progress.hidden,
+    boxes: [...document.querySelectorAll('[data-window="box"]')].filter((b) => !b.hidden)
+        .map((b) => b.querySelector('[data-control="box_text"]').textContent),
+    ports: navigator.serial ? (await navigator.serial.getPorts()).map((p) => p.getInfo()) : null,
+    notes: q('txt') ? [...q('txt').children].map((l) => l.textContent)
+        .filter((l) => /USB |serial port/.test(l)).slice(-8) : [],
+  };
+})()"""
+
+
+def opened_with_controller():
+    return "/ open +ZEV1-SIM$/.test(document.querySelector('[data-control=\"stav_portu\"]')" \
+        "?.textContent || '')"
+
+
+def fields_are(settings):
+    return "(() => { const v = (n) => document.querySelector(`[data-control=\"${n}\"]`)?.value;" \
+        " return v('wifi_SSID') === %s && v('wifi_key') === %s && v('wifi_IP') === %s; })()" % (
+            json.dumps(settings["ssid"]), json.dumps(settings["key"]),
+            json.dumps(settings["endpoint"]))
+
+
+def web_paths():
+    """The built page and Playwright, as the wasm variant leaves them in the source tree;
+    None when either is missing (the usb variant alone builds neither)."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    source = os.path.dirname(os.path.dirname(here))
+    page = os.environ.get("ZEV1_WEB_PAGE", os.path.join(source, "build-wasm", "web"))
+    modules = os.path.join(source, "tests", "web", "node_modules")
+    if not os.path.exists(os.path.join(page, "zev1-wifi-config.wasm")) or \
+            not os.path.isdir(os.path.join(modules, "playwright-core")):
+        return None
+    return os.path.join(here, "web_guest.mjs"), page, modules
+
+
+def skipped():
+    print("SKIP: no built page (build-wasm/web) or no Playwright (tests/web/node_modules); "
+          "the wasm variant makes both")
+    return 77
+
+
+# ---- the record of what the checks saw ----------------------------------------------------
+
+def load(d, section=None):
+    try:
+        with open(h.path(d, "web.json")) as f:
+            data = json.load(f)
+    except (OSError, ValueError):
+        data = {}
+    if section is None:
+        return data
+    if section not in data:
+        raise h.Failure("no record of usb.web.%s (it did not run or failed early)" % section)
+    return data[section]
+
+
+def keep(d, section, record):
+    data = load(d)
+    data[section] = record
+    with open(h.path(d, "web.json"), "w") as f:
+        json.dump(data, f, indent=1)
+
+
+# ---- the browser session in the guest -------------------------------------------------------
+
+class Browser:
+    def __init__(self, guest):
+        self.guest = guest
+
+    def answer(self, name, timeout):
+        end = time.time() + timeout
+        while True:
+            rc, out, _ = self.guest.run("cat %s/out-%s 2>/dev/null" % (GUEST_EXCHANGE, name))
+            if rc == 0 and out:
+                reply = json.loads(out)
+                self.guest.run("rm -f %s/out-%s" % (GUEST_EXCHANGE, name))
+                return reply
+            if time.time() > end:
+                raise h.Failure("the browser gave no answer to %s within %.0f s (its log: %s)"
+                                % (name, timeout, self.log_tail()))
+            time.sleep(0.3)
+
+    def log_tail(self):
+        _, out, _ = self.guest.run("tail -n 5 %s/node.log %s/console.log 2>/dev/null"
+                                   % (GUEST_EXCHANGE, GUEST_EXCHANGE))
+        return out.strip()[-800:]
+
+    def __call__(self, do, timeout=120, **arguments):
+        """Carries out one command in the page; its value. A command that failed there
+        fails the check with what the page showed."""
+        name = "%d-%d" % (time.time_ns(), os.getpid())
+        command = json.dumps(dict(arguments, do=do, timeout=timeout))
+        rc, _, err = self.guest.run("printf %%s %s > %s/in.tmp && mv %s/in.tmp %s/in-%s"
+                                    % (shlex.quote(command), GUEST_EXCHANGE, GUEST_EXCHANGE,
+                                       GUEST_EXCHANGE, name))
+        if rc != 0:
+            raise h.Failure("cannot hand the browser a command: %s" % err.strip())
+        reply = self.answer(name, timeout + 60)
+        if not reply.get("ok"):
+            shown = ""
+            if do != "eval":
+                try:
+                    shown = "; the page shows %s" % self.snapshot()
+                except h.Failure as e:
+                    shown = "; %s" % e
+            raise h.Failure("in the browser, %s: %s%s" % (do, reply.get("error"), shown))
+        return reply["value"]
+
+    def snapshot(self):
+        return self("eval", js=SNAPSHOT)
+
+    def wait(self, js, timeout):
+        return self("wait", js=js, timeout=timeout)
+
+
+def session(guest):
+    """The browser that usb.web.open started, or a failure saying it is not there."""
+    rc, _, _ = guest.run("test -e %s/started" % GUEST_EXCHANGE)
+    if rc != 0:
+        raise h.Failure("no browser in the guest (usb.web.open did not start it)")
+    return Browser(guest)
+
+
+def sim_frames(sim, start, direction, frame_type):
+    mark = '"dir":"%s","type":%d,' % (direction, frame_type)
+    return [l for l in sim.lines()[start:] if mark in l]
+
+
+def modem_requests(d, since, until):
+    """Every vendor request to the adapter in [since, until] (resets, modem lines, line
+    settings): each open of the device sends some, and so does a close."""
+    return [(t, r, v) for t, r, v in h.control_requests(d, since, until) if r >> 8 == 0x40]
+
+
+def check_line(d, since, until, opens):
+    """The line set by the page at every open in [since, until]: 115200 8N1 without flow
+    control once it lowers DTR/RTS, and after that; DTR/RTS raised only by the kernel's
+    open, `opens` times, and lowered by the page."""
+    requests = h.control_requests(d, since, until)
+    for line in h.read_text(h.path(d, "trace.log")).splitlines():
+        m = FLOW_LINE.search(line)
+        if m and since <= float(m.group(1)) <= until:
+            requests.append((float(m.group(1)), "flow", int(m.group(2))))
+    requests.sort(key=lambda r: r[0])
+    pulses = h.modem_pulses([r for r in requests if r[1] != "flow"], open_window=1.0)
+    # The kernel's open applies the tty's previous settings (at the first open its
+    # defaults, 9600 with XON/XOFF) before Chromium's own; what counts is the line as it
+    # stands when the page lowers DTR/RTS, and every setting after that.
+    wanted = {h.SET_BAUD: BAUD_115200, SET_DATA: DATA_8N1, "flow": 0}
+    problems = []
+    for raised, length, _ in pulses:
+        if length is None:
+            continue
+        lowered = raised + length
+        state = {}
+        for t, request, value in requests:
+            if request in wanted and (t <= lowered or value != wanted[request]):
+                state[request] = value
+        for request, value in wanted.items():
+            if state.get(request) != value:
+                problems.append("at the page's lower of DTR/RTS (%.3f) %s is %s, expected %s"
+                                % (lowered, request if request == "flow" else hex(request),
+                                   state.get(request), value))
+    if problems:
+        raise h.Failure("; ".join(problems))
+    return h.check_pulses(d, since, until, opens, open_window=1.0)
+
+
+# ---- the checks ------------------------------------------------------------------------------
+
+def start_udev(guest):
+    """udev in the chroot, as a desktop runs it: its database gives Chromium the adapter's
+    USB ids, and its events tell Chromium of an adapter plugged in or pulled. Only the
+    adapter's tty is announced again (the guest's other devices need nothing). Whether
+    the ids are there afterwards."""
+    rc, _, err = guest.run(CHROOT + "/lib/systemd/systemd-udevd --daemon --resolve-names=never "
+                           ">/dev/null 2>&1")
+    if rc != 0:
+        print("udev does not run in the guest (%s): the port has no USB ids" % err.strip())
+        return False
+    out = ""
+    for _ in range(60):
+        # Again until udev has taken it: the daemon may not listen yet at the first.
+        guest.run("echo add > /sys/class/tty/ttyUSB0/uevent")
+        time.sleep(1)
+        rc, out, _ = guest.run(CHROOT + "udevadm info -q property -n /dev/ttyUSB0")
+        if "ID_MODEL_ID=" in out:
+            return True
+    print("udev gave ttyUSB0 no USB ids: %s" % out.strip()[-300:])
+    return False
+
+
+def check_open(d, guest, sim):
+    """Starts the browser session, then two visits of the page in one profile: the
+    guest's ttyUSB0 is listed (the policy grants it to the page's origin without a
+    chooser), opened on the first visit by a choice in the list and by itself on the
+    second."""
+    paths = web_paths()
+    if paths is None:
+        return skipped()
+    script, page, modules = paths
+    began = time.time()
+    policy = json.dumps({"SerialAllowAllPortsForUrls": [ORIGIN]})
+    rc, _, err = guest.run("mkdir -p /host/etc/chromium/policies/managed && echo '%s' > "
+                           "/host/etc/chromium/policies/managed/zev1.json" % policy)
+    if rc != 0:
+        raise h.Failure("no host root in the guest: %s" % err.strip())
+    # Chromium lists every tty of a serial driver that sysfs shows, and opens the ports in
+    # whatever order it found them; the guest's 8250 ports (its console, the harness's own
+    # command line and two unused ones) are hidden from the chroot's /sys/class/tty, so the
+    # page sees the adapter alone.
+    rc, _, err = guest.run("umount /host/sys/class/tty 2>/dev/null; "
+                           "mount -t tmpfs tmpfs /host/sys/class/tty && "
+                           "ln -s $(readlink /sys/class/tty/ttyUSB0) /host/sys/class/tty/ttyUSB0")
+    if rc != 0:
+        raise h.Failure("cannot hide the guest's other serial ports: %s" % err.strip())
+    udev = start_udev(guest)
+    udev_ready = time.time()
+    rc, _, err = guest.run(
+        "p=$(cat {x}/node.pid 2>/dev/null); [ -z \"$p\" ] || {{ kill $p; "
+        "while kill -0 $p 2>/dev/null; do sleep 0.2; done; }}; rm -rf {x} && mkdir -p {x} && "
+        "({c}/bin/sh -c 'echo $$ > {e}/node.pid && cd /tmp && exec node {s} {p} {m} {n} {e}' "
+        "</dev/null >{x}/node.log 2>&1 &) && touch {x}/started".format(
+            x=GUEST_EXCHANGE, c=CHROOT, s=script, p=page, m=modules, n=PORT, e=EXCHANGE))
+    if rc != 0:
+        raise h.Failure("cannot start the browser: %s" % err.strip())
+    browser = Browser(guest)
+    reply = browser.answer("start", START_TIMEOUT)
+    if not reply.get("ok"):
+        raise h.Failure("Chromium did not start: %s" % reply.get("error"))
+    started = time.time()
+    since = time.time()
+    browser("goto", timeout=600)
+    loaded = time.time()
+    listed = browser.wait("(async () => { const l = document.querySelector("
+                          "'[data-control=\"com_number\"]'); return l && l.options && "
+                          "l.options.length > 0 && (await navigator.serial.getPorts())"
+                          ".map((p) => p.getInfo()); })()", 300)
+    first_seen = browser.snapshot()
+    browser("choose", control="com_number", index=0)
+    browser.wait(opened_with_controller(), 300)
+    first = browser.snapshot()
+    first_open = time.time()
+    browser("reload", timeout=600)
+    reloaded = time.time()
+    browser.wait(opened_with_controller(), 300)
+    second = browser.snapshot()
+    until = time.time()
+    times = {"udev": round(udev_ready - began, 1), "browser": round(started - udev_ready, 1),
+             "page": round(loaded - since, 1), "first_open": round(first_open - loaded, 1),
+             "reload": round(reloaded - first_open, 1), "second_open": round(until - reloaded, 1)}
+    keep(d, "open", {"since": since, "until": until, "udev": udev, "listed": listed,
+                     "names": first_seen["items"], "first": first["state"],
+                     "second": second["state"], "times": times})
+    if len(listed) != 1:
+        raise h.Failure("navigator.serial.getPorts() listed %s, expected the adapter alone"
+                        % listed)
+    if second["items"] != first_seen["items"]:
+        raise h.Failure("the port list was %s, after the reload %s"
+                        % (first_seen["items"], second["items"]))
+    print("listed %s as %s; first visit, chosen: %r; second, by itself: %r; seconds: %s"
+          % (listed, first_seen["items"], first["state"], second["state"], times))
+    return 0
+
+
+def check_signals(d):
+    """QEMU's record of what Chromium and ftdi_sio asked of the adapter during the two
+    visits: 115200 8N1, no flow control, and DTR/RTS raised only by the kernel's open and
+    lowered again by the page."""
+    if web_paths() is None:
+        return skipped()
+    seen = load(d, "open")
+    pulses = check_line(d, seen["since"], seen["until"], range(2, 20))
+    h.record_pulses(d, "web", pulses)
+    print("115200 8N1, no flow control once the page set the line; %d opens, DTR/RTS high "
+          "%s ms from the kernel's raise to the page's lower"
+          % (len(pulses), ", ".join("%.1f" % (p[1] * 1000) for p in pulses)))
+    return 0
+
+
+def check_name(d, guest, sim):
+    """The port's name in the page: udev's USB ids where udev runs (USB 0403:6001, as the
+    adapter's sysfs says), a numbered serial port without them."""
+    if web_paths() is None:
+        return skipped()
+    seen = load(d, "open")
+    now = session(guest).snapshot()
+    ids = {}
+    for key in ("idVendor", "idProduct"):
+        rc, out, _ = guest.run("cat /sys/class/tty/ttyUSB0/device/../../" + key)
+        if rc != 0:
+            raise h.Failure("sysfs has no %s for ttyUSB0" % key)
+        ids[key] = int(out.strip(), 16)
+    if seen["udev"]:
+        info = {"usbVendorId": ids["idVendor"], "usbProductId": ids["idProduct"]}
+        name = "USB %04x:%04x" % (ids["idVendor"], ids["idProduct"])
+    else:
+        info, name = {}, "serial port 1"
+    for when, ports, items, state in (("first visit", seen["listed"], seen["names"],
+                                       seen["second"]),
+                                      ("now", now["ports"], now["items"], now["state"])):
+        if ports != [info]:
+            raise h.Failure("%s: getPorts() gives %s, expected %s" % (when, ports, [info]))
+        if items != [name] or not state.startswith(name + " "):
+            raise h.Failure("%s: the port list holds %s and the state line says %r, expected "
+                            "the port named %r" % (when, items, state, name))
+    print("the port is %r (getInfo() %s; udev %s)" % (name, info,
+                                                      "runs" if seen["udev"] else "does not run"))
+    return 0
+
+
+def check_read_auto(d, guest, sim):
+    """A read fills the four fields with the controller's settings; the automatic setting
+    sends one settings frame with them and the default endpoint, which the controller
+    stores; the port is not opened again meanwhile."""
+    if web_paths() is None:
+        return skipped()
+    browser = session(guest)
+    browser.wait(opened_with_controller(), 120)
+    for control in ("wifi_SSID", "wifi_key", "wifi_IP"):
+        browser("fill", control=control, text="")
+    start = len(sim.lines())
+    since = time.time()
+    browser("click", control="btn_config_cti_jer")
+    browser.wait(fields_are(h.EXPECTED), 600)
+    read_done = time.time()
+    got = browser.snapshot()
+    requests = len(sim_frames(sim, start, "rx", 5))
+    shown = {k: got[k] for k in ("ssid", "key", "security", "endpoint")}
+    wanted = {k: h.EXPECTED[k] for k in shown}
+    if shown != wanted or got["boxes"]:
+        raise h.Failure("the read shows %s and boxes %s, the simulator holds %s"
+                        % (shown, got["boxes"], wanted))
+
+    start_auto = len(sim.lines())
+    auto_since = time.time()
+    browser.wait("!document.querySelector('[data-window=\"progress\"]') || "
+                 "document.querySelector('[data-window=\"progress\"]').hidden", 60)
+    browser("click", control="btn_automatic_set")
+    stored = json.loads(sim.wait_line(['"event":"stored"', '"what":"wifi"'], 600, start_auto))
+    auto_done = time.time()
+    time.sleep(1.0)  # a second settings frame would come at once
+    after = browser.snapshot()
+    writes = len(sim_frames(sim, start_auto, "rx", 100))
+    # The simulator's endpoint back, for the checks that follow (a write of the field).
+    browser("fill", control="wifi_IP", text=h.ENDPOINT)
+    start_back = len(sim.lines())
+    browser("click", control="btn_wifi_write")
+    sim.wait_line(['"event":"stored"', h.ENDPOINT], 300, start_back)
+    until = time.time()
+    written = {k: stored.get(k) for k in ("ssid", "key", "security", "endpoint")}
+    want = dict(wanted, endpoint=after["endpoint"])
+    problems = []
+    if writes != 1:
+        problems.append("the automatic setting sent %d settings frames, expected one" % writes)
+    if written != want or after["endpoint"] == h.ENDPOINT:
+        problems.append("the controller stored %s, the page shows %s" % (written, after))
+    if after["boxes"]:
+        problems.append("message boxes: %s" % after["boxes"])
+    if problems:
+        raise h.Failure("; ".join(problems))
+    check_line(d, since, until, [0])
+    keep(d, "read_auto", {"read_s": round(read_done - since, 1), "requests": requests,
+                          "auto_s": round(auto_done - auto_since, 1), "stored": written})
+    print("read exact in %.1f s (%d block requests, %.1f s on the wire), the automatic setting "
+          "stored %s after %.1f s with one settings frame; no open of the device meanwhile"
+          % (read_done - since, requests, requests * 326 * 10 / 115200.0, written,
+             auto_done - auto_since))
+    return 0
+
+
+def tty_holders(guest):
+    """The guest's processes holding ttyUSB0 open, with their descriptors for it."""
+    rc, out, _ = guest.run("for f in /proc/[0-9]*/fd/*; do [ \"$(readlink $f)\" = /dev/ttyUSB0 ] "
+                           "&& echo $f; done 2>/dev/null")
+    return sorted(out.split())
+
+
+def check_silent(d, guest, sim):
+    """A controller that stops answering for several of the watchdog's periods: the page
+    keeps asking, the device stays open in Chromium (the same descriptor throughout, and
+    the adapter gets no request at all: no reset, no modem lines, no line settings, which
+    every open and close of the tty sends), and the link takes the controller back."""
+    if web_paths() is None:
+        return skipped()
+    browser = session(guest)
+    browser.wait(opened_with_controller(), 120)
+    holders = tty_holders(guest)
+    start = len(sim.lines())
+    since = time.time()
+    try:
+        sim.command_done("silent on")
+        browser.wait("!/ZEV1-SIM/.test(document.querySelector('[data-control=\"stav_portu\"]')"
+                     ".textContent)", 120)
+        closed = time.time()
+        closed_at = len(sim.lines())
+        end = time.time() + 240
+        while len(sim_frames(sim, closed_at, "rx", 3)) < 6:
+            if time.time() > end:
+                raise h.Failure("the page asked %d times in 240 s after the watchdog's close"
+                                % len(sim_frames(sim, closed_at, "rx", 3)))
+            time.sleep(0.5)
+        asked = time.time()
+        during = tty_holders(guest)
+    finally:
+        sim.command("silent off")
+    browser.wait(opened_with_controller(), 120)
+    until = time.time()
+    requests = modem_requests(d, since, until)
+    echoes = len(sim_frames(sim, start, "rx", 3))
+    problems = []
+    if requests:
+        problems.append("the adapter got %s (an open or close of the device)" % requests)
+    if len(holders) != 1 or during != holders or tty_holders(guest) != holders:
+        problems.append("ttyUSB0 held by %s before, %s while silent, %s after"
+                        % (holders, during, tty_holders(guest)))
+    if problems:
+        raise h.Failure("; ".join(problems))
+    keep(d, "silent", {"silent_s": round(asked - since, 1), "echoes": echoes})
+    print("silent for %.1f s (the watchdog closed the link after %.1f s), %d keep-alive "
+          "requests, ttyUSB0 held by %s throughout, no request to the adapter"
+          % (asked - since, closed - since, echoes, holders[0]))
+    return 0
+
+
+def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
+    """The adapter pulled once the simulator has sent `at` bytes of the answer to the
+    `answer`-th block read, plugged back `out_seconds` later: the page says the port is
+    no longer open, opens the replugged one by itself, and the read (or, when the pull
+    ended it, the next one) finishes with the exact settings."""
+    if web_paths() is None:
+        return skipped()
+    browser = session(guest)
+    browser.wait(opened_with_controller(), 120)
+    name = browser.snapshot()["items"][0]
+    for control in ("wifi_SSID", "wifi_key", "wifi_IP"):
+        browser("fill", control=control, text="")
+    qmp = h.Qmp(d)
+    out = False
+    try:
+        sim.command_done("cut 6 %d %d mute %d" % (answer, at, int((out_seconds + 0.1) * 1000)))
+        start = len(sim.lines())
+        since = time.time()
+        browser("click", control="btn_config_cti_jer")
+        cut = json.loads(sim.wait_line(['"event":"cut"'], 600, start))
+        time.sleep(0.1)
+        qmp.unplug()
+        out = True
+        pulled = time.time()
+        lost = browser.wait("(() => { const s = document.querySelector("
+                            "'[data-control=\"stav_portu\"]').textContent; "
+                            "return !/ open/.test(s) && s; })()", 120)
+        seen_lost = time.time()
+        time.sleep(max(0.0, out_seconds - (seen_lost - pulled)))
+        h.flush_pty(sim)
+        qmp.plug()
+        out = False
+        plugged = time.time()
+        browser.wait(opened_with_controller(), 300)
+        reopened = time.time()
+        browser.wait("document.querySelector('[data-window=\"progress\"]').hidden", 300)
+        first = browser.snapshot()
+        again = False
+        if first["ssid"] != h.SSID:
+            again = True
+            for _ in first["boxes"]:
+                browser("eval", js="document.querySelector('[data-window=\"box\"]:not([hidden]) "
+                                   "[data-control=\"box_ok\"]').click()")
+            browser("click", control="btn_config_cti_jer")
+        browser.wait(fields_are(h.EXPECTED), 600)
+        until = time.time()
+        got = browser.snapshot()
+    finally:
+        sim.command("cut off")
+        if out:
+            qmp.plug()  # the checks after this one need the adapter
+        qmp.close()
+    problems = []
+    if not lost.startswith(name + " "):
+        problems.append("while pulled the state line said %r, which does not name %r"
+                        % (lost, name))
+    if got["items"] != [name] or len(got["ports"]) != 1:
+        problems.append("after the replug the list holds %s, the browser grants %s"
+                        % (got["items"], got["ports"]))
+    if got["boxes"]:
+        problems.append("message boxes after the read: %s" % got["boxes"])
+    if problems:
+        raise h.Failure("; ".join(problems))
+    pulses = check_line(d, since, until, [1])
+    keep(d, "replug", {"lost": lost, "first_read": first, "read_again": again,
+                       "seen_lost_s": round(seen_lost - pulled, 1),
+                       "reopened_s": round(reopened - plugged, 1)})
+    print("pulled at byte %d of %d; the page said %r after %.1f s; plugged back after %.1f s, "
+          "opened by itself %.1f s later (DTR/RTS high %.1f ms); %s read exact"
+          % (cut["at"], cut["len"], lost, seen_lost - pulled, plugged - pulled,
+             reopened - plugged, pulses[0][1] * 1000,
+             "the next" if again else "the interrupted"))
+    return 0
+
+
+CHECKS = {
+    "web_open": check_open,
+    "web_name": check_name,
+    "web_read_auto": check_read_auto,
+    "web_silent": check_silent,
+    "web_replug": check_replug,
+}
