@@ -228,8 +228,9 @@ TEST_F(batch_test, WatchSetsUpEachControllerThatIsPluggedInOnce) {
     fs::copy_file(cli_path, bin / "zev1-wifi");
     sim_process& first = add_sim("first");
     sim_process& named = add_sim("named");
+    sim_process& next = add_sim("next");
     const fs::path plan = write("plan.csv", "port,action,label\n*,auto,line 3\nSPARE,read,bench\n");
-    cli_process p(bin / "zev1-wifi", dir, batch(plan, {"--watch", "--count", "3", "--json"}));
+    cli_process p(bin / "zev1-wifi", dir, batch(plan, {"--watch", "--count", "4", "--json"}));
     std::this_thread::sleep_for(500ms);
     fs::create_symlink(first.link(), bin / "ports" / "HUB1");
     ASSERT_TRUE(wait_for([&] { return first.frames("rx", 5).size() >= 128; }, 20s));
@@ -241,22 +242,30 @@ TEST_F(batch_test, WatchSetsUpEachControllerThatIsPluggedInOnce) {
     fs::remove(bin / "ports" / "HUB1");
     std::this_thread::sleep_for(700ms);
     fs::create_symlink(first.link(), bin / "ports" / "HUB1");
+    ASSERT_TRUE(wait_for([&] { return first.frames("rx", 100).size() >= 2; }, 20s));
+    // Another controller behind the same name with no scan seeing it gone (the kernel
+    // gives a freed ttyUSB name to the next adapter): set up too.
+    fs::create_symlink(next.link(), bin / "ports" / "HUB1.new");
+    fs::rename(bin / "ports" / "HUB1.new", bin / "ports" / "HUB1");
     const cli_result res = p.wait(30s);
     ASSERT_EQ(res.status, 0) << res.err << res.out;
     EXPECT_EQ(first.frames("rx", 100).size(), 2u);
+    EXPECT_EQ(next.frames("rx", 100).size(), 1u);
     EXPECT_TRUE(named.frames("rx", 100).empty());
     std::istringstream lines(res.out);
     std::vector<json> units;
     for (std::string line; std::getline(lines, line);) {
         units.push_back(json::parse(line));
     }
-    ASSERT_EQ(units.size(), 4u) << res.out;
+    ASSERT_EQ(units.size(), 5u) << res.out;
     EXPECT_EQ(units[0]["port"], "HUB1");
     EXPECT_EQ(units[0]["label"], "line 3");
     EXPECT_EQ(units[1]["port"], "SPARE");
     EXPECT_EQ(units[1]["action"], "read");
     EXPECT_EQ(units[2]["port"], "HUB1");
-    EXPECT_EQ(units[3]["ok"], 3);
+    EXPECT_EQ(units[3]["port"], "HUB1");
+    EXPECT_EQ(units[3]["written"]["ssid"], "next");
+    EXPECT_EQ(units[4]["ok"], 4);
 }
 
 TEST_F(batch_test, ARefusedPlanOpensNoPort) {

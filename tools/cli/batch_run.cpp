@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 #include <span>
@@ -138,34 +139,56 @@ private:
         return present;
     }
 
-    void take(const port_assignment& a) {
+    // What tells one device behind a port name from the next: the kernel gives a freed
+    // name (ttyUSB3) to the next adapter that appears, on any hub slot, so a controller
+    // pulled out and another plugged in between two scans would keep the name.
+    using identities = std::map<std::string, std::string>;
+
+    static std::string identity_of(const port_description& d) {
+        return d.location + '\n' + d.serial_number;
+    }
+
+    static std::string identity_in(const identities& now, const std::string& port) {
+        const auto it = now.find(port);
+        return it == now.end() ? std::string() : it->second;
+    }
+
+    void take(const port_assignment& a, const identities& now = {}) {
         for (const auto* list : {&a.conflicts, &a.refused}) {
             for (const unit_refusal& r : *list) {
                 for (const std::string& port : r.ports) {
-                    done_.insert(port);
+                    done_[port] = identity_in(now, port);
                 }
                 report(refused_unit(rows_[r.row], r.ports.empty() ? std::string() : r.ports.front(),
                                     {}, r.result));
             }
         }
         for (const unit_plan& u : a.units) {
-            busy_.insert(u.port);
+            busy_[u.port] = identity_in(now, u.port);
             pending_.push_back(u);
         }
     }
 
-    // Watch: ports that were set up and are gone again may be set up anew; ports that
-    // appeared are handed to their rows.
+    // Watch: ports that were set up and are gone again, or now lead to another device,
+    // may be set up anew; ports that appeared are handed to their rows.
     void watch_scan() {
         const std::vector<present_port> present = scan();
-        for (auto it = done_.begin(); it != done_.end();) {
-            const bool there = std::any_of(present.begin(), present.end(),
-                                           [&](const present_port& p) { return p.name == *it; });
-            it = there || busy_.contains(*it) ? std::next(it) : done_.erase(it);
+        identities now;
+        for (const present_port& p : present) {
+            now[p.name] = identity_of(p.description);
         }
-        std::set<std::string> skip = done_;
-        skip.insert(busy_.begin(), busy_.end());
-        take(assign_ports(rows_, present, skip, false));
+        for (auto it = done_.begin(); it != done_.end();) {
+            const auto there = now.find(it->first);
+            const bool same = there != now.end() && there->second == it->second;
+            it = same || busy_.contains(it->first) ? std::next(it) : done_.erase(it);
+        }
+        std::set<std::string> skip;
+        for (const auto* m : {&done_, &busy_}) {
+            for (const auto& entry : *m) {
+                skip.insert(entry.first);
+            }
+        }
+        take(assign_ports(rows_, present, skip, false), now);
     }
 
     bool count_reached() const {
@@ -225,10 +248,10 @@ private:
             }
             unit_report r = (*it)->take();
             it = running_.erase(it);
-            busy_.erase(r.port);
             if (options_.batch.watch) {
-                done_.insert(r.port);
+                done_[r.port] = busy_[r.port];
             }
+            busy_.erase(r.port);
             report(r);
         }
     }
@@ -302,8 +325,9 @@ private:
     std::deque<unit_plan> pending_;
     std::vector<std::unique_ptr<unit_run>> running_;
     std::vector<unit_report> units_;
-    std::set<std::string> busy_; // ports with a unit pending or running
-    std::set<std::string> done_; // watch: set up, not unplugged since
+    // Port names with the identity of their device when the unit was handed out.
+    identities busy_; // a unit pending or running
+    identities done_; // watch: set up, neither unplugged nor swapped since
     std::size_t reported_ = 0;
     bool output_failed_ = false;
 };
