@@ -124,7 +124,6 @@ void web_serial::select_port(std::string_view name) {
 }
 
 void web_serial::open_close(std::uint32_t baud) {
-    (void)baud; // the browser opens at link_baud_rate (web_port_host::open)
     switch (state_) {
     case state::open:
     case state::gone:
@@ -157,7 +156,9 @@ void web_serial::open_close(std::uint32_t baud) {
     connection_port_ = port->id;
     state_ = state::opening;
     write_pending_ = false;
-    host_.open(port->id, connection_);
+    line_format line = link_format;
+    line.baud = baud;
+    host_.open(port->id, connection_, line);
 }
 
 void web_serial::opened(int connection) {

@@ -24,6 +24,7 @@
 //
 // This file does no I/O: web_port_host is the browser's side (the page's JavaScript),
 // which a test replaces.
+#include "serial/line_format.h"
 #include "serial/link_port.h"
 #include "serial/port_description.h"
 #include "serial/port_list_state.h"
@@ -44,10 +45,11 @@ namespace zev1 {
 // comes back through web_serial's event functions with the connection number given.
 class web_port_host {
 public:
-    // Opens the port with this id at 115200 8N1 without flow control, with a receive
-    // buffer of web_serial::read_buffer_size bytes, and lowers DTR and RTS before it
-    // reports the port open; then opened(connection) or open_failed(connection, ...).
-    virtual void open(int port_id, int connection) = 0;
+    // Opens the port with this id with this line format (the link's: link_format at the
+    // link's baud rate), with a receive buffer of web_serial::read_buffer_size bytes, and
+    // lowers DTR and RTS before it reports the port open; then opened(connection) or
+    // open_failed(connection, ...).
+    virtual void open(int port_id, int connection, const line_format& line) = 0;
     // Hands one block to the port's writer; then written(connection), or
     // write_failed(connection, ...) when the write fails.
     virtual void write(int connection, std::span<const std::uint8_t> block) = 0;

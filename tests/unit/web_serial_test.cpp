@@ -21,11 +21,14 @@ public:
     struct open_call {
         int port_id;
         int connection;
+        line_format line;
     };
     std::vector<open_call> opens;
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<int> closes;
-    void open(int port_id, int connection) override { opens.push_back({port_id, connection}); }
+    void open(int port_id, int connection, const line_format& line) override {
+        opens.push_back({port_id, connection, line});
+    }
     void write(int, std::span<const std::uint8_t> block) override {
         writes.emplace_back(block.begin(), block.end());
     }
@@ -116,6 +119,16 @@ TEST_F(web_port_test, RememberedPortOpensOnceAndTheLinkTakesItOnTheTickAfterTheB
     tick();
     ASSERT_EQ(browser.writes.size(), 1U);
     EXPECT_EQ(browser.writes[0][4], P_ECHO);
+}
+
+// The browser opens at the link's baud rate, whatever it is, in the link's line format.
+TEST_F(web_port_test, OpensAtTheLinksBaudRate) {
+    link->select_port("USB 2341:0043", 9600);
+    port.set_ports(controller);
+    tick();
+    tick();
+    ASSERT_EQ(browser.opens.size(), 1U);
+    EXPECT_EQ(browser.opens[0].line.baud, 9600U);
 }
 
 TEST_F(web_port_test, AnOpenThatCompletesAfterAnotherPortWasChosenIsClosedAgain) {

@@ -7,7 +7,7 @@
 // demo server puts first into index.html), as a function called with its configuration:
 //   { ports: [{ id, usbVendorId, usbProductId, granted }],   // granted: getPorts() offers it
 //     chooser: 'first' | 'cancel',                            // what requestPort() picks
-//     openError: '' | 'NetworkError' | 'SecurityError',       // open() always rejects so
+//     openError: '' | 'NetworkError' | 'SecurityError' | 'NotFoundError', // open() rejects so
 //     signalsDelay: 0 }                                       // ms before setSignals() resolves
 //
 // It behaves as Chromium's implementation does where a page can tell: requestPort() needs

@@ -285,14 +285,16 @@ TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
 }
 
 // The remembered port that cannot be opened is named with the reason the browser gives:
-// held by another program or tab (NetworkError), or no longer allowed (SecurityError).
-TEST_F(web_page, port_busy_or_refused_is_said) {
+// held by another program or tab (NetworkError), no longer allowed (SecurityError), or
+// not there any more (NotFoundError).
+TEST_F(web_page, port_busy_refused_or_gone_is_said) {
     sim = std::make_unique<simulator>(std::vector<std::string>{});
     ASSERT_TRUE(sim->ready());
     area.write_settings(remembered_port(*sim));
     for (const auto& [error, said] :
          {std::pair{"NetworkError", "lässt sich nicht öffnen: ein anderes Programm"},
-          std::pair{"SecurityError", "erlaubt dieser Seite den Port"}}) {
+          std::pair{"SecurityError", "erlaubt dieser Seite den Port"},
+          std::pair{"NotFoundError", "ist nicht mehr angeschlossen"}}) {
         p = start_web_program(
             {.settings = area.settings(), .ports = {sim->port()}, .open_error = error});
         EXPECT_TRUE(p->wait_for([&] { return p->text("page").find(said) != std::string::npos; },

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <emscripten/emscripten.h>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -12,8 +13,8 @@ namespace {
 zev1::web_serial* attached = nullptr;
 
 // clang-format off
-EM_JS(void, js_port_open, (int id, int connection, int buffer_size), {
-    Zev1Serial.open(id, connection, buffer_size);
+EM_JS(void, js_port_open, (int id, int connection, const char* options), {
+    Zev1Serial.open(id, connection, JSON.parse(UTF8ToString(options)));
 });
 EM_JS(void, js_port_write, (int connection, const std::uint8_t* bytes, int length), {
     Zev1Serial.write(connection, HEAPU8.slice(bytes, bytes + length));
@@ -24,12 +25,23 @@ EM_JS(void, js_port_signals, (int connection, int dtr, int rts), {
 EM_JS(void, js_port_close, (int connection), { Zev1Serial.close(connection); });
 // clang-format on
 
+// The Web Serial API's open options (SerialOptions) for these line settings.
+std::string serial_options(const zev1::line_format& line) {
+    static constexpr std::array<std::string_view, 3> parities = {"none", "odd", "even"};
+    return "{\"baudRate\":" + std::to_string(line.baud) +
+           ",\"dataBits\":" + std::to_string(line.data_bits) + ",\"parity\":\"" +
+           std::string(parities[static_cast<std::size_t>(line.parity)]) +
+           "\",\"stopBits\":" + std::to_string(line.stop_bits) + ",\"flowControl\":\"" +
+           (line.hardware_flow ? "hardware" : "none") +
+           "\",\"bufferSize\":" + std::to_string(zev1::web_serial::read_buffer_size) + "}";
+}
+
 } // namespace
 
 namespace zev1 {
 
-void browser_port_host::open(int port_id, int connection) {
-    js_port_open(port_id, connection, static_cast<int>(web_serial::read_buffer_size));
+void browser_port_host::open(int port_id, int connection, const line_format& line) {
+    js_port_open(port_id, connection, serial_options(line).c_str());
 }
 
 void browser_port_host::write(int connection, std::span<const std::uint8_t> block) {
@@ -46,6 +58,29 @@ void browser_port_host::close(int connection) {
 
 void attach_web_port(web_serial* port) {
     attached = port;
+}
+
+web_open_failure open_failure_of(std::string_view error) {
+    if (error == "SecurityError" || error == "NotAllowedError") {
+        return web_open_failure::refused;
+    }
+    if (error == "NotFoundError") {
+        return web_open_failure::gone;
+    }
+    // NetworkError: the system could not open it (another program or tab holds it).
+    return web_open_failure::busy;
+}
+
+std::string_view open_failure_name(web_open_failure why) {
+    switch (why) {
+    case web_open_failure::busy:
+        return "busy";
+    case web_open_failure::refused:
+        return "refused";
+    case web_open_failure::gone:
+        return "gone";
+    }
+    return "busy";
 }
 
 } // namespace zev1
@@ -73,17 +108,14 @@ EMSCRIPTEN_KEEPALIVE void zev1_port_opened(int connection) {
     }
 }
 
-// why: 0 busy, 1 refused, 2 gone; detail: the browser's message (UTF-8).
-EMSCRIPTEN_KEEPALIVE void zev1_port_open_failed(int connection, int why, const char* detail) {
+// error: the name of the browser's error; detail: its message (both UTF-8).
+EMSCRIPTEN_KEEPALIVE void zev1_port_open_failed(int connection, const char* error,
+                                                const char* detail) {
     if (attached == nullptr) {
         return;
     }
-    static constexpr std::array<zev1::web_open_failure, 3> kinds = {zev1::web_open_failure::busy,
-                                                                    zev1::web_open_failure::refused,
-                                                                    zev1::web_open_failure::gone};
-    const auto kind =
-        why >= 0 && why < 3 ? kinds[static_cast<std::size_t>(why)] : zev1::web_open_failure::busy;
-    attached->open_failed(connection, kind, detail != nullptr ? detail : "");
+    attached->open_failed(connection, zev1::open_failure_of(error != nullptr ? error : ""),
+                          detail != nullptr ? detail : "");
     attached->event_handled();
 }
 

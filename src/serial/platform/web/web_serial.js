@@ -1,6 +1,6 @@
 // The browser's serial port layer: the only code that talks to the Web Serial API. It keeps
-// the ports this page may use, opens connections one after another at 115200 8N1 with DTR
-// and RTS low, runs the reader loop that hands every chunk to the port object, writes the
+// the ports this page may use, opens connections one after another with the line settings
+// the port object gives (web_port_host.cpp) and DTR and RTS low, runs the reader loop that hands every chunk to the port object, writes the
 // blocks it gets, and ends a connection when the port is unplugged or lost. A line error
 // (a break, framing, parity, an overrun) errors the port's stream but leaves the port open
 // with a new one, which the reader takes. The port object (web_serial.cpp) is told
@@ -95,29 +95,25 @@ var Zev1Serial = {
     this.refresh();
   },
 
-  /** @param {number} id @param {number} connection @param {number} bufferSize */
-  open(id, connection, bufferSize) {
-    this.opening = this.opening.then(() => this.openNow(id, connection, bufferSize))
+  /** @param {number} id @param {number} connection @param {SerialOptions} options */
+  open(id, connection, options) {
+    this.opening = this.opening.then(() => this.openNow(id, connection, options))
       .catch(() => {});
   },
 
-  /** @param {number} id @param {number} connection @param {number} bufferSize */
-  async openNow(id, connection, bufferSize) {
+  /** @param {number} id @param {number} connection @param {SerialOptions} options */
+  async openNow(id, connection, options) {
     await this.closing;
     const entry = this.ports.find((p) => p.id === id);
     if (!entry) {
-      this.failed(connection, 2, 'not granted');
+      this.failed(connection, 'NotFoundError', 'not granted');
       return;
     }
     const port = entry.port;
     try {
-      await port.open({ baudRate: 115200, dataBits: 8, parity: 'none', stopBits: 1,
-                        flowControl: 'none', bufferSize });
+      await port.open(options);
     } catch (e) {
-      // NetworkError: the system could not open it (another program or tab holds it).
-      const why = e && (e.name === 'SecurityError' || e.name === 'NotAllowedError') ? 1
-                : e && e.name === 'NotFoundError' ? 2 : 0;
-      this.failed(connection, why, this.message(e));
+      this.failed(connection, this.errorName(e), this.message(e));
       return;
     }
     // reader and writer are set before the connection is kept or used.
@@ -134,7 +130,7 @@ var Zev1Serial = {
     } catch (e) {
       try { if (c.writer) c.writer.releaseLock(); } catch (ignored) { /* released */ }
       try { await port.close(); } catch (ignored) { /* already closed */ }
-      this.failed(connection, 0, this.message(e));
+      this.failed(connection, this.errorName(e), this.message(e));
       return;
     }
     // The event reaches navigator.serial too, where a browser lets it bubble; ended() is
@@ -151,9 +147,17 @@ var Zev1Serial = {
     return e && e.message ? e.message : String(e);
   },
 
-  /** @param {number} connection @param {number} why @param {string} detail */
-  failed(connection, why, detail) {
-    this.withText(String(detail || ''), (text) => _zev1_port_open_failed(connection, why, text));
+  // The name of a DOMException ("NetworkError"...); the port object reads it.
+  /** @param {any} e @returns {string} */
+  errorName(e) {
+    return e && e.name ? String(e.name) : 'Error';
+  },
+
+  // An open that failed: the port object decides from the error's name what to say.
+  /** @param {number} connection @param {string} error @param {string} detail */
+  failed(connection, error, detail) {
+    this.withText(error, (name) => this.withText(String(detail || ''),
+      (text) => _zev1_port_open_failed(connection, name, text)));
   },
 
   // Calls f with a copy of the text in the module's memory; returns what f returns.
@@ -177,8 +181,7 @@ var Zev1Serial = {
    */
   goesOn(report, c, e) {
     if (this.connections.get(c.connection) !== c) return false;
-    const name = e && e.name ? String(e.name) : 'Error';
-    return this.withText(name, (text) => report(c.connection, text)) !== 0;
+    return this.withText(this.errorName(e), (text) => report(c.connection, text)) !== 0;
   },
 
   /** @param {Connection} c */

@@ -69,7 +69,7 @@ declare function UTF8ToString(address: number, maxBytes?: number): string;
 // module's; the read/write failure reports return non-zero when the connection goes on.
 declare function _zev1_port_list(triples: number, count: number): void;
 declare function _zev1_port_opened(connection: number): void;
-declare function _zev1_port_open_failed(connection: number, why: number, detail: number): void;
+declare function _zev1_port_open_failed(connection: number, error: number, detail: number): void;
 declare function _zev1_port_received(connection: number, bytes: number, length: number): void;
 declare function _zev1_port_written(connection: number): void;
 declare function _zev1_port_read_failed(connection: number, error: number): number;
