@@ -6,7 +6,7 @@
 // as a user does (Playwright's clicks and key presses).
 //
 // Controls are found by data-control="<name in the layout table>", windows by
-// data-window="main|progress|terminal|about" (hidden when not shown).
+// data-form="<the form's name>" (hidden when not shown).
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
@@ -20,26 +20,23 @@ import { startBridge, standInScript } from './serial_bridge.mjs';
 // Where the page keeps its settings file and its log files in the browser's storage.
 export const settingsKey = process.env.ZEV1_WEB_SETTINGS_KEY || 'zev1-wifi-config.INI';
 
-const windows = { SDIAppForm: 'main', progress_win: 'progress', log_win: 'terminal', AboutBox: 'about' };
-
 let browser = null;
 let session = null; // { bridge, page, messages, args, url, copies }
 const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 
+// A window (data-form, on the element data-window) or a control of that name.
 function selector(name) {
-    const w = windows[name];
-    return w ? `[data-window="${w}"]` : `[data-control="${name}"]`;
+    return `[data-window][data-form="${name}"], [data-control="${name}"]`;
 }
 
 // Runs in the page: the DOM reads that the driver needs.
 function pageReads() {
-    const windows = { SDIAppForm: 'main', progress_win: 'progress', log_win: 'terminal', AboutBox: 'about' };
+    const windowNamed = (name) => document.querySelector(`[data-window][data-form="${name}"]`);
     const find = (name) => {
         if (name === 'page') {
             return document.body;
         }
-        const w = windows[name];
-        return document.querySelector(w ? `[data-window="${w}"]` : `[data-control="${name}"]`);
+        return windowNamed(name) || document.querySelector(`[data-control="${name}"]`);
     };
     const must = (name) => {
         const e = find(name);
@@ -65,7 +62,7 @@ function pageReads() {
         return e.getAttribute('aria-label') ?? '';
     };
     const textOf = (e, name) => {
-        if (windows[name]) {
+        if (windowNamed(name)) {
             return caption(e);
         }
         if (name === 'page') {
@@ -133,7 +130,7 @@ function pageReads() {
         const a = client.getBoundingClientRect();
         // A check box is placed with its label.
         const b = (e.type === 'checkbox' ? e.parentElement : e).getBoundingClientRect();
-        if (windows[name]) {
+        if (windowNamed(name)) {
             return { left: 0, top: 0, width: Math.round(a.width), height: Math.round(a.height) };
         }
         return { left: Math.round(b.left - a.left), top: Math.round(b.top - a.top), width: Math.round(b.width), height: Math.round(b.height) };
@@ -177,10 +174,7 @@ function pageReads() {
         suggested: (name) => Number(must(name).dataset.suggested ?? -1),
         font_pixels: (name) => Math.round(parseFloat(getComputedStyle(must(name)).fontSize)),
         // The window that holds the focused element.
-        active_window: () => {
-            const w = document.activeElement?.closest('[data-window]')?.dataset.window;
-            return Object.keys(windows).find((name) => windows[name] === w) ?? '';
-        },
+        active_window: () => document.activeElement?.closest('[data-window]')?.dataset.form ?? '',
         active: () => {
             const e = document.activeElement;
             return e ? e.getAttribute('data-control') || '' : '';
@@ -409,7 +403,7 @@ const commands = {
     },
     async tab_order({ window }) {
         const order = [];
-        const w = windows[window];
+        const w = await session.page.evaluate((form) => document.querySelector(`[data-window][data-form="${form}"]`)?.dataset.window, window);
         // A page does not put the focus into a window by itself: a user clicks the window's
         // caption and presses Tab, which goes to the window's first control.
         const inside = await session.page.evaluate((w) => !!document.activeElement?.closest(`[data-window="${w}"]`), w);

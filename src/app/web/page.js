@@ -12,7 +12,8 @@
 // "close_terminal" (the terminal's caption), "box_ok" and "box_text" (message box). Its messages are <p data-message="..."> in the
 // element data-window="messages"; "update_now" is the button of the notice of a newer build.
 var Zev1Page = {
-  windows: [],        // per window number: {element, client, controls: [element]}
+  windows: [],        // by the window's id (the layout's): {element, client, controls: [element]}
+  named: {},          // the same windows by their element's name (data-window)
   messages: new Map(), // data-message -> {key, port}
   shownGerman: null,
   settingsKey: 'zev1-wifi-config.INI',
@@ -83,17 +84,18 @@ var Zev1Page = {
   // --- building the windows --------------------------------------------------------------
   build() {
     const layout = JSON.parse(UTF8ToString(_zev1_layout_json()));
-    const names = ['main', 'progress', 'terminal', 'about'];
     const desk = document.getElementById('zev1-desk');
-    layout.windows.forEach((spec, number) => {
+    layout.windows.forEach((spec) => {
+      const number = spec.id;
+      const main = spec.window === 'main';
       const win = document.createElement('section');
       win.className = 'window ' + spec.kind;
-      win.dataset.window = names[number];
+      win.dataset.window = spec.window;
       win.dataset.form = spec.name;
       win.setAttribute('aria-label', spec.caption);
       const caption = document.createElement('header');
       caption.className = 'caption';
-      caption.appendChild(this.heading(number === 0 ? 'h1' : 'h2', 'zev1-title-' + number, spec.caption));
+      caption.appendChild(this.heading(main ? 'h1' : 'h2', 'zev1-title-' + number, spec.caption));
       win.appendChild(caption);
       const client = document.createElement('div');
       client.className = 'client';
@@ -118,8 +120,9 @@ var Zev1Page = {
         else if (['INPUT', 'SELECT', 'BUTTON'].includes(e.tagName)) e.tabIndex = -1;
       });
       controls.forEach((c) => delete c.box);
-      this.windows.push({ element: win, client, caption, controls, spec });
-      win.hidden = number !== 0;
+      this.windows[number] = { element: win, client, caption, controls, spec };
+      this.named[spec.window] = this.windows[number];
+      win.hidden = !main;
       desk.appendChild(win);
     });
     document.title = layout.title;
@@ -135,7 +138,7 @@ var Zev1Page = {
   },
 
   row(window, name) {
-    return this.windows[window].spec.controls.findIndex((c) => c.name === name);
+    return window.spec.controls.findIndex((c) => c.name === name);
   },
 
   control(window, row, c) {
@@ -242,7 +245,7 @@ var Zev1Page = {
   // for the two shortcuts (touch screens have no keys), saving the log and closing in the
   // terminal's caption, the message box.
   extraControls(layout) {
-    const [, , terminal, about] = this.windows;
+    const { terminal, about } = this.named;
     const button = (parent, name, action) => {
       const b = document.createElement('button');
       b.type = 'button';
@@ -263,7 +266,7 @@ var Zev1Page = {
     close.className = 'page close';
     close.textContent = '×';
     close.setAttribute('aria-label', 'Close');
-    about.controls[this.row(3, 'OKButton')].addEventListener('click', () => {
+    about.controls[this.row(about, 'OKButton')].addEventListener('click', () => {
       about.element.hidden = true;
     });
     new ResizeObserver(() => this.terminalResized()).observe(terminal.client);
@@ -392,15 +395,15 @@ var Zev1Page = {
 
   setVisible(form, visible) {
     this.windows[form].element.hidden = !visible;
-    if (visible) this.followMemos(form);
+    if (visible) this.followMemos(this.windows[form]);
   },
 
   atEnd(memo) { return memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2; },
 
   // A window shown again opens its following memos at their last lines, as the desktop's
   // do: lines that came while it was hidden were added without a layout to scroll.
-  followMemos(form) {
-    this.windows[form].controls.forEach((e) => {
+  followMemos(win) {
+    win.controls.forEach((e) => {
       if (e.getAttribute('role') === 'log' && e.following) e.scrollTop = e.scrollHeight;
     });
   },
@@ -604,17 +607,20 @@ var Zev1Page = {
 
   // Not in the middle of a transfer: taking the update starts the page again.
   takeUpdate() {
-    if (!this.newer || !this.windows[1].element.hidden) return;
+    if (!this.newer || !this.named.progress.element.hidden) return;
     this.asked = false; // a late answer to the start's question changes nothing now
     this.taking = true;
     this.newer.postMessage('take-now');
   },
 
+  // The port that failed to open and why, by the failure's name (web_port_host.cpp's
+  // open_failure_name; '': none): its message is 'port-' and that name.
   portProblem(why, port) {
-    ['port-busy', 'port-refused', 'port-gone'].forEach((key, i) => {
-      if (i !== why) this.messages.delete(key);
-    });
-    if (why >= 0 && why <= 2) this.messages.set(['port-busy', 'port-refused', 'port-gone'][why], { port });
+    const shown = why ? 'port-' + why : '';
+    for (const key of this.messages.keys()) {
+      if (key.startsWith('port-') && key !== shown) this.messages.delete(key);
+    }
+    if (shown) this.messages.set(shown, { port });
     this.showMessages();
   },
 
@@ -648,30 +654,30 @@ var Zev1Page = {
 
   // --- windows shown on request --------------------------------------------------------------
   openTerminal() {
-    const terminal = this.windows[2];
+    const terminal = this.named.terminal;
     const shown = !terminal.element.hidden;
     terminal.element.hidden = false;
     this.terminalResized();
-    this.followMemos(2);
+    this.followMemos(terminal);
     terminal.element.scrollIntoView({ block: 'nearest' });
-    if (!shown) this.focusFirst(2);
+    if (!shown) this.focusFirst(terminal);
   },
 
   // The window's first control in its Tab order takes the focus, as a desktop window's
   // does when it opens.
-  focusFirst(form) {
-    const first = this.windows[form].client.querySelector('[tabindex]:not([tabindex="-1"])');
+  focusFirst(win) {
+    const first = win.client.querySelector('[tabindex]:not([tabindex="-1"])');
     if (first) first.focus();
   },
 
   openAbout() {
-    const about = this.windows[3];
+    const about = this.named.about;
     about.element.hidden = false;
-    about.controls[this.row(3, 'OKButton')].focus();
+    about.controls[this.row(about, 'OKButton')].focus();
   },
 
   terminalResized() {
-    const client = this.windows[2].client;
+    const client = this.named.terminal.client;
     if (client.clientWidth > 0) _zev1_terminal_resized(client.clientWidth, client.clientHeight);
   },
 
@@ -687,7 +693,7 @@ var Zev1Page = {
     const tick = () => {
       this.ticks += _zev1_tick();
       this.applyLanguage();
-      if (this.updateButton) this.updateButton.disabled = !this.windows[1].element.hidden;
+      if (this.updateButton) this.updateButton.disabled = !this.named.progress.element.hidden;
     };
     const source =
       'let timer = 0;' +
@@ -717,7 +723,7 @@ var Zev1Page = {
     this.loadSettings();
     _zev1_start();
     this.applyLanguage();
-    this.focusFirst(0);
+    this.focusFirst(this.named.main);
     // Browsers offer Web Serial to secure pages only: on plain http the API is missing
     // whatever the browser, and the way out is https, not another browser.
     if (!window.isSecureContext || !navigator.serial) {

@@ -5,6 +5,7 @@
 #include "app/main_layout.h"
 #include "app/progress_layout.h"
 #include "app/terminal_layout.h"
+#include "app/web/web_windows.h"
 
 #include <array>
 #include <cstdio>
@@ -41,13 +42,23 @@ constexpr std::array<std::string_view, 3> align_names = {"left", "centre", "righ
 constexpr std::array<std::string_view, 4> window_kind_names = {"fixed_dialog", "dialog", "tool",
                                                                "sizeable"};
 
-std::string form_json(const zev1::form_spec& form) {
-    std::string out =
-        "{\"name\":" + quoted(form.name) + ",\"caption\":" + quoted(form.caption) +
-        ",\"kind\":" + quoted(window_kind_names[static_cast<std::size_t>(form.kind)]) +
-        ",\"width\":" + std::to_string(form.client_width) +
-        ",\"height\":" + std::to_string(form.client_height) +
-        ",\"fontPixels\":" + std::to_string(form.font.pixels) + ",\"controls\":[";
+// A window of the page: the number the page and the forms address it by, and the name
+// of its element (data-window).
+struct page_window {
+    zev1::web::web_window_id id;
+    std::string_view element;
+    const zev1::form_spec& form;
+};
+
+std::string form_json(const page_window& window) {
+    const zev1::form_spec& form = window.form;
+    std::string out = "{\"id\":" + std::to_string(static_cast<int>(window.id)) +
+                      ",\"window\":" + quoted(window.element) + ",\"name\":" + quoted(form.name) +
+                      ",\"caption\":" + quoted(form.caption) + ",\"kind\":" +
+                      quoted(window_kind_names[static_cast<std::size_t>(form.kind)]) +
+                      ",\"width\":" + std::to_string(form.client_width) +
+                      ",\"height\":" + std::to_string(form.client_height) +
+                      ",\"fontPixels\":" + std::to_string(form.font.pixels) + ",\"controls\":[";
     bool first = true;
     for (const zev1::control_spec& c : form.controls) {
         out += first ? "" : ",";
@@ -81,12 +92,22 @@ std::string form_json(const zev1::form_spec& form) {
 
 extern "C" {
 
-// The windows in the page's order: main, progress, terminal, about; plus the title.
+// The page's windows, each with its id and element name, and the title.
 EMSCRIPTEN_KEEPALIVE const char* zev1_layout_json() {
-    static const std::string json =
-        "{\"windows\":[" + form_json(zev1::main_form_spec) + "," +
-        form_json(zev1::progress_form_spec) + "," + form_json(zev1::terminal_form_spec) + "," +
-        form_json(zev1::about_form_spec) + "],\"title\":" + quoted(zev1::application_title) + "}";
+    using zev1::web::web_window_id;
+    static const std::string json = [] {
+        const std::array<page_window, 4> windows = {{
+            {web_window_id::main, "main", zev1::main_form_spec},
+            {web_window_id::progress, "progress", zev1::progress_form_spec},
+            {web_window_id::terminal, "terminal", zev1::terminal_form_spec},
+            {web_window_id::about, "about", zev1::about_form_spec},
+        }};
+        std::string out = "{\"windows\":[";
+        for (const page_window& window : windows) {
+            out += (window.id == web_window_id::main ? "" : ",") + form_json(window);
+        }
+        return out + "],\"title\":" + quoted(zev1::application_title) + "}";
+    }();
     return json.c_str();
 }
 

@@ -32,8 +32,8 @@ namespace {
 EM_JS(void, js_log_append, (const char* name, const char* text), {
     Zev1Page.logAppend(UTF8ToString(name), UTF8ToString(text));
 });
-EM_JS(void, js_port_problem, (int why, const char* port), {
-    Zev1Page.portProblem(why, UTF8ToString(port));
+EM_JS(void, js_port_problem, (const char* why, const char* port), {
+    Zev1Page.portProblem(UTF8ToString(why), UTF8ToString(port));
 });
 EM_JS(void, js_tick_after, (double ms), { Zev1Page.tickAfter(ms); });
 // clang-format on
@@ -65,7 +65,7 @@ struct program {
     // How much of the current log file the page has kept in the browser's storage.
     std::string kept_log;
     std::uintmax_t kept_size = 0;
-    int shown_problem = -1;
+    std::string shown_problem; // the failure's name, empty: none
     std::string shown_problem_port;
 
     program() {
@@ -143,22 +143,29 @@ struct program {
 
     void show_problem() {
         const auto& problem = port.problem();
-        const int why = problem ? static_cast<int>(problem->why) : -1;
+        const std::string why(problem ? open_failure_name(problem->why) : "");
         const std::string port_name = problem ? problem->port : std::string();
         if (why != shown_problem || port_name != shown_problem_port) {
             shown_problem = why;
             shown_problem_port = port_name;
-            js_port_problem(why, port_name.c_str());
+            js_port_problem(why.c_str(), port_name.c_str());
         }
     }
 };
 
 std::optional<program> the_program;
 
+// Whether window and row name a control of the main window.
+bool main_row(int window, int row) {
+    return window == static_cast<int>(web_window_id::main) && row >= 0 &&
+           static_cast<std::size_t>(row) < main_control_count;
+}
+
 } // namespace
 
 } // namespace zev1::web
 
+using zev1::web::main_row;
 using zev1::web::the_program;
 
 extern "C" {
@@ -200,50 +207,48 @@ EMSCRIPTEN_KEEPALIVE void zev1_box_closed() {
     }
 }
 
-// window: 0 main, 1 progress, 2 terminal, 3 about; row: the control's row in its table.
+// window: its web_window_id (the layout's "id"); row: the control's row in its table.
 EMSCRIPTEN_KEEPALIVE void zev1_clicked(int window, int row) {
+    using zev1::web::web_window_id;
     if (!the_program || row < 0) {
         return;
     }
-    switch (window) {
-    case 0:
+    switch (static_cast<web_window_id>(window)) {
+    case web_window_id::main:
         if (static_cast<std::size_t>(row) < zev1::main_control_count) {
             the_program->main_form.clicked(static_cast<zev1::main_control>(row));
         }
         break;
-    case 1:
+    case web_window_id::progress:
         if (row == static_cast<int>(zev1::row(zev1::progress_control::Cancel))) {
             the_program->progress_form.CancelClick();
         }
         break;
-    case 2:
+    case web_window_id::terminal:
         if (static_cast<std::size_t>(row) < zev1::terminal_control_count) {
             the_program->log_form.clicked(static_cast<zev1::terminal_control>(row));
         }
         break;
-    default:
+    case web_window_id::about:
         break;
     }
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_chosen(int window, int row, int index) {
-    if (the_program && window == 0 && row >= 0 &&
-        static_cast<std::size_t>(row) < zev1::main_control_count) {
+    if (the_program && main_row(window, row)) {
         the_program->main_form.chosen(static_cast<zev1::main_control>(row), index);
     }
 }
 
 // The user changed a combo box's text: the form marks the entry it suggests.
 EMSCRIPTEN_KEEPALIVE void zev1_edited(int window, int row) {
-    if (the_program && window == 0 && row >= 0 &&
-        static_cast<std::size_t>(row) < zev1::main_control_count) {
+    if (the_program && main_row(window, row)) {
         the_program->main_form.edited(static_cast<zev1::main_control>(row));
     }
 }
 
 EMSCRIPTEN_KEEPALIVE void zev1_left(int window, int row) {
-    if (the_program && window == 0 && row >= 0 &&
-        static_cast<std::size_t>(row) < zev1::main_control_count) {
+    if (the_program && main_row(window, row)) {
         the_program->main_form.left(static_cast<zev1::main_control>(row));
     }
 }
