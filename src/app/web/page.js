@@ -314,15 +314,34 @@ var Zev1Page = {
     }
   },
 
-  // A caption longer than its button is shown in a smaller font, as on the desktop, down
-  // to 8 pixels; it is never cut.
+  // A caption longer than its button is shown in a smaller font, as on the desktop: the
+  // size is the windows' rule's (zev1_caption_pixels), which asks captionWidth for the
+  // caption's width at each size it tries. The width is the table's (design pixels), so
+  // a button of a hidden window is fitted as well.
   fitCaption(button) {
     button.style.fontSize = '';
-    let size = parseFloat(getComputedStyle(button).fontSize);
-    while (button.scrollWidth > button.clientWidth && size > 8) {
-      size -= 0.5;
-      button.style.fontSize = size + 'px';
+    const width = parseFloat(button.style.width);
+    if (!(width > 0)) return;
+    const style = getComputedStyle(button);
+    const pixels = Math.round(parseFloat(style.fontSize));
+    this.fitting = {
+      text: button.textContent || '',
+      font: (size) => style.fontStyle + ' ' + style.fontWeight + ' ' + size + 'px ' + style.fontFamily,
+    };
+    try {
+      const fitted = _zev1_caption_pixels(Math.round(width), pixels);
+      if (fitted !== pixels) button.style.fontSize = fitted + 'px';
+    } finally {
+      this.fitting = null;
     }
+  },
+
+  // The width of the caption being fitted in this font size (pixels, rounded up).
+  captionWidth(pixels) {
+    if (!this.fitting) return 0;
+    if (!this.measure) this.measure = document.createElement('canvas').getContext('2d');
+    this.measure.font = this.fitting.font(pixels);
+    return Math.ceil(this.measure.measureText(this.fitting.text).width);
   },
 
   text(form, row) {

@@ -1,5 +1,6 @@
 #include "app/web/web_windows.h"
 
+#include "app/form_layout.h"
 #include "settings/utf8.h"
 
 #include <cstdlib>
@@ -58,6 +59,7 @@ EM_JS(void, js_set_bar, (int form, int row, int position), {
 EM_JS(void, js_append_line, (int form, int row, const char* text), {
     Zev1Page.appendLine(form, row, UTF8ToString(text));
 });
+EM_JS(int, js_caption_width, (int pixels), { return Zev1Page.captionWidth(pixels); });
 // clang-format on
 
 int as_int(std::size_t row) {
@@ -170,3 +172,16 @@ void web_terminal_window::drop_first_lines(std::size_t memo, int count) {
 }
 
 } // namespace zev1::web
+
+extern "C" {
+
+// The pixel size a button's caption is shown in, by the windows' one rule
+// (fitting_caption_pixels): width is the button's (design pixels), pixels its font's size;
+// the page measures the caption it is fitting at every size the rule tries.
+EMSCRIPTEN_KEEPALIVE int zev1_caption_pixels(int width, int pixels) {
+    return zev1::fitting_caption_pixels(width - zev1::caption_margin, pixels,
+                                        zev1::smallest_caption_pixels,
+                                        [](int size) { return zev1::web::js_caption_width(size); });
+}
+
+} // extern "C"
