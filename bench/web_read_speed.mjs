@@ -17,13 +17,9 @@ import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
 import { launchBrowser } from '../tests/web/browser.mjs';
+import { option } from '../tests/web/options.mjs';
 import { startBridge, standInScript } from '../tests/web/serial_bridge.mjs';
 
-const args = process.argv.slice(2);
-const option = (name, fallback) => {
-    const i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.length ? args[i + 1] : fallback;
-};
 const root = option('--root', 'build-wasm/web');
 const simPath = option('--sim', 'build/bin/zev1-sim');
 const wireMs = (64 * (35 + 291) * 10 * 1000) / 115200;

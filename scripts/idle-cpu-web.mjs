@@ -12,16 +12,12 @@ import os from 'node:os';
 import path from 'node:path';
 import process from 'node:process';
 import { chromiumPath } from '../tests/web/browser.mjs';
+import { option } from '../tests/web/options.mjs';
 import { startBridge } from '../tests/web/serial_bridge.mjs';
 
 // playwright-core is installed with the browser tests (tests/web, npm ci).
 const { chromium } = createRequire(new URL('../tests/web/package.json', import.meta.url))('playwright-core');
 
-const args = process.argv.slice(2);
-const option = (name, fallback) => {
-    const i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.length ? args[i + 1] : fallback;
-};
 const root = option('--root', 'build-wasm/web');
 const link = option('--link', '');
 const seconds = Number(option('--seconds', '20'));

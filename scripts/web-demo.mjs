@@ -14,13 +14,9 @@
 // with any static web server and the browser's own Web Serial is used.
 import fs from 'node:fs';
 import process from 'node:process';
+import { option } from '../tests/web/options.mjs';
 import { startBridge } from '../tests/web/serial_bridge.mjs';
 
-const args = process.argv.slice(2);
-const option = (name, fallback) => {
-    const i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.length ? args[i + 1] : fallback;
-};
 const root = option('--root', 'build-wasm/web');
 const link = option('--link', 'build-wasm/ports/ZEV1-SIM');
 const asked = option('--port', '');

@@ -9,10 +9,10 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromiumPath } from './browser.mjs';
+import { option } from './options.mjs';
 import { startBridge } from './serial_bridge.mjs';
 
-const i = process.argv.indexOf('--root');
-const root = i > 0 ? process.argv[i + 1] : 'build-wasm/web';
+const root = option('--root', 'build-wasm/web');
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 const bridge = await startBridge({ root, ports: [], chooser: 'first' });
