@@ -11,22 +11,58 @@
 // "show_terminal", "show_about" (the tool bar above the windows), "save_log" and
 // "close_terminal" (the terminal's caption), "box_ok" and "box_text" (message box). Its messages are <p data-message="..."> in the
 // element data-window="messages"; "update_now" is the button of the notice of a newer build.
+// @ts-check
+
+/**
+ * A control's element, as its kind in the table makes it; a memo keeps whether its view
+ * follows new lines.
+ * @typedef {HTMLElement & { following?: boolean }} Control
+ */
+/**
+ * A window of the page: its element, its client area and caption bar, one element per
+ * row of its table.
+ * @typedef {{ element: HTMLElement, client: HTMLDivElement, caption: HTMLElement,
+ *             controls: Control[], spec: LayoutWindow }} PageWindow
+ */
+/** @typedef {LayoutWindow['window']} WindowName */
+/** @typedef {{ text: string, font: (pixels: number) => string }} Fitting */
+
 var Zev1Page = {
-  windows: [],        // by the window's id (the layout's): {element, client, controls: [element]}
-  named: {},          // the same windows by their element's name (data-window)
-  messages: new Map(), // data-message -> {key, port}
-  shownGerman: null,
+  windows: /** @type {PageWindow[]} */ ([]), // by the window's id (the layout's)
+  named: /** @type {Map<WindowName, PageWindow>} */ (new Map()), // by data-window
+  messages: /** @type {Map<string, { port?: string }>} */ (new Map()), // by data-message
+  shownGerman: /** @type {boolean | null} */ (null),
   settingsKey: 'zev1-wifi-config.INI',
   logPrefix: 'zev1-log:',
   // A log is kept in pieces of at most this many characters (keys NAME, NAME#1, NAME#2 ...):
   // a line costs the rewrite of the last piece, however long the log has grown.
   logPieceChars: 16384,
   currentLog: '',
-  keptLog: null,      // the log being kept: {name, piece (its number), text (the piece's)}
-  unkept: new Map(),  // log name -> what the full storage refused, in the order it came
+  // The log being kept: its name, the number of its last piece, that piece's text.
+  keptLog: /** @type {{ name: string, piece: number, text: string } | null} */ (null),
+  // log name -> what the full storage refused, in the order it came
+  unkept: /** @type {Map<string, string>} */ (new Map()),
   ticks: 0,           // ticks run since the page started
+  // The page's own buttons (extraControls), the message box, the update notice's button.
+  addPort: /** @type {HTMLButtonElement | null} */ (null),
+  showTerminal: /** @type {HTMLButtonElement | null} */ (null),
+  showAbout: /** @type {HTMLButtonElement | null} */ (null),
+  box: /** @type {{ element: HTMLElement, text: HTMLElement, ok: HTMLButtonElement } | null} */ (null),
+  updateButton: /** @type {HTMLButtonElement | null} */ (null),
+  // The caption being fitted (fitCaption) and the canvas it is measured on.
+  fitting: /** @type {Fitting | null} */ (null),
+  measure: /** @type {CanvasRenderingContext2D | null} */ (null),
+  // The tick's worker and how the next run is asked for (startTick).
+  worker: /** @type {Worker | null} */ (null),
+  tickAfter: /** @type {(ms: number) => void} */ ((ms) => {}),
+  // The newer build that waits (startOffline), whether it is being taken, whether the
+  // start asked it to be.
+  newer: /** @type {ServiceWorker | null} */ (null),
+  taking: false,
+  asked: false,
 
   // --- the page's own words, in the window's two languages -------------------------------
+  /** @type {Record<string, [string, string]>} */
   words: {
     'no-serial': [
       'Dieser Browser kann keine seriellen Ports ansprechen (Web Serial fehlt), zum Beispiel ' +
@@ -76,6 +112,7 @@ var Zev1Page = {
   },
 
   german() { return _zev1_german() !== 0; },
+  /** @param {string} key @param {string} [port] */
   say(key, port) {
     const text = this.words[key][this.german() ? 0 : 1];
     return port === undefined ? text : text.replace('{port}', port);
@@ -83,8 +120,9 @@ var Zev1Page = {
 
   // --- building the windows --------------------------------------------------------------
   build() {
+    /** @type {Layout} */
     const layout = JSON.parse(UTF8ToString(_zev1_layout_json()));
-    const desk = document.getElementById('zev1-desk');
+    const desk = this.byId('zev1-desk');
     layout.windows.forEach((spec) => {
       const number = spec.id;
       const main = spec.window === 'main';
@@ -103,7 +141,8 @@ var Zev1Page = {
       client.style.height = spec.height + 'px';
       if (spec.fontPixels > 0) client.style.fontSize = spec.fontPixels + 'px';
       win.appendChild(client);
-      const controls = spec.controls.map((c, row) => this.control(number, row, c));
+      const made = spec.controls.map((c, row) => this.control(number, row, c));
+      const controls = made.map((m) => m.element);
       // A screen reader names a field by the label the table gives it, in the language
       // the label shows.
       spec.labels.forEach(([label, row]) => {
@@ -113,15 +152,14 @@ var Zev1Page = {
       // In the table's tab order: the page's order is the order of its elements.
       const order = spec.controls.map((c, row) => row);
       order.sort((a, b) => spec.controls[a].tab - spec.controls[b].tab);
-      order.forEach((row) => client.appendChild(controls[row].box));
+      order.forEach((row) => client.appendChild(made[row].box));
       spec.controls.forEach((c, row) => {
         const e = controls[row];
         if (c.tab >= 0) e.tabIndex = 0;
         else if (['INPUT', 'SELECT', 'BUTTON'].includes(e.tagName)) e.tabIndex = -1;
       });
-      controls.forEach((c) => delete c.box);
       this.windows[number] = { element: win, client, caption, controls, spec };
-      this.named[spec.window] = this.windows[number];
+      this.named.set(spec.window, this.windows[number]);
       win.hidden = !main;
       desk.appendChild(win);
     });
@@ -129,7 +167,22 @@ var Zev1Page = {
     this.extraControls(layout);
   },
 
+  /** @param {string} id */
+  byId(id) {
+    const e = document.getElementById(id);
+    if (!e) throw new Error('the page has no #' + id);
+    return e;
+  },
+
+  /** @param {WindowName} name */
+  win(name) {
+    const w = this.named.get(name);
+    if (!w) throw new Error('the layout has no window ' + name);
+    return w;
+  },
+
   // A window's title: the caption bar's text, a heading for a screen reader.
+  /** @param {'h1' | 'h2'} level @param {string} id @param {string} text */
   heading(level, id, text) {
     const h = document.createElement(level);
     h.id = id;
@@ -137,33 +190,48 @@ var Zev1Page = {
     return h;
   },
 
+  /** @param {PageWindow} window @param {string} name */
   row(window, name) {
     return window.spec.controls.findIndex((c) => c.name === name);
   },
 
+  // The element of a row and the box placed in the window (its holder, or itself).
+  /**
+   * @param {number} window @param {number} row @param {LayoutControl} c
+   * @returns {{ element: Control, box: HTMLElement }}
+   */
   control(window, row, c) {
+    /** @type {Control} */
     let element;
+    /** @type {HTMLElement | undefined} */
     let holder;
+    const left = () => _zev1_left(window, row);
     switch (c.kind) {
       case 'edit':
-      case 'read_only_edit':
-        element = document.createElement('input');
-        element.type = 'text';
-        element.readOnly = c.kind === 'read_only_edit';
-        element.spellcheck = false;
-        element.autocomplete = 'off';
-        element.value = c.initial;
+      case 'read_only_edit': {
+        const input = document.createElement('input');
+        input.type = 'text';
+        input.readOnly = c.kind === 'read_only_edit';
+        input.spellcheck = false;
+        input.autocomplete = 'off';
+        input.value = c.initial;
+        input.addEventListener('blur', left);
+        element = input;
         break;
+      }
       case 'combo':
         if (c.items.length === 0) {
           // A list filled at run time (the ports): only its entries can be chosen.
-          element = document.createElement('select');
+          const select = document.createElement('select');
+          select.addEventListener('change', () => _zev1_chosen(window, row, select.selectedIndex));
+          select.addEventListener('blur', left);
+          element = select;
         } else {
           // A list to pick from or type over (the security type).
-          element = document.createElement('input');
-          element.type = 'text';
-          element.autocomplete = 'off';
-          element.spellcheck = false;
+          const input = document.createElement('input');
+          input.type = 'text';
+          input.autocomplete = 'off';
+          input.spellcheck = false;
           const list = document.createElement('datalist');
           list.id = 'zev1-list-' + window + '-' + row;
           c.items.forEach((item) => {
@@ -172,80 +240,85 @@ var Zev1Page = {
             list.appendChild(option);
           });
           holder = document.createElement('span');
-          holder.append(element, list);
-          element.setAttribute('list', list.id);
-          element.value = c.initial;
+          holder.append(input, list);
+          input.setAttribute('list', list.id);
+          input.value = c.initial;
+          input.addEventListener('input', () => _zev1_edited(window, row));
+          input.addEventListener('blur', left);
+          element = input;
         }
-        element.addEventListener('change', () => {
-          if (element.tagName === 'SELECT') _zev1_chosen(window, row, element.selectedIndex);
-        });
-        element.addEventListener('input', () => {
-          if (element.tagName === 'INPUT') _zev1_edited(window, row);
-        });
         break;
-      case 'button':
-        element = document.createElement('button');
-        element.type = 'button';
-        element.textContent = c.initial;
-        element.addEventListener('click', () => _zev1_clicked(window, row));
-        break;
-      case 'check_box': {
-        holder = document.createElement('span');
-        element = document.createElement('input');
-        element.type = 'checkbox';
-        element.id = 'zev1-check-' + window + '-' + row;
-        const label = document.createElement('label');
-        label.htmlFor = element.id;
-        label.textContent = c.initial;
-        holder.append(element, label);
-        element.addEventListener('change', () => _zev1_clicked(window, row));
+      case 'button': {
+        const button = document.createElement('button');
+        button.type = 'button';
+        button.textContent = c.initial;
+        button.addEventListener('click', () => _zev1_clicked(window, row));
+        element = button;
         break;
       }
-      case 'memo':
-        element = document.createElement('div');
-        element.setAttribute('role', 'log');
-        element.setAttribute('aria-label', c.name);
-        element.tabIndex = 0; // read with the keyboard, as the desktop's memos are
+      case 'check_box': {
+        holder = document.createElement('span');
+        const input = document.createElement('input');
+        input.type = 'checkbox';
+        input.id = 'zev1-check-' + window + '-' + row;
+        const label = document.createElement('label');
+        label.htmlFor = input.id;
+        label.textContent = c.initial;
+        holder.append(input, label);
+        input.addEventListener('change', () => _zev1_clicked(window, row));
+        input.addEventListener('blur', left);
+        element = input;
+        break;
+      }
+      case 'memo': {
+        /** @type {Control} */
+        const memo = document.createElement('div');
+        memo.setAttribute('role', 'log');
+        memo.setAttribute('aria-label', c.name);
+        memo.tabIndex = 0; // read with the keyboard, as the desktop's memos are
         // Whether the view follows new lines: while the reader is at the last line. A hidden
         // window's memo has no layout, so it keeps what the reader left it at.
-        element.following = true;
-        element.addEventListener('scroll', () => {
-          if (element.clientHeight > 0) element.following = this.atEnd(element);
+        memo.following = true;
+        memo.addEventListener('scroll', () => {
+          if (memo.clientHeight > 0) memo.following = this.atEnd(memo);
         });
+        element = memo;
         break;
-      case 'progress_bar':
-        element = document.createElement('progress');
-        element.max = 100;
-        element.value = 0;
+      }
+      case 'progress_bar': {
+        const bar = document.createElement('progress');
+        bar.max = 100;
+        bar.value = 0;
+        element = bar;
         break;
+      }
       default: // label, wrapped_label
         element = document.createElement(c.kind === 'wrapped_label' ? 'div' : 'span');
         element.textContent = c.initial;
         break;
     }
-    if (element.tagName === 'INPUT' || element.tagName === 'SELECT') {
-      element.addEventListener('blur', () => _zev1_left(window, row));
-    }
     element.dataset.control = c.name;
     const box = holder || element;
     box.classList.add('control', c.kind, 'font-' + c.font, 'align-' + c.align);
-    const [left, top, width, height] = c.box;
-    box.style.left = left + 'px';
-    box.style.top = top + 'px';
+    const [x, y, width, height] = c.box;
+    box.style.left = x + 'px';
+    box.style.top = y + 'px';
     if (width > 0 || height > 0) {
       box.style.width = width + 'px';
       box.style.height = height + 'px';
     }
-    element.box = box;
-    return element;
+    return { element, box };
   },
 
   // What the page adds to the desktop's windows, outside their tables (so each window's
   // Tab order stays the table's): a tool bar with the browser's port chooser and buttons
   // for the two shortcuts (touch screens have no keys), saving the log and closing in the
   // terminal's caption, the message box.
+  /** @param {Layout} layout */
   extraControls(layout) {
-    const { terminal, about } = this.named;
+    const terminal = this.win('terminal');
+    const about = this.win('about');
+    /** @param {HTMLElement} parent @param {string} name @param {() => void} action */
     const button = (parent, name, action) => {
       const b = document.createElement('button');
       b.type = 'button';
@@ -255,7 +328,7 @@ var Zev1Page = {
       parent.appendChild(b);
       return b;
     };
-    const bar = document.getElementById('zev1-bar');
+    const bar = this.byId('zev1-bar');
     this.addPort = button(bar, 'add_port', () => this.requestPort());
     this.showTerminal = button(bar, 'show_terminal', () => this.openTerminal());
     this.showAbout = button(bar, 'show_about', () => this.openAbout());
@@ -290,27 +363,38 @@ var Zev1Page = {
     ok.textContent = 'OK';
     ok.addEventListener('click', () => this.closeBox());
     box.append(caption, text, ok);
-    document.getElementById('zev1-desk').appendChild(box);
+    this.byId('zev1-desk').appendChild(box);
     this.box = { element: box, text, ok };
   },
 
   // --- what the forms call (web_windows.cpp) ---------------------------------------------
+  // form: the window's id; row: the control's row in its table.
+  /** @param {number} form @param {number} row */
   el(form, row) { return this.windows[form].controls[row]; },
 
+  // The first label of a check box (its caption).
+  /** @param {HTMLInputElement} e */
+  labelOf(e) { return e.labels && e.labels.length ? e.labels[0] : null; },
+
+  /** @param {Control} e */
+  isMemo(e) { return e.getAttribute('role') === 'log'; },
+
+  /** @param {number} form @param {number} row @param {string} text */
   setText(form, row, text) {
     const e = this.el(form, row);
-    if (e.tagName === 'INPUT' && e.type === 'checkbox') {
-      e.labels[0].textContent = text;
-    } else if (e.tagName === 'INPUT') {
+    if (e instanceof HTMLInputElement && e.type === 'checkbox') {
+      const label = this.labelOf(e);
+      if (label) label.textContent = text;
+    } else if (e instanceof HTMLInputElement) {
       e.value = text;
-    } else if (e.tagName === 'SELECT') {
+    } else if (e instanceof HTMLSelectElement) {
       e.selectedIndex = Array.from(e.options).findIndex((o) => o.text === text);
-    } else if (e.getAttribute('role') === 'log') {
+    } else if (this.isMemo(e)) {
       e.replaceChildren();
       if (text !== '') text.split('\n').forEach((line) => this.appendLine(form, row, line));
     } else {
       e.textContent = text;
-      if (e.tagName === 'BUTTON') this.fitCaption(e);
+      if (e instanceof HTMLButtonElement) this.fitCaption(e);
     }
   },
 
@@ -318,6 +402,7 @@ var Zev1Page = {
   // size is the windows' rule's (zev1_caption_pixels), which asks captionWidth for the
   // caption's width at each size it tries. The width is the table's (design pixels), so
   // a button of a hidden window is fitted as well.
+  /** @param {HTMLButtonElement} button */
   fitCaption(button) {
     button.style.fontSize = '';
     const width = parseFloat(button.style.width);
@@ -337,100 +422,136 @@ var Zev1Page = {
   },
 
   // The width of the caption being fitted in this font size (pixels, rounded up).
+  /** @param {number} pixels */
   captionWidth(pixels) {
     if (!this.fitting) return 0;
     if (!this.measure) this.measure = document.createElement('canvas').getContext('2d');
+    if (!this.measure) return 0;
     this.measure.font = this.fitting.font(pixels);
     return Math.ceil(this.measure.measureText(this.fitting.text).width);
   },
 
+  /** @param {number} form @param {number} row @returns {string} */
   text(form, row) {
     const e = this.el(form, row);
-    if (e.tagName === 'INPUT' && e.type === 'checkbox') return e.labels[0].textContent;
-    if (e.tagName === 'INPUT') return e.value;
-    if (e.tagName === 'SELECT') return e.selectedIndex >= 0 ? e.options[e.selectedIndex].text : '';
-    if (e.getAttribute('role') === 'log') {
+    if (e instanceof HTMLInputElement && e.type === 'checkbox') {
+      const label = this.labelOf(e);
+      return label ? label.textContent || '' : '';
+    }
+    if (e instanceof HTMLInputElement) return e.value;
+    if (e instanceof HTMLSelectElement) {
+      return e.selectedIndex >= 0 ? e.options[e.selectedIndex].text : '';
+    }
+    if (this.isMemo(e)) {
       return Array.from(e.children, (line) => line.textContent).join('\n');
     }
-    return e.textContent;
+    return e.textContent || '';
   },
 
-  setChecked(form, row, checked) { this.el(form, row).checked = checked; },
-  checked(form, row) { return this.el(form, row).checked; },
+  /** @param {number} form @param {number} row @param {boolean} checked */
+  setChecked(form, row, checked) {
+    const e = this.el(form, row);
+    if (e instanceof HTMLInputElement) e.checked = checked;
+  },
+  /** @param {number} form @param {number} row */
+  checked(form, row) {
+    const e = this.el(form, row);
+    return e instanceof HTMLInputElement && e.checked;
+  },
 
+  /**
+   * @param {number} form @param {number} row
+   * @param {number} left @param {number} top @param {number} width @param {number} height
+   */
   place(form, row, left, top, width, height) {
     const e = this.el(form, row);
-    const box = e.parentElement.classList.contains('control') ? e.parentElement : e;
+    const parent = e.parentElement;
+    const box = parent && parent.classList.contains('control') ? parent : e;
     box.style.left = left + 'px';
     box.style.top = top + 'px';
     box.style.width = width + 'px';
     box.style.height = height + 'px';
   },
 
+  /** @param {number} form @param {string} text */
   setCaption(form, text) {
     const win = this.windows[form];
-    win.caption.firstChild.textContent = text;
+    if (win.caption.firstChild) win.caption.firstChild.textContent = text;
     win.element.setAttribute('aria-label', text);
   },
 
   // What the mouse shows over a control, or over the window itself (row -1).
+  /** @param {number} form @param {number} row @param {string} text */
   setHint(form, row, text) {
     const e = row < 0 ? this.windows[form].element : this.el(form, row);
     e.title = text;
   },
 
   // The name a screen reader gives a control that no label names.
+  /** @param {number} form @param {number} row @param {string} text */
   setName(form, row, text) { this.el(form, row).setAttribute('aria-label', text); },
 
+  /** @param {number} form @param {number} row */
   clearItems(form, row) {
     const e = this.el(form, row);
-    if (e.tagName === 'SELECT') e.replaceChildren();
+    if (e instanceof HTMLSelectElement) e.replaceChildren();
     this.setSuggestion(form, row, -1);
   },
 
   // The entry the typed text suggests (the form's rule); -1: none.
+  /** @param {number} form @param {number} row @param {number} index */
   setSuggestion(form, row, index) {
     this.el(form, row).dataset.suggested = String(index);
   },
 
+  /** @param {number} form @param {number} row @param {string} text */
   appendItem(form, row, text) {
     const e = this.el(form, row);
-    if (e.tagName !== 'SELECT') return;
+    if (!(e instanceof HTMLSelectElement)) return;
     const option = document.createElement('option');
     option.text = text;
     e.appendChild(option);
     if (e.options.length === 1) e.selectedIndex = -1;
   },
 
+  /** @param {number} form @param {number} row @param {number} index */
   setItemIndex(form, row, index) {
     const e = this.el(form, row);
-    if (e.tagName === 'SELECT') {
+    if (e instanceof HTMLSelectElement) {
       e.selectedIndex = index;
-    } else {
+    } else if (e instanceof HTMLInputElement) {
       const items = this.windows[form].spec.controls[row].items;
       e.value = index >= 0 && index < items.length ? items[index] : '';
     }
   },
 
+  /** @param {number} form @param {boolean} visible */
   setVisible(form, visible) {
     this.windows[form].element.hidden = !visible;
     if (visible) this.followMemos(this.windows[form]);
   },
 
+  /** @param {HTMLElement} memo */
   atEnd(memo) { return memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2; },
 
   // A window shown again opens its following memos at their last lines, as the desktop's
   // do: lines that came while it was hidden were added without a layout to scroll.
+  /** @param {PageWindow} win */
   followMemos(win) {
     win.controls.forEach((e) => {
-      if (e.getAttribute('role') === 'log' && e.following) e.scrollTop = e.scrollHeight;
+      if (this.isMemo(e) && e.following) e.scrollTop = e.scrollHeight;
     });
   },
-  setBar(form, row, position) { this.el(form, row).value = position; },
+  /** @param {number} form @param {number} row @param {number} position */
+  setBar(form, row, position) {
+    const e = this.el(form, row);
+    if (e instanceof HTMLProgressElement) e.value = position;
+  },
 
+  /** @param {number} form @param {number} row @param {string} text */
   appendLine(form, row, text) {
     const memo = this.el(form, row);
-    const follow = memo.clientHeight > 0 ? this.atEnd(memo) : memo.following;
+    const follow = memo.clientHeight > 0 ? this.atEnd(memo) : memo.following === true;
     const line = document.createElement('div');
     line.textContent = text;
     memo.appendChild(line);
@@ -440,6 +561,7 @@ var Zev1Page = {
   },
 
   // The form drops a full memo's oldest lines; a reader scrolled back keeps his lines.
+  /** @param {number} form @param {number} row @param {number} count */
   dropFirstLines(form, row, count) {
     const memo = this.el(form, row);
     const follow = memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2;
@@ -450,21 +572,25 @@ var Zev1Page = {
 
   // Notices and the transfer's error box; the program's queue opens one at a time, after
   // the tick, and the tick goes on while one is up.
+  /** @param {string} text */
   messageBox(text) {
+    if (!this.box) return;
     this.box.element.hidden = false;
     this.box.text.textContent = text;
     this.box.ok.focus();
   },
 
   closeBox() {
-    if (this.box.element.hidden) return;
+    if (!this.box || this.box.element.hidden) return;
     this.box.element.hidden = true;
     _zev1_box_closed();
   },
 
   // --- the log files: every line kept in the browser's storage as it comes ----------------
+  /** @param {string} name @param {number} piece */
   logKey(name, piece) { return this.logPrefix + name + (piece === 0 ? '' : '#' + piece); },
 
+  /** @param {string} name @param {string} text */
   logAppend(name, text) {
     this.currentLog = name;
     if (!this.keptLog || this.keptLog.name !== name) {
@@ -495,6 +621,7 @@ var Zev1Page = {
   },
 
   // The log as kept in the storage, and what the storage refused of it.
+  /** @param {string} name */
   logText(name) {
     let text = '';
     for (let piece = 0; ; ++piece) {
@@ -547,6 +674,7 @@ var Zev1Page = {
   },
 
   // --- the page's messages -----------------------------------------------------------------
+  /** @param {string} key @param {boolean} shown @param {string} [port] */
   message(key, shown, port) {
     if (shown) this.messages.set(key, { port }); else this.messages.delete(key);
     this.showMessages();
@@ -554,6 +682,7 @@ var Zev1Page = {
 
   showMessages() {
     const list = document.querySelector('[data-window="messages"]');
+    if (!(list instanceof HTMLElement)) return;
     list.replaceChildren();
     this.updateButton = null;
     this.messages.forEach((value, key) => {
@@ -626,7 +755,7 @@ var Zev1Page = {
 
   // Not in the middle of a transfer: taking the update starts the page again.
   takeUpdate() {
-    if (!this.newer || !this.named.progress.element.hidden) return;
+    if (!this.newer || !this.win('progress').element.hidden) return;
     this.asked = false; // a late answer to the start's question changes nothing now
     this.taking = true;
     this.newer.postMessage('take-now');
@@ -634,6 +763,7 @@ var Zev1Page = {
 
   // The port that failed to open and why, by the failure's name (web_port_host.cpp's
   // open_failure_name; '': none): its message is 'port-' and that name.
+  /** @param {string} why @param {string} port */
   portProblem(why, port) {
     const shown = why ? 'port-' + why : '';
     for (const key of this.messages.keys()) {
@@ -661,19 +791,20 @@ var Zev1Page = {
   // The page's own captions follow the DEUTSCH box as the form's do.
   applyLanguage() {
     const german = this.german();
-    if (german === this.shownGerman) return;
+    const { addPort, showTerminal, showAbout } = this;
+    if (german === this.shownGerman || !addPort || !showTerminal || !showAbout) return;
     this.shownGerman = german;
-    this.addPort.textContent = this.say('add_port');
-    this.addPort.title = this.say('add_port-hint');
-    this.showTerminal.textContent = this.say('show_terminal') + ' (Ctrl+T)';
-    this.showAbout.textContent = this.say('show_about') + ' (F1)';
+    addPort.textContent = this.say('add_port');
+    addPort.title = this.say('add_port-hint');
+    showTerminal.textContent = this.say('show_terminal') + ' (Ctrl+T)';
+    showAbout.textContent = this.say('show_about') + ' (F1)';
     document.documentElement.lang = german ? 'de' : 'cs';
     this.showMessages();
   },
 
   // --- windows shown on request --------------------------------------------------------------
   openTerminal() {
-    const terminal = this.named.terminal;
+    const terminal = this.win('terminal');
     const shown = !terminal.element.hidden;
     terminal.element.hidden = false;
     this.terminalResized();
@@ -684,19 +815,20 @@ var Zev1Page = {
 
   // The window's first control in its Tab order takes the focus, as a desktop window's
   // does when it opens.
+  /** @param {PageWindow} win */
   focusFirst(win) {
     const first = win.client.querySelector('[tabindex]:not([tabindex="-1"])');
-    if (first) first.focus();
+    if (first instanceof HTMLElement) first.focus();
   },
 
   openAbout() {
-    const about = this.named.about;
+    const about = this.win('about');
     about.element.hidden = false;
     about.controls[this.row(about, 'OKButton')].focus();
   },
 
   terminalResized() {
-    const client = this.named.terminal.client;
+    const client = this.win('terminal').client;
     if (client.clientWidth > 0) _zev1_terminal_resized(client.clientWidth, client.clientHeight);
   },
 
@@ -712,7 +844,7 @@ var Zev1Page = {
     const tick = () => {
       this.ticks += _zev1_tick();
       this.applyLanguage();
-      if (this.updateButton) this.updateButton.disabled = !this.named.progress.element.hidden;
+      if (this.updateButton) this.updateButton.disabled = !this.win('progress').element.hidden;
     };
     const source =
       'let timer = 0;' +
@@ -722,9 +854,10 @@ var Zev1Page = {
       'onmessage = (e) => at(e.data);';
     try {
       const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
-      this.worker = new Worker(url);
-      this.worker.onmessage = tick;
-      this.tickAfter = (ms) => this.worker.postMessage(performance.timeOrigin + performance.now() + ms);
+      const worker = new Worker(url);
+      this.worker = worker;
+      worker.onmessage = tick;
+      this.tickAfter = (ms) => worker.postMessage(performance.timeOrigin + performance.now() + ms);
     } catch (e) {
       let timer = 0; // no workers: the page's own timer
       this.tickAfter = (ms) => { clearTimeout(timer); timer = setTimeout(tick, ms); };
@@ -733,6 +866,7 @@ var Zev1Page = {
   },
 
   // Tests and measurements compare with every tick run.
+  /** @param {boolean} allowed */
   letIdleTicksPass(allowed) {
     _zev1_let_idle_ticks_pass(allowed ? 1 : 0);
   },
@@ -742,12 +876,12 @@ var Zev1Page = {
     this.loadSettings();
     _zev1_start();
     this.applyLanguage();
-    this.focusFirst(this.named.main);
+    this.focusFirst(this.win('main'));
     // Browsers offer Web Serial to secure pages only: on plain http the API is missing
     // whatever the browser, and the way out is https, not another browser.
     if (!window.isSecureContext || !navigator.serial) {
       this.message(window.isSecureContext ? 'no-serial' : 'insecure', true);
-      this.addPort.disabled = true;
+      if (this.addPort) this.addPort.disabled = true;
     } else {
       Zev1Serial.onChange = () => this.updatePortHint();
       Zev1Serial.start();
