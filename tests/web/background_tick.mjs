@@ -2,7 +2,8 @@
 // to about once a second, the worker's are not. Playwright makes every page it drives
 // count as visible, so this opens the built page in Chromium over its DevTools pipe as a
 // background tab (hidden), checks that the page's own 10 ms timer is throttled there, and
-// counts the page's ticks over 2 s of wall time.
+// counts the page's ticks over 2 s of wall time; then brings the tab to the front and back,
+// where the page's own timer and the worker hand the tick over to each other.
 //   node background_tick.mjs --root build-wasm/web
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -43,7 +44,9 @@ let session;
 const evaluate = async (expression) => (await send('Runtime.evaluate', { expression }, session)).result?.result?.value;
 
 let failed = 0;
+let checks = 0;
 const check = (ok, what) => {
+    checks += 1;
     console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
     failed += ok ? 0 : 1;
 };
@@ -67,6 +70,22 @@ try {
     check(own < expected / 4, `the page's own 10 ms timer is throttled while hidden (${own} runs)`);
     check(ticks > expected * 0.8 && ticks < expected * 1.1,
         `the tick keeps its period while hidden (${ticks} ticks in ${Date.now() - from} ms)`);
+    // The page's ticks over 1 s.
+    const period = async (what) => {
+        const before = await evaluate('Zev1Page.ticks');
+        const start = Date.now();
+        await sleep(1000);
+        const ticks = (await evaluate('Zev1Page.ticks')) - before;
+        const due = (Date.now() - start) / 10;
+        check(ticks > due * 0.8 && ticks < due * 1.1, `${what} (${ticks} ticks in ${Date.now() - start} ms)`);
+    };
+    await send('Target.activateTarget', { targetId: target.result.targetId });
+    await sleep(300);
+    check(await evaluate('document.visibilityState') === 'visible', 'the tab brought to the front is shown');
+    await period('the tick keeps its period once the tab is shown');
+    await send('Target.createTarget', { url: 'about:blank' });
+    await sleep(300);
+    await period('and once it is hidden again');
 } finally {
     const ended = new Promise((resolve) => browser.once('exit', resolve));
     browser.kill();
@@ -80,5 +99,5 @@ try {
         console.error(`left ${profile}: ${error.code}`);
     }
 }
-console.log(`${4 - failed} passed, ${failed} failed`);
+console.log(`${checks - failed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

@@ -382,6 +382,8 @@ TEST_F(web_page, works_without_network_and_takes_newer_builds) {
         [&] { return p->evaluate("!!navigator.serviceWorker.controller") == true; }, 15000));
     const json first = caches();
     ASSERT_EQ(first.size(), 1U) << first.dump();
+    // The tick's worker too: a hidden tab without network keeps its tick period.
+    EXPECT_EQ(p->evaluate("caches.match('tick_worker.js').then((r) => !!r)"), true);
     EXPECT_EQ(p->installability_errors(), json::array());
 
     p->serve("offline");

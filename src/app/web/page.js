@@ -60,6 +60,7 @@ var Zev1Page = {
   newer: /** @type {ServiceWorker | null} */ (null),
   taking: false,
   asked: false,
+  runs: 0,           // runs of the tick timer (one run stands for one tick or more)
 
   // --- the page's own words, in the window's two languages -------------------------------
   /** @type {Record<string, [string, string]>} */
@@ -379,20 +380,24 @@ var Zev1Page = {
   /** @param {Control} e */
   isMemo(e) { return e.getAttribute('role') === 'log'; },
 
+  // A text that is already there is not written again: the program sets its state line and
+  // counters on every change it sees, and a write that changes nothing still costs the
+  // browser a style pass and a frame.
   /** @param {number} form @param {number} row @param {string} text */
   setText(form, row, text) {
     const e = this.el(form, row);
     if (e instanceof HTMLInputElement && e.type === 'checkbox') {
       const label = this.labelOf(e);
-      if (label) label.textContent = text;
+      if (label && label.textContent !== text) label.textContent = text;
     } else if (e instanceof HTMLInputElement) {
-      e.value = text;
+      if (e.value !== text) e.value = text;
     } else if (e instanceof HTMLSelectElement) {
-      e.selectedIndex = Array.from(e.options).findIndex((o) => o.text === text);
+      const index = Array.from(e.options).findIndex((o) => o.text === text);
+      if (e.selectedIndex !== index) e.selectedIndex = index;
     } else if (this.isMemo(e)) {
       e.replaceChildren();
       if (text !== '') text.split('\n').forEach((line) => this.appendLine(form, row, line));
-    } else {
+    } else if (e.textContent !== text) {
       e.textContent = text;
       if (e instanceof HTMLButtonElement) this.fitCaption(e);
     }
@@ -484,7 +489,7 @@ var Zev1Page = {
   /** @param {number} form @param {number} row @param {string} text */
   setHint(form, row, text) {
     const e = row < 0 ? this.windows[form].element : this.el(form, row);
-    e.title = text;
+    if (e.title !== text) e.title = text;
   },
 
   // The name a screen reader gives a control that no label names.
@@ -545,18 +550,22 @@ var Zev1Page = {
   /** @param {number} form @param {number} row @param {number} position */
   setBar(form, row, position) {
     const e = this.el(form, row);
-    if (e instanceof HTMLProgressElement) e.value = position;
+    if (e instanceof HTMLProgressElement && e.value !== position) e.value = position;
   },
 
+  // A hidden window's memo (the terminal while it is closed gets every frame's lines) has
+  // no layout: its scroll place is not read, which would lay the page out for each line,
+  // and it follows as the reader left it (followMemos when it is shown again).
   /** @param {number} form @param {number} row @param {string} text */
   appendLine(form, row, text) {
     const memo = this.el(form, row);
-    const follow = memo.clientHeight > 0 ? this.atEnd(memo) : memo.following === true;
+    const shown = !this.windows[form].element.hidden && memo.clientHeight > 0;
+    const follow = shown ? this.atEnd(memo) : memo.following === true;
     const line = document.createElement('div');
     line.textContent = text;
     memo.appendChild(line);
     // The view follows new lines only while the reader is at the end.
-    if (follow) memo.scrollTop = memo.scrollHeight;
+    if (follow && shown) memo.scrollTop = memo.scrollHeight;
     memo.following = follow;
   },
 
@@ -564,6 +573,10 @@ var Zev1Page = {
   /** @param {number} form @param {number} row @param {number} count */
   dropFirstLines(form, row, count) {
     const memo = this.el(form, row);
+    if (this.windows[form].element.hidden) {
+      for (let i = 0; i < count && memo.firstElementChild; ++i) memo.firstElementChild.remove();
+      return;
+    }
     const follow = memo.scrollTop + memo.clientHeight >= memo.scrollHeight - 2;
     const before = memo.scrollHeight;
     for (let i = 0; i < count && memo.firstElementChild; ++i) memo.firstElementChild.remove();
@@ -834,34 +847,55 @@ var Zev1Page = {
 
   // --- the tick ------------------------------------------------------------------------------
   // Browsers slow a background tab's timers down to once a second or less, and every time
-  // in the program is counted in ticks: a dedicated worker keeps the time (a worker's
-  // timers are not throttled). The program says after each run when the next one is due
-  // (10 ms on while there is work, later while idle ticks are let pass, sooner when the
-  // port woke it), as a time both sides' clocks share; the worker posts one message then,
-  // and meanwhile goes on at 10 ms by itself, since a hidden tab's messages can be slow to
-  // come (the program runs no tick before its time).
+  // in the program is counted in ticks: while the page is hidden a dedicated worker keeps
+  // the time (a worker's timers are not throttled; tick_worker.js), while it is shown the
+  // page's own timer does, which costs no thread and no messages. The program says after
+  // each run when the next one is due (10 ms on while there is work, later while idle
+  // ticks are let pass, sooner when the port woke it); the worker is told it as a time
+  // both sides' clocks share, posts one message then, and meanwhile goes on at 10 ms by
+  // itself, since a hidden tab's messages can be slow to come (the program runs no tick
+  // before its time).
   startTick() {
     const tick = () => {
+      this.runs += 1;
       this.ticks += _zev1_tick();
       this.applyLanguage();
-      if (this.updateButton) this.updateButton.disabled = !this.win('progress').element.hidden;
+      // Not while a transfer runs; written only when that changes.
+      const busy = !this.win('progress').element.hidden;
+      if (this.updateButton && this.updateButton.disabled !== busy) {
+        this.updateButton.disabled = busy;
+      }
     };
-    const source =
-      'let timer = 0;' +
-      'const now = () => performance.timeOrigin + performance.now();' +
-      'const at = (t) => { clearTimeout(timer); timer = setTimeout(fire, Math.max(0, t - now())); };' +
-      'function fire() { const t = now(); postMessage(0); at(t + 10); }' +
-      'onmessage = (e) => at(e.data);';
+    let timer = 0;
+    let due = 0; // performance.now() of the next run
+    const stopWorker = () => { if (this.worker) this.worker.postMessage(null); };
+    this.tickAfter = (ms) => {
+      due = performance.now() + ms;
+      clearTimeout(timer);
+      if (this.worker && document.hidden) {
+        this.worker.postMessage(performance.timeOrigin + due);
+      } else {
+        timer = setTimeout(tick, ms);
+      }
+    };
     try {
-      const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
-      const worker = new Worker(url);
-      this.worker = worker;
+      const worker = new Worker('tick_worker.js');
       worker.onmessage = tick;
-      this.tickAfter = (ms) => worker.postMessage(performance.timeOrigin + performance.now() + ms);
+      // Its file did not come: the page's own timer, hidden or not.
+      worker.onerror = () => {
+        worker.terminate();
+        this.worker = null;
+        this.tickAfter(Math.max(0, due - performance.now()));
+      };
+      this.worker = worker;
     } catch (e) {
-      let timer = 0; // no workers: the page's own timer
-      this.tickAfter = (ms) => { clearTimeout(timer); timer = setTimeout(tick, ms); };
+      this.worker = null; // no workers here
     }
+    // The timer that waits hands over to the other one with the deadline it had.
+    document.addEventListener('visibilitychange', () => {
+      if (!document.hidden) stopWorker();
+      this.tickAfter(Math.max(0, due - performance.now()));
+    });
     this.tickAfter(_zev1_first_wait());
   },
 

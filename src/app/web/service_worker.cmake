@@ -2,10 +2,10 @@
 #   cmake -DWEB_DIR=<folder> -DVERSION=<program version> -DTEMPLATE=<service_worker.js.in>
 #         -P service_worker.cmake
 # The build's name is the program's version and a digest of the files that make up the
-# page, so every build that differs in any byte has a cache of its own. The script, the
+# page, so every build that differs in any byte has a cache of its own. The scripts, the
 # program and the style sheet are listed with their SHA-256, which the worker checks.
 cmake_minimum_required(VERSION 3.20)
-set(checked style.css zev1-wifi-config.js zev1-wifi-config.wasm)
+set(checked style.css zev1-wifi-config.js tick_worker.js zev1-wifi-config.wasm)
 set(plain index.html manifest.webmanifest icon-192.png icon-512.png)
 set(entries)
 set(all)
