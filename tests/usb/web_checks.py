@@ -419,10 +419,9 @@ def check_read_auto(d, guest, sim):
 def tty_holders(guest):
     """The guest's processes holding ttyUSB0 open, with their descriptors for it."""
     # One listing: a readlink for each of Chromium's descriptors takes minutes under
-    # emulation.
-    _, out, _ = guest.run("ls -l /proc/[0-9]*/fd/* 2>/dev/null | grep -F -e '-> /dev/ttyUSB0'",
-                          180)
-    return sorted(re.findall(r"(/proc/\d+/fd/\d+) -> /dev/ttyUSB0", out))
+    # emulation. Seen from the guest's root, the chroot's device is /host/dev/ttyUSB0.
+    _, out, _ = guest.run("ls -l /proc/[0-9]*/fd/* 2>/dev/null | grep -F ttyUSB0", 180)
+    return sorted(re.findall(r"(/proc/\d+/fd/\d+) -> (?:/host)?/dev/ttyUSB0$", out, re.M))
 
 
 def check_silent(d, guest, sim):
