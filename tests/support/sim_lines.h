@@ -52,8 +52,8 @@ inline std::vector<sim_frame> frames_in(const std::vector<std::string>& lines, s
         sim_frame f;
         f.dir = dir;
         f.type = std::stoi(json_field(l, "type").value_or("-1"));
-        f.bytes = from_hex(json_field(l, "hex").value_or(""));
-        if (type < 0 || f.type == type) {
+        if (type < 0 || f.type == type) { // only the frames asked for are decoded
+            f.bytes = from_hex(json_field(l, "hex").value_or(""));
             out.push_back(std::move(f));
         }
     }

@@ -60,18 +60,30 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-// The whole lines of a file that another process is still writing.
-std::vector<std::string> lines_of(const std::filesystem::path& file) {
-    const std::string text = file_text(file);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
+// The whole lines of a file that another process is still appending to, read on from
+// where the last call stopped: the scenarios poll the simulator's output every few
+// milliseconds, and reading it all again each time would cost more with every line.
+class appended_lines {
+public:
+    const std::vector<std::string>& read(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(taken_));
+        const std::string text{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        std::size_t start = 0;
+        for (std::size_t end = text.find('\n'); end != std::string::npos;
+             end = text.find('\n', start)) {
+            lines_.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        taken_ += start; // a line still being written is read whole next time
+        return lines_;
     }
-    return lines;
-}
+
+private:
+    std::vector<std::string> lines_;
+    std::size_t taken_ = 0;
+};
 
 } // namespace
 
@@ -81,7 +93,9 @@ struct simulator::process {
 
     std::filesystem::path commands() const { return dir / "in.txt"; }
     std::filesystem::path output() const { return dir / "out.jsonl"; }
-    std::vector<std::string> lines() const { return lines_of(output()); }
+    // The scenario's thread alone reads it (the driver's conditions run there too).
+    mutable appended_lines output_lines;
+    const std::vector<std::string>& lines() const { return output_lines.read(output()); }
     std::size_t count(std::string_view event) const {
         std::size_t n = 0;
         for (const auto& l : lines()) {

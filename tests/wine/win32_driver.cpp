@@ -180,7 +180,7 @@ public:
             post_key(target, VK_TAB);
             return target;
         });
-        wait_for([&] { return ::GetFocus() != edit; }, 2000);
+        wait_for([&] { return on_ui([&] { return ::GetFocus() != edit; }); }, 2000);
     }
 
     void choose(std::string_view name, int index) override {
@@ -359,7 +359,7 @@ public:
                 post_key(focus, VK_TAB);
                 return focus;
             });
-            wait_for([&] { return ::GetFocus() != before; }, 500);
+            wait_for([&] { return on_ui([&] { return ::GetFocus() != before; }); }, 500);
         }
         return order;
     }
@@ -451,10 +451,13 @@ public:
         });
     }
 
+    // done() runs on the scenario's thread, each of its calls on the program's: the
+    // program's thread is not held while a condition reads the simulator's output, so
+    // its ticks come when its timer says, as they do without a driver beside it.
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
         const DWORD start = ::GetTickCount();
         for (;;) {
-            if (on_ui([&] { return done(); })) {
+            if (done()) {
                 return true;
             }
             if (static_cast<int>(::GetTickCount() - start) > timeout_ms) {
