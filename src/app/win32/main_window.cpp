@@ -38,10 +38,6 @@ main_window::~main_window() {
 
 void main_window::start() {
     form_.FormCreate();
-    // Every tick runs for now: under Wine the keep-alives came six ticks further apart
-    // with idle ticks let pass (the window scenario's comparison), which is not yet
-    // understood. The timer below follows the schedule either way.
-    schedule_.allow_idle(false);
     // The port's I/O thread (or a click) ends a wait that lets ticks pass.
     HWND window = hwnd();
     schedule_.set_wake([window] { ::PostMessageW(window, tick_wake_message, 0, 0); });
