@@ -57,10 +57,11 @@ measure_wine() {
     echo "idle-cpu: the configurator did not connect" >&2
     kill "$pid"; wait "$pid" 2>/dev/null; return 1
   fi
-  local server_dir server=
-  server_dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+  local server=
+  # The wineserver started for this prefix: the one whose environment names it.
   for proc in /proc/[0-9]*; do
-    if [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$server_dir" ]; then
+    case $(cat "$proc/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
+    if tr '\0' '\n' <"$proc/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
       server=${proc#/proc/}
     fi
   done
