@@ -228,7 +228,7 @@ bool komunikace::receive_step() {
 
 void komunikace::accept_frame() {
     frame_dispatched_ = false;
-    rx_type_ = port_.rx_peek(4);
+    rx_type_ = port_.rx_peek(static_cast<std::uint32_t>(frame_type_offset));
     reply_credit_ = reply_credit_full;
     keep_alive_countdown_ = keep_alive_period;
     if (rx_type_ == P_ECHO_A) {
@@ -245,7 +245,7 @@ void komunikace::accept_frame() {
         }
     }
     for (std::size_t i = 0; i < header_.size(); ++i) {
-        header_[i] = port_.rx_peek(static_cast<std::uint32_t>(5 + i));
+        header_[i] = port_.rx_peek(static_cast<std::uint32_t>(frame_header_offset + i));
     }
 }
 

@@ -50,6 +50,9 @@ TEST(RxRing, SkipCrossesTheWrapAndNeverPassesHead) {
     ring.put(0x55);
     EXPECT_EQ(ring.count(), 1u);
     EXPECT_EQ(ring.get(), 0x55);
+    ring.put(0x56);
+    ring.skip(2); // one more than is unread
+    EXPECT_EQ(ring.count(), 0u);
 }
 
 TEST(RxRing, AFullRingRefusesAndCountsTheOverrun) {

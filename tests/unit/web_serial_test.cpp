@@ -318,6 +318,25 @@ TEST(web_port_names, NamedByUsbIdsWithACountForTwinsAndByNumberWithout) {
         {1, 0x2341, 0x43}, {2, -1, -1}, {3, 0x2341, 0x43}, {4, 0x1a86, 0x7523}});
     EXPECT_EQ(port.port_names(), (std::vector<std::string>{"USB 2341:0043", "serial port 1",
                                                            "USB 2341:0043 #2", "USB 1a86:7523"}));
+
+    // Chosen by name: when a port before it goes, the refilled box shows it one place up.
+    struct box final : port_list_view {
+        std::vector<std::string> items;
+        int index = -1;
+        void clear_items() override { items.clear(); }
+        void append_item(std::string_view name) override { items.emplace_back(name); }
+        void set_item_index(int i) override { index = i; }
+    } view;
+    port.fill_port_list(view);
+    EXPECT_TRUE(view.items.empty()) << "the box is filled after the first scan";
+    port.scan_ports();
+    port.select_port("USB 1a86:7523");
+    port.fill_port_list(view);
+    EXPECT_EQ(view.index, 3);
+    port.set_ports(std::vector<web_port_info>{{2, -1, -1}, {4, 0x1a86, 0x7523}});
+    port.fill_port_list(view);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"serial port 1", "USB 1a86:7523"}));
+    EXPECT_EQ(view.index, 1);
 }
 
 } // namespace
