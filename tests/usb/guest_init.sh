@@ -28,6 +28,11 @@ if mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 host
   mkdir -p /host/dev/shm /host/dev/pts
   mount -t tmpfs tmpfs /host/dev/shm
   mount -t devpts devpts /host/dev/pts
+  # The chroot gets a writable /tmp and /run of its own; the host's are kept under
+  # /host-tmp and /host-run, so that a source tree under either can be bound back in.
+  mkdir -p /host-tmp /host-run
+  mount -o bind /host/tmp /host-tmp
+  mount -o bind /host/run /host-run
   mount -t tmpfs tmpfs /host/tmp
   mount -t tmpfs tmpfs /host/run
   mount -t tmpfs tmpfs /host/etc/chromium

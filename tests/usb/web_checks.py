@@ -80,6 +80,23 @@ def web_paths():
     return os.path.join(here, "web_guest.mjs"), page, modules
 
 
+def bind_host_paths(guest, paths):
+    """The chroot's /tmp and /run are the guest's own (guest_init.sh); a path of the host's
+    under either, a fresh clone in /tmp say, is bound back in from where the guest keeps
+    the host's own."""
+    for p in paths:
+        parts = os.path.realpath(p).split(os.sep)
+        if len(parts) < 3 or parts[1] not in ("tmp", "run"):
+            continue
+        inside = "/host/%s/%s" % (parts[1], parts[2])
+        rc, _, err = guest.run(
+            "grep -q ' %s ' /proc/mounts || { mkdir -p %s && mount -o bind /host-%s/%s %s; }"
+            % (inside, inside, parts[1], parts[2], inside))
+        if rc != 0:
+            raise h.Failure("cannot show the host's %s in the guest: %s"
+                            % ("/".join(parts[:3]), err.strip()))
+
+
 def skipped():
     print("SKIP: no built page (build-wasm/web) or no Playwright (tests/web/node_modules); "
           "the wasm variant makes both")
@@ -125,7 +142,16 @@ class Browser:
             if time.time() > end:
                 raise h.Failure("the browser gave no answer to %s within %.0f s (its log: %s)"
                                 % (name, timeout, self.log_tail()))
+            rc, _, _ = self.guest.run("p=$(cat %s/node.pid 2>/dev/null) || exit 0; kill -0 $p"
+                                      % GUEST_EXCHANGE)
+            if rc != 0 and not self.answered(name):
+                raise h.Failure("the browser's session ended without an answer to %s "
+                                "(its log: %s)" % (name, self.log_tail()))
             time.sleep(0.3)
+
+    def answered(self, name):
+        rc, out, _ = self.guest.run("cat %s/out-%s 2>/dev/null" % (GUEST_EXCHANGE, name))
+        return rc == 0 and bool(out)
 
     def log_tail(self):
         _, out, _ = self.guest.run("tail -n 5 %s/node.log %s/console.log 2>/dev/null"
@@ -261,6 +287,7 @@ def check_open(d, guest, sim):
                            "ln -s $(readlink /sys/class/tty/ttyUSB0) /host/sys/class/tty/ttyUSB0")
     if rc != 0:
         raise h.Failure("cannot hide the guest's other serial ports: %s" % err.strip())
+    bind_host_paths(guest, paths)
     udev = start_udev(guest)
     udev_ready = time.time()
     rc, _, err = guest.run(
