@@ -83,9 +83,11 @@ public:
     // as idle (see idle_ticks()).
     std::optional<read_outcome> tick(int ticks = 1);
 
-    // The longest run of idle ticks a front end may let pass: what arrives meanwhile (a
-    // controller's text) is shown at most this many ticks late.
-    static constexpr int max_idle_ticks = 9;
+    // The longest run of idle ticks a front end may let pass. What arrives meanwhile (a
+    // controller's text, a pulled cable) and every click end the wait at once, so nothing
+    // is shown late; the bound is the keep-alive's countdown, and with it an idle loop
+    // still runs a few times a second.
+    static constexpr int max_idle_ticks = komunikace::keep_alive_period;
     // How many ticks after this one would have nothing to do, at most max_idle_ticks: the
     // link connected and quiet, no transfer, no settings frame waiting. A front end may
     // wait that many ticks longer before its next tick() and pass it 1 + their number;

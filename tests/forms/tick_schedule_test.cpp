@@ -38,6 +38,8 @@ std::vector<std::uint8_t> frame_of(std::uint8_t type, std::string_view data) {
     return {out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
+constexpr long long last_tick = 400;
+
 run_record run_loop(controller who, bool let_pass) {
     const auto ini = std::filesystem::path(::testing::TempDir()) / "tick_schedule_test.INI";
     std::filesystem::remove(ini);
@@ -79,7 +81,7 @@ run_record run_loop(controller who, bool let_pass) {
         std::size_t sent = 0;
         long long tick = 0;
         clock_type::time_point due = now + schedule.wait();
-        while (now < start + 4s) {
+        while (tick < last_tick) {
             if (who == controller::texts && next_text < due && port.open()) {
                 // A byte of line noise after each text: no frame, it only wakes.
                 put_on_wire(next_text, frame_of(p_text, "hello"));
@@ -125,6 +127,9 @@ run_record run_loop(controller who, bool let_pass) {
             due = now + schedule.end_run();
         }
         EXPECT_EQ(schedule.ticks_counted(), tick);
+        // The last run may stand for ticks beyond the end; both runs are compared up to it.
+        std::erase_if(record.timeline,
+                      [](const std::string& line) { return std::stoll(line) > last_tick; });
     }
     std::filesystem::remove(ini);
     return record;
