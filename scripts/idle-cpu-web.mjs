@@ -15,12 +15,11 @@
 // the page's runs and ticks, what the program asked of its controls and the DOM changes
 // over 3 s, where its script time goes (V8's profiler) and the renderer's own counts and
 // the figures by thread.
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import process from 'node:process';
-import { chromiumPath } from '../tests/web/browser.mjs';
+import { pipeBrowser, removeProfile } from '../tests/web/browser.mjs';
 import { option } from '../tests/web/options.mjs';
 import { startBridge } from '../tests/web/serial_bridge.mjs';
 
@@ -107,34 +106,13 @@ function spent(before, after) {
 
 // --- the browser over its DevTools pipe --------------------------------------------------
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-idle-chromium-'));
-const browser = spawn(chromiumPath, ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
-    '--no-default-browser-check', '--disable-background-networking', '--disable-component-update',
-    '--disable-sync', '--disable-default-apps', '--disable-extensions', '--disable-breakpad',
-    '--disable-field-trial-config', '--disable-client-side-phishing-detection', '--metrics-recording-only',
-    '--password-store=basic', '--disable-features=Translate,MediaRouter,OptimizationHints',
-    '--window-size=1280,900', '--remote-debugging-pipe', `--user-data-dir=${profile}`, 'about:blank'],
-{ stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
-let id = 0;
-let buffer = '';
-const waiting = new Map();
-browser.stdio[4].on('data', (chunk) => {
-    buffer += chunk;
-    for (let end = buffer.indexOf('\0'); end >= 0; end = buffer.indexOf('\0')) {
-        const m = JSON.parse(buffer.slice(0, end));
-        buffer = buffer.slice(end + 1);
-        if (m.id && waiting.has(m.id)) {
-            waiting.get(m.id)(m);
-            waiting.delete(m.id);
-        }
-    }
-});
+const browser = pipeBrowser(['--no-default-browser-check', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync', '--disable-default-apps', '--disable-extensions',
+    '--disable-breakpad', '--disable-field-trial-config', '--disable-client-side-phishing-detection',
+    '--metrics-recording-only', '--password-store=basic',
+    '--disable-features=Translate,MediaRouter,OptimizationHints', '--window-size=1280,900']);
 let session;
-const send = (method, params = {}) => new Promise((resolve, reject) => {
-    id += 1;
-    waiting.set(id, (m) => (m.error ? reject(new Error(`${method}: ${m.error.message}`)) : resolve(m.result)));
-    browser.stdio[3].write(`${JSON.stringify({ id, method, params, sessionId: session })}\0`);
-});
+const send = (method, params = {}) => browser.send(method, params, session);
 // An expression's value in the page (a promise's once settled).
 const evaluate = async (expression) => {
     const r = await send('Runtime.evaluate', { expression, awaitPromise: true, returnByValue: true });
@@ -320,17 +298,8 @@ try {
     console.error(`idle-cpu-web: ${error.message}`);
     status = 1;
 } finally {
-    const ended = new Promise((resolve) => browser.once('exit', resolve));
-    browser.kill();
-    await ended;
+    await browser.close();
     await bridge.close();
-    // Chromium's helpers can still write into the profile for a moment.
-    for (const folder of [profile, rig]) {
-        try {
-            if (folder) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
-        } catch (error) {
-            console.error(`left ${folder}: ${error.code}`);
-        }
-    }
+    if (rig) removeProfile(rig);
 }
 process.exit(status);

@@ -5,11 +5,7 @@
 // counts the page's ticks over 2 s of wall time; then brings the tab to the front and back,
 // where the page's own timer and the worker hand the tick over to each other.
 //   node background_tick.mjs --root build-wasm/web
-import { spawn } from 'node:child_process';
-import fs from 'node:fs';
-import os from 'node:os';
-import path from 'node:path';
-import { chromiumPath } from './browser.mjs';
+import { pipeBrowser } from './browser.mjs';
 import { option } from './options.mjs';
 import { startBridge } from './serial_bridge.mjs';
 
@@ -17,31 +13,10 @@ const root = option('--root', 'build-wasm/web');
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 const bridge = await startBridge({ root, ports: [], chooser: 'first' });
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-chromium-'));
-const browser = spawn(chromiumPath, ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
-    '--remote-debugging-pipe', `--user-data-dir=${profile}`, 'about:blank'],
-{ stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
-let id = 0;
-let buffer = '';
-const waiting = new Map();
-browser.stdio[4].on('data', (chunk) => {
-    buffer += chunk;
-    for (let end = buffer.indexOf('\0'); end >= 0; end = buffer.indexOf('\0')) {
-        const m = JSON.parse(buffer.slice(0, end));
-        buffer = buffer.slice(end + 1);
-        if (m.id && waiting.has(m.id)) {
-            waiting.get(m.id)(m);
-            waiting.delete(m.id);
-        }
-    }
-});
-const send = (method, params, sessionId) => new Promise((resolve) => {
-    id += 1;
-    waiting.set(id, resolve);
-    browser.stdio[3].write(`${JSON.stringify({ id, method, params, sessionId })}\0`);
-});
+const browser = pipeBrowser();
+const send = browser.send;
 let session;
-const evaluate = async (expression) => (await send('Runtime.evaluate', { expression }, session)).result?.result?.value;
+const evaluate = async (expression) => (await send('Runtime.evaluate', { expression }, session)).result?.value;
 
 let failed = 0;
 let checks = 0;
@@ -52,7 +27,7 @@ const check = (ok, what) => {
 };
 try {
     const target = await send('Target.createTarget', { url: bridge.url, background: true });
-    session = (await send('Target.attachToTarget', { targetId: target.result.targetId, flatten: true })).result.sessionId;
+    session = (await send('Target.attachToTarget', { targetId: target.targetId, flatten: true })).sessionId;
     let started = false;
     for (let t = 0; t < 200 && !started; ++t) {
         await sleep(100);
@@ -79,7 +54,7 @@ try {
         const due = (Date.now() - start) / 10;
         check(ticks > due * 0.8 && ticks < due * 1.1, `${what} (${ticks} ticks in ${Date.now() - start} ms)`);
     };
-    await send('Target.activateTarget', { targetId: target.result.targetId });
+    await send('Target.activateTarget', { targetId: target.targetId });
     await sleep(300);
     check(await evaluate('document.visibilityState') === 'visible', 'the tab brought to the front is shown');
     await period('the tick keeps its period once the tab is shown');
@@ -87,17 +62,8 @@ try {
     await sleep(300);
     await period('and once it is hidden again');
 } finally {
-    const ended = new Promise((resolve) => browser.once('exit', resolve));
-    browser.kill();
-    await ended;
+    await browser.close();
     await bridge.close();
-    // Chromium's helper processes can still write into the profile after the browser
-    // itself has gone: retry, and never fail the check over a temporary folder.
-    try {
-        fs.rmSync(profile, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
-    } catch (error) {
-        console.error(`left ${profile}: ${error.code}`);
-    }
 }
 console.log(`${checks - failed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);
