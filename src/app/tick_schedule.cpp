@@ -13,6 +13,9 @@ void tick_schedule::set_wake(std::function<void()> wake) {
 }
 
 int tick_schedule::begin_run() {
+    if (running_) {
+        return 0;
+    }
     armed_.store(false);
     running_ = true;
     counted_ += planned_;

@@ -41,7 +41,9 @@ public:
     // Ticks are let pass only while allowed (tests and measurements switch it off).
     void allow_idle(bool allowed) { allow_idle_ = allowed; }
 
-    // The timer fired: the number of ticks this run stands for (1 + those let pass).
+    // The timer fired: the number of ticks this run stands for (1 + those let pass), or 0
+    // inside a run, where a nested event loop (a window's pump of pending messages) has
+    // dispatched the timer again: no run starts then, and nothing is counted.
     int begin_run();
     // The run is over: the time until the next run (zero: at once). The first run is due
     // one period after construction.

@@ -186,6 +186,9 @@ TEST(tick_schedule, a_wake_shortens_only_a_wait_that_lets_ticks_pass) {
     // No port: every tick has work, nothing to wake.
     now += schedule.wait();
     EXPECT_EQ(schedule.begin_run(), 1);
+    // A timer dispatched again inside the run (a window's pump) starts no run of its own.
+    EXPECT_EQ(schedule.begin_run(), 0);
+    EXPECT_EQ(schedule.ticks_counted(), 1);
     EXPECT_EQ(schedule.end_run(), tick_schedule::period);
     schedule.arrived();
     EXPECT_EQ(wakes, 0);

@@ -54,9 +54,14 @@ main_window::~main_window() {
 }
 
 void main_window::run() {
+    // No run inside a run (tick_schedule::begin_run), should an event loop nest.
+    const int ticks = schedule_.begin_run();
+    if (ticks == 0) {
+        return;
+    }
     // A box asked for during the ticks opens after them (app/message_boxes.h).
     boxes_.enter_tick();
-    form_.Timer1Timer(schedule_.begin_run());
+    form_.Timer1Timer(ticks);
     boxes_.leave_tick();
     if (!closing_) {
         start_timer(schedule_.end_run());

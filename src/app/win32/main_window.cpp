@@ -45,9 +45,15 @@ void main_window::start() {
 }
 
 void main_window::tick() {
+    // The progress window's pump dispatches WM_TIMER inside a tick that took longer than
+    // a period (a port that is slow to close): that tick does not run inside this one.
+    const int ticks = schedule_.begin_run();
+    if (ticks == 0) {
+        return;
+    }
     // A box asked for during the tick opens after it (app/message_boxes.h).
     boxes_.queue().enter_tick();
-    form_.Timer1Timer(schedule_.begin_run());
+    form_.Timer1Timer(ticks);
     boxes_.queue().leave_tick();
     if (timer_running_) {
         arm_timer(schedule_.end_run(), false);
