@@ -1,12 +1,10 @@
 // The real serial port, the link, the sequencer and the WiFi workflow against zev1-sim on
 // a pseudo-terminal, driven by a 10 ms tick loop with recorders in place of the windows.
-#include "link/komunikace.h"
 #include "log/message_text.h"
-#include "memory/flash.h"
 #include "memory/wifi_settings.h"
 #include "serial/port_namespace.h"
 #include "serial/serial.h"
-#include "support/recording_views.h"
+#include "support/link_stack.h"
 #include "support/sim_process.h"
 
 #include <algorithm>
@@ -53,7 +51,7 @@ frame_header header_of(const sim_frame& f) {
     return h;
 }
 
-class link_sim_test : public ::testing::Test {
+class link_sim_test : public ::testing::Test, protected link_stack {
 protected:
     void start(std::vector<std::string> args = {}) {
         std::vector<std::string> all = {"--ssid",     "cellar-net", "--key",      "s3cret pass",
@@ -63,29 +61,21 @@ protected:
         ASSERT_TRUE(sim->wait_ready()) << "zev1-sim did not start";
         names.link = sim->link();
         port = std::make_unique<serial>(names);
-        ini_path = std::filesystem::path(sim->link()).parent_path() / "test.INI";
-        settings = std::make_unique<Tini_file>(ini_path);
-        settings->WriteString("com", "com", sim->link());
-        link = std::make_unique<komunikace>(*port, *settings, log, counter);
-        flash = std::make_unique<Tflash>(*link, *port, progress, log);
-        link->set_transfer(flash.get());
+        build_stack(*port, sim->link(), true,
+                    std::filesystem::path(sim->link()).parent_path() / "test.INI");
         workflow = std::make_unique<wifi_workflow>(*flash);
     }
     void TearDown() override {
         workflow.reset();
-        flash.reset();
-        link.reset();
+        take_down_stack();
         port.reset();
-        settings.reset();
         sim.reset();
     }
 
     void tick() {
         ++ticks;
         const std::size_t before = log.packets.size();
-        if (link->poll_link()) {
-            link->release_frame();
-        }
+        poll();
         for (std::size_t i = before; i < log.packets.size(); ++i) {
             if (!log.packets[i].received) {
                 sent_ticks.emplace_back(ticks, log.packets[i].type());
@@ -113,13 +103,6 @@ protected:
     std::unique_ptr<sim_process> sim;
     single_port_namespace names;
     std::unique_ptr<serial> port;
-    std::filesystem::path ini_path;
-    std::unique_ptr<Tini_file> settings;
-    recording_log log;
-    recording_counter counter;
-    recording_progress progress;
-    std::unique_ptr<komunikace> link;
-    std::unique_ptr<Tflash> flash;
     std::unique_ptr<wifi_workflow> workflow;
     int ticks = 0;
     std::vector<std::pair<int, std::uint8_t>> sent_ticks;

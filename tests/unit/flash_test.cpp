@@ -5,14 +5,11 @@
 #include "memory/flash.h"
 #include "memory/progress_percent.h"
 #include "support/fake_link_port.h"
-#include "support/recording_views.h"
+#include "support/link_stack.h"
 
 #include <algorithm>
-#include <atomic>
-#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -47,35 +44,20 @@ struct request {
     std::vector<std::uint8_t> data; // what follows the header (write requests)
 };
 
-class flash_test : public ::testing::Test {
+class flash_test : public ::testing::Test, protected link_stack {
 protected:
     void SetUp() override {
-        static std::atomic<int> serial{0};
-        ini_path = std::filesystem::path(::testing::TempDir()) /
-                   ("flash_test_" + std::to_string(serial++) + ".INI");
-        std::filesystem::remove(ini_path);
-        settings = std::make_unique<Tini_file>(ini_path);
-        settings->WriteString("com", "com", "COM5");
         port.present.insert("COM5");
-        link = std::make_unique<komunikace>(port, *settings, log, counter);
-        flash = std::make_unique<Tflash>(*link, port, progress, log);
-        link->set_transfer(flash.get());
+        build_stack(port, "COM5", true);
         run_ticks(2);
         EXPECT_TRUE(port.open());
     }
-    void TearDown() override {
-        flash.reset();
-        link.reset();
-        settings.reset();
-        std::filesystem::remove(ini_path);
-    }
+    void TearDown() override { take_down_stack(); }
 
     // One tick, then the controller looks at what was sent in it.
     void tick() {
         ++ticks;
-        if (link->poll_link()) {
-            link->release_frame();
-        }
+        poll();
         answer_new_frames();
     }
     void run_ticks(int n) {
@@ -141,14 +123,7 @@ protected:
         return out;
     }
 
-    std::filesystem::path ini_path;
     fake_link_port port;
-    std::unique_ptr<Tini_file> settings;
-    recording_log log;
-    recording_counter counter;
-    recording_progress progress;
-    std::unique_ptr<komunikace> link;
-    std::unique_ptr<Tflash> flash;
     int ticks = 0;
     std::size_t answered = 0;
     std::vector<request> requests;

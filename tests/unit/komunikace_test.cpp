@@ -1,15 +1,11 @@
 // The link object against a scripted port: connection timing, dispatch, logging, the
 // header echo, the device text, the send FIFO and the reports of port problems.
-#include "link/komunikace.h"
 #include "support/fake_link_port.h"
-#include "support/recording_views.h"
+#include "support/link_stack.h"
 
 #include <algorithm>
-#include <atomic>
-#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,23 +47,10 @@ public:
     void poll_step() override { calls.emplace_back("step"); }
 };
 
-class link_test : public ::testing::Test {
+class link_test : public ::testing::Test, protected link_stack {
 protected:
-    void SetUp() override {
-        static std::atomic<int> serial{0};
-        ini_path = std::filesystem::path(::testing::TempDir()) /
-                   ("komunikace_test_" +
-                    std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                    std::to_string(serial++) + ".INI");
-        std::filesystem::remove(ini_path);
-        settings = std::make_unique<Tini_file>(ini_path);
-        link = std::make_unique<komunikace>(port, *settings, log, counter);
-    }
-    void TearDown() override {
-        link.reset();
-        settings.reset();
-        std::filesystem::remove(ini_path);
-    }
+    void SetUp() override { build_stack(port, {}, false); }
+    void TearDown() override { take_down_stack(); }
 
     // One tick as the main window runs it; frames of type 9 and above are released.
     bool tick() {
@@ -99,12 +82,7 @@ protected:
     }
     void feed(const std::vector<std::uint8_t>& frame) { port.bytes.feed(frame); }
 
-    std::filesystem::path ini_path;
     fake_link_port port;
-    std::unique_ptr<Tini_file> settings;
-    recording_log log;
-    recording_counter counter;
-    std::unique_ptr<komunikace> link;
     int ticks = 0;
     std::vector<sent_frame> sends;
 };

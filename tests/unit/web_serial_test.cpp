@@ -2,14 +2,11 @@
 // completes on a later turn, a close while the browser is still opening, the watchdog's
 // close that keeps the browser's connection, line errors, an unplug, a flood of received
 // bytes, a port that will not open, and the names of the ports.
-#include "link/komunikace.h"
 #include "serial/web_serial.h"
-#include "support/recording_views.h"
+#include "support/link_stack.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,28 +33,13 @@ public:
     void close(int connection) override { closes.push_back(connection); }
 };
 
-class web_port_test : public ::testing::Test {
+class web_port_test : public ::testing::Test, protected link_stack {
 protected:
-    void SetUp() override {
-        ini_path =
-            std::filesystem::path(::testing::TempDir()) /
-            ("web_serial_test_" +
-             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".INI");
-        std::filesystem::remove(ini_path);
-        settings = std::make_unique<Tini_file>(ini_path);
-        settings->WriteString("com", "com", "USB 2341:0043");
-        link = std::make_unique<komunikace>(port, *settings, log, counter);
-    }
-    void TearDown() override {
-        link.reset();
-        settings.reset();
-        std::filesystem::remove(ini_path);
-    }
+    void SetUp() override { build_stack(port, "USB 2341:0043", false); }
+    void TearDown() override { take_down_stack(); }
     void tick() {
         port.pump();
-        if (link->poll_link()) {
-            link->release_frame();
-        }
+        poll();
     }
     // The remembered port granted and opened by the browser; the link connected.
     void connect() {
@@ -90,11 +72,6 @@ protected:
     std::vector<web_port_info> controller{{7, 0x2341, 0x0043}};
     scripted_browser browser;
     web_serial port{browser};
-    std::filesystem::path ini_path;
-    std::unique_ptr<Tini_file> settings;
-    recording_log log;
-    recording_counter counter;
-    std::unique_ptr<komunikace> link;
 };
 
 TEST_F(web_port_test, RememberedPortOpensOnceAndTheLinkTakesItOnTheTickAfterTheBrowser) {

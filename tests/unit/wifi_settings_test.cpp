@@ -1,14 +1,12 @@
 // The WiFi settings body, the texts read out of the image and the read workflow.
-#include "link/komunikace.h"
-#include "memory/flash.h"
 #include "memory/wifi_settings.h"
 #include "support/fake_link_port.h"
-#include "support/recording_views.h"
+#include "support/link_stack.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zev1 {
@@ -126,25 +124,16 @@ TEST(wifi_read_test, TextsAreBoundedSoThatWhatIsReadCanBeWrittenBack) {
     EXPECT_EQ(read_wifi_settings(*image).ssid, "home-net");
 }
 
-class wifi_workflow_test : public ::testing::Test {
+class wifi_workflow_test : public ::testing::Test, protected link_stack {
 protected:
     void SetUp() override {
-        ini_path = std::filesystem::path(::testing::TempDir()) / "wifi_workflow_test.INI";
-        std::filesystem::remove(ini_path);
-        settings = std::make_unique<Tini_file>(ini_path);
-        settings->WriteString("com", "com", "COM5");
         port.present.insert("COM5");
-        link = std::make_unique<komunikace>(port, *settings, log, counter);
-        flash = std::make_unique<Tflash>(*link, port, progress, log);
-        link->set_transfer(flash.get());
-        workflow = std::make_unique<wifi_workflow>(*flash);
+        build_stack(port, "COM5", true);
+        workflow.emplace(*flash);
     }
     void TearDown() override {
         workflow.reset();
-        flash.reset();
-        link.reset();
-        settings.reset();
-        std::filesystem::remove(ini_path);
+        take_down_stack();
     }
     void put_text(std::uint32_t address, std::string_view text) {
         std::vector<std::uint8_t> bytes(text.begin(), text.end());
@@ -152,15 +141,8 @@ protected:
         flash->image().store_block(address, bytes);
     }
 
-    std::filesystem::path ini_path;
     fake_link_port port;
-    std::unique_ptr<Tini_file> settings;
-    recording_log log;
-    recording_counter counter;
-    recording_progress progress;
-    std::unique_ptr<komunikace> link;
-    std::unique_ptr<Tflash> flash;
-    std::unique_ptr<wifi_workflow> workflow;
+    std::optional<wifi_workflow> workflow;
 };
 
 TEST_F(wifi_workflow_test, ResultComesOnceWhenTheSequencerIsIdle) {
