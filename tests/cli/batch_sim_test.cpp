@@ -3,6 +3,7 @@
 // another, and plans refused before any port is opened.
 #include "cli/cli_process.h"
 #include "support/sim_process.h"
+#include "support/temp_folder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -70,16 +71,8 @@ std::string body_text(const std::vector<std::uint8_t>& frame, std::size_t offset
 
 class batch_test : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zev1-batch-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        sims.clear();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
+    void TearDown() override { sims.clear(); }
 
     sim_process& add_sim(const std::string& ssid, std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {"--ssid",     ssid,   "--key",      "old key",
@@ -110,7 +103,8 @@ protected:
         return true;
     }
 
-    fs::path dir;
+    test::temp_folder folder{"zev1-batch"};
+    fs::path dir = folder.path();
     std::vector<std::unique_ptr<sim_process>> sims;
 };
 

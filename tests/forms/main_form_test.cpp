@@ -4,6 +4,7 @@
 #include "app/main_form.h"
 #include "forms/fake_views.h"
 #include "support/fake_link_port.h"
+#include "support/temp_folder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -71,13 +72,9 @@ public:
 // is sent and the notice names it; a text the code page holds goes on to the port.
 // A main form over a fake window and port, its settings file in a folder of its own.
 struct form_rig {
-    struct scratch {
-        std::filesystem::path dir = std::filesystem::temp_directory_path() / "zev1-forms-main";
-        scratch() { std::filesystem::create_directories(dir); }
-        ~scratch() { std::filesystem::remove_all(dir); } // after the settings file is written
-    } area;
+    test::temp_folder area{"zev1-forms-main"}; // removed after the settings file is written
     fake_link_port port;
-    Tlpc1xxx app{settings_place(area.dir / "zev1-wifi-config.INI"), port};
+    Tlpc1xxx app{settings_place(area.path() / "zev1-wifi-config.INI"), port};
     fake_main_window view;
     const latin1_codec codec;
     TSDIAppForm form{view, app, codec};
@@ -142,14 +139,10 @@ TEST(MainForm, the_not_written_notice_names_each_reason_in_the_windows_language)
                    "Nastavení wifi nebylo zapsáno: zařízení bylo odpojeno.",
                    "Nastavení wifi nebylo zapsáno: fronta k odeslání je plná."}}) {
         SCOPED_TRACE(e.german ? "German" : "Czech");
-        struct scratch {
-            std::filesystem::path dir = std::filesystem::temp_directory_path() / "zev1-forms-drop";
-            scratch() { std::filesystem::create_directories(dir); }
-            ~scratch() { std::filesystem::remove_all(dir); }
-        } area;
+        test::temp_folder area{"zev1-forms-drop"};
         fake_link_port port;
         port.present.insert("COM5");
-        Tlpc1xxx app(settings_place(area.dir / "zev1-wifi-config.INI"), port);
+        Tlpc1xxx app(settings_place(area.path() / "zev1-wifi-config.INI"), port);
         app.WriteString("com", "com", "COM5");
         app.WriteBool("main", "nemecky", e.german);
         fake_main_window view;

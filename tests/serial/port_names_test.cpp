@@ -8,6 +8,7 @@
 #include "serial/serial.h"
 #include "support/deadline.h"
 #include "support/recording_port.h"
+#include "support/temp_folder.h"
 
 #include <array>
 #include <cerrno>
@@ -35,32 +36,21 @@ namespace fs = std::filesystem;
 using test::pty_peer;
 using test::wait_until;
 
-class temp_dir {
+class temp_dir : public test::temp_folder {
 public:
-    temp_dir() {
-        std::string tmpl = (fs::temp_directory_path() / "zev1-ports-XXXXXX").native();
-        path_ = ::mkdtemp(tmpl.data()) != nullptr ? fs::path(tmpl) : fs::path();
-    }
-    ~temp_dir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    void touch(const std::string& name) const { std::ofstream(path_ / name).put('x'); }
+    temp_dir() : temp_folder("zev1-ports") {}
+    void touch(const std::string& name) const { std::ofstream(path() / name).put('x'); }
     // Writes a file (and its folders) below this folder.
     void write(const fs::path& name, const std::string& text) const {
-        fs::create_directories((path_ / name).parent_path());
-        std::ofstream(path_ / name) << text;
+        fs::create_directories((path() / name).parent_path());
+        std::ofstream(path() / name) << text;
     }
     // A link at name (folders made) pointing at target, relative to this folder.
     void link(const fs::path& name, const fs::path& target) const {
-        fs::create_directories((path_ / name).parent_path());
-        fs::create_directories(path_ / target);
-        fs::create_directory_symlink(path_ / target, path_ / name);
+        fs::create_directories((path() / name).parent_path());
+        fs::create_directories(path() / target);
+        fs::create_directory_symlink(path() / target, path() / name);
     }
-
-private:
-    fs::path path_;
 };
 
 TEST(PortNames, DeviceFamiliesInOrderThenVirtualPortsByName) {

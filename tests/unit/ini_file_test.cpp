@@ -1,8 +1,7 @@
 #include "settings/file_io.h"
 #include "settings/ini_file.h"
+#include "support/temp_folder.h"
 
-#include <atomic>
-#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -38,20 +37,9 @@ void put(const fs::path& p, std::string_view content) {
 
 class IniFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static std::atomic<int> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        dir = fs::temp_directory_path() /
-              ("zev1-ini-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-        fs::create_directories(dir);
-        file = dir / "zev1-wifi-config.INI";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    fs::path dir;
-    fs::path file;
+    test::temp_folder folder{"zev1-ini"};
+    fs::path dir = folder.path();
+    fs::path file = dir / "zev1-wifi-config.INI";
 };
 
 TEST_F(IniFile, FirstRunWithoutAFileWritesOnlyLevel) {

@@ -3,8 +3,8 @@
 #include "settings/file_io.h"
 #include "settings/ini_file.h"
 #include "settings/settings_place.h"
+#include "support/temp_folder.h"
 
-#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -36,21 +36,16 @@ std::string slurp(const fs::path& p) {
 class SettingsPlace : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        root = fs::temp_directory_path() / ("zev1-place-" + std::to_string(stamp));
         fs::create_directories(root / "bin");
         beside = root / "bin" / "zev1-wifi.INI";
         user = root / "home" / ".config" / "zev1"; // not there yet
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root, ec);
     }
     settings_place choose(bool bin_writable) const {
         return choose_settings_place(beside, user,
                                      [bin_writable](const fs::path&) { return bin_writable; });
     }
-    fs::path root, beside, user;
+    test::temp_folder folder{"zev1-place"};
+    fs::path root = folder.path(), beside, user;
 };
 
 TEST_F(SettingsPlace, UserFolderFromTheEnvironment) {

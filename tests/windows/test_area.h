@@ -1,12 +1,13 @@
 #pragma once
 // A scenario's own folder (settings file, log files), removed at its end, and the pinned
 // clock the drivers give the program.
+#include "support/temp_folder.h"
+
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <string_view>
 
@@ -44,27 +45,13 @@ inline void write_file(const std::filesystem::path& path, std::string_view bytes
 
 class test_area {
 public:
-    test_area() {
-        std::mt19937_64 random(static_cast<std::uint64_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count()));
-        dir_ = std::filesystem::temp_directory_path() /
-               ("zev1-scenario-" + std::to_string(random() % 1000000000U));
-        std::filesystem::create_directories(dir_);
-    }
-    ~test_area() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    test_area(const test_area&) = delete;
-    test_area& operator=(const test_area&) = delete;
-
-    const std::filesystem::path& dir() const { return dir_; }
-    std::filesystem::path settings() const { return dir_ / "zev1-wifi-config.INI"; }
+    const std::filesystem::path& dir() const { return folder_.path(); }
+    std::filesystem::path settings() const { return dir() / "zev1-wifi-config.INI"; }
     void write_settings(std::string_view text) const { write_file(settings(), text); }
     std::string read_settings() const { return file_text(settings()); }
 
 private:
-    std::filesystem::path dir_;
+    test::temp_folder folder_{"zev1-scenario"};
 };
 
 // Runs with the process's current directory set to dir until it goes out of scope.
