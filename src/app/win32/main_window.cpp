@@ -45,8 +45,9 @@ void main_window::start() {
 }
 
 void main_window::tick() {
-    // The progress window's pump dispatches WM_TIMER inside a tick that took longer than
-    // a period (a port that is slow to close): that tick does not run inside this one.
+    // The progress window's pump, shown by a tick that has taken longer than a period (the
+    // window's own opening, a port slow to close), dispatches WM_TIMER: that tick does not
+    // run inside this one.
     const int ticks = schedule_.begin_run();
     if (ticks == 0) {
         return;
