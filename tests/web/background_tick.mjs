@@ -18,6 +18,11 @@ const send = browser.send;
 let session;
 const evaluate = async (expression) => (await send('Runtime.evaluate', { expression }, session)).result?.value;
 
+// The ticks counted against those due: a busy machine loses some (a run late by more than
+// a tick is not caught up), while a throttled timer gives one a second and a doubled period
+// half of them.
+const kept = (ticks, due) => ticks > due * 0.6 && ticks < due * 1.1;
+
 let failed = 0;
 let checks = 0;
 const check = (ok, what) => {
@@ -43,8 +48,7 @@ try {
     const own = await evaluate('window.ownTimer');
     const expected = (Date.now() - from) / 10;
     check(own < expected / 4, `the page's own 10 ms timer is throttled while hidden (${own} runs)`);
-    check(ticks > expected * 0.8 && ticks < expected * 1.1,
-        `the tick keeps its period while hidden (${ticks} ticks in ${Date.now() - from} ms)`);
+    check(kept(ticks, expected), `the tick keeps its period while hidden (${ticks} ticks in ${Date.now() - from} ms)`);
     // The page's ticks over 1 s.
     const period = async (what) => {
         const before = await evaluate('Zev1Page.ticks');
@@ -52,7 +56,7 @@ try {
         await sleep(1000);
         const ticks = (await evaluate('Zev1Page.ticks')) - before;
         const due = (Date.now() - start) / 10;
-        check(ticks > due * 0.8 && ticks < due * 1.1, `${what} (${ticks} ticks in ${Date.now() - start} ms)`);
+        check(kept(ticks, due), `${what} (${ticks} ticks in ${Date.now() - start} ms)`);
     };
     await send('Target.activateTarget', { targetId: target.targetId });
     await sleep(300);
