@@ -4,12 +4,15 @@
 #include "batch_ports.h"
 #include "batch_report.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace zev1::cli {
 namespace {
+
+using ::testing::HasSubstr;
 
 TEST(batch_plan_test, ReadsColumnsInAnyOrderQuotesCommentsAndLineEnds) {
     const std::string plan = "\xEF\xBB\xBF"
@@ -81,8 +84,7 @@ TEST(batch_plan_test, RefusedPlansNameTheLineAndColumn) {
     for (const refused& c : cases) {
         const plan_result r = parse_plan(c.plan, std::nullopt);
         EXPECT_EQ(r.failure.status, c.status) << c.plan;
-        EXPECT_NE(r.failure.message.find(c.says), std::string::npos)
-            << c.plan << "\n-> " << r.failure.message;
+        EXPECT_THAT(r.failure.message, HasSubstr(c.says)) << c.plan;
     }
     EXPECT_EQ(check_key(std::string(65, 'k')).status, exit_status::too_long);
     EXPECT_EQ(check_key("").status, exit_status::usage);
@@ -156,15 +158,13 @@ TEST(batch_report_test, KeysAreMaskedAndTextsEscapedInEveryFormat) {
     EXPECT_EQ(unit_line(u), "failed  ttyUSB0  A<1>,\"x\"  write  status 6: verification failed: "
                             "key differ & more (settings written)\n");
     const std::string csv = csv_report({u});
-    EXPECT_NE(csv.find("\r\nttyUSB0,\"A<1>,\"\"x\"\"\",,ZEV1,write,6,0,2,3.142,4,"
-                       "verification failed: key differ & more,1,net,***,WPA2,\"h,1\"\r\n"),
-              std::string::npos)
-        << csv;
+    EXPECT_THAT(csv,
+                HasSubstr("\r\nttyUSB0,\"A<1>,\"\"x\"\"\",,ZEV1,write,6,0,2,3.142,4,"
+                          "verification failed: key differ & more,1,net,***,WPA2,\"h,1\"\r\n"));
     const std::string xml = junit_xml({u}, 5.0);
-    EXPECT_NE(xml.find("<testcase name=\"A&lt;1&gt;,&quot;x&quot;\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("failures=\"1\""), std::string::npos);
-    EXPECT_NE(xml.find("<failure message=\"verification failed: key differ &amp; more\""),
-              std::string::npos);
+    EXPECT_THAT(xml, HasSubstr("<testcase name=\"A&lt;1&gt;,&quot;x&quot;\""));
+    EXPECT_THAT(xml, HasSubstr("failures=\"1\""));
+    EXPECT_THAT(xml, HasSubstr("<failure message=\"verification failed: key differ &amp; more\""));
     EXPECT_EQ(xml.find("secret"), std::string::npos);
     EXPECT_EQ(xml_text("a\x01\xFF"), "a\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(summary_json(totals_of({u, unit_report{}}, 9.5)),

@@ -4,6 +4,7 @@
 #include "cli/cli_process.h"
 #include "support/sim_process.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
 #include <chrono>
@@ -93,14 +94,7 @@ protected:
         return args;
     }
     static bool wait_for(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > until) {
-                return false;
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
+        return test::wait_until(done, limit, 2ms);
     }
 
     test::temp_folder folder{"zev1-batch"};
@@ -284,7 +278,7 @@ TEST_F(batch_test, ARefusedPlanOpensNoPort) {
     }
     const cli_result missing = test::run_cli(cli_path, dir, batch(dir / "none.csv", {}));
     EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(s.count_lines([](std::string_view l) { return l.find("peer-open") != l.npos; }), 0u);
+    EXPECT_EQ(s.count_lines("peer-open"), 0u);
 
     const cli_result help = test::run_cli(cli_path, dir, {"batch", "--help"});
     EXPECT_EQ(help.status, 0);

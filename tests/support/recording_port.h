@@ -2,6 +2,7 @@
 // What the serial layer's tests share on every platform: a port object that records its
 // notifications, test bytes, taking what the receive ring holds, and waiting for a state.
 #include "serial/serial_event.h"
+#include "support/wait_until.h"
 
 #include <algorithm>
 #include <chrono>
@@ -64,19 +65,6 @@ std::vector<std::uint8_t> take(Port& port,
         v.push_back(port.rx_get());
     }
     return v;
-}
-
-// Polls `done` every millisecond until it holds or `timeout` has passed.
-inline bool wait_until(const std::function<bool()>& done,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 } // namespace zev1::test

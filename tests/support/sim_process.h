@@ -5,9 +5,11 @@
 // they go to. The program's path is ZEV1_SIM_PATH.
 #include "support/child_process.h"
 #include "support/sim_lines.h"
+#include "support/temp_folder.h"
 
 #include <algorithm>
 #include <chrono>
+#include <concepts>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,13 +29,11 @@ public:
 
     // Starts the simulator with --link <folder>/ports/COM5 and the arguments, and waits
     // for its ready line unless told not to.
-    explicit sim_process(std::vector<std::string> args = {}, bool wait_for_ready = true) {
-        std::string folder =
-            (std::filesystem::temp_directory_path() / "zev1-sim-test-XXXXXX").string();
-        if (::mkdtemp(folder.data()) == nullptr) {
+    explicit sim_process(std::vector<std::string> args = {}, bool wait_for_ready = true)
+        : folder_("zev1-sim-test"), dir_(folder_.path().string()) {
+        if (dir_.empty()) {
             return;
         }
-        dir_ = folder;
         link_ = dir_ + "/ports/COM5";
         std::vector<std::string> argv{ZEV1_SIM_PATH, "--link", link_};
         if (std::find(args.begin(), args.end(), "--baud") == args.end()) {
@@ -52,11 +52,6 @@ public:
             command("quit");
             child_->stop(std::chrono::seconds(2));
         }
-        child_.reset();
-        if (!dir_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(dir_, ec);
-        }
     }
     sim_process(const sim_process&) = delete;
     sim_process& operator=(const sim_process&) = delete;
@@ -72,6 +67,13 @@ public:
         if (child_ != nullptr) {
             child_->write(std::string(line) + "\n");
         }
+    }
+    // Sends a command and waits until the simulator reports it carried out.
+    bool command_done(const std::string& line) {
+        const std::size_t from = line_count();
+        command(line);
+        return wait_line({"\"event\":\"command\",\"line\":\"" + line + "\""}, ms(2000), from)
+            .has_value();
     }
     void close_stdin() {
         if (child_ != nullptr) {
@@ -103,10 +105,14 @@ public:
         return out;
     }
     std::size_t line_count() const { return lines().size(); }
-    template <class Pred>
+    template <std::predicate<const std::string&> Pred>
     std::size_t count_lines(Pred pred) const {
         const auto all = lines();
         return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), pred));
+    }
+    // The lines that hold part.
+    std::size_t count_lines(std::string_view part) const {
+        return count_lines([&](std::string_view l) { return l.find(part) != l.npos; });
     }
     // The first line (from index `from` on) holding every one of the parts, waiting up to
     // timeout for it.
@@ -140,6 +146,7 @@ public:
 private:
     std::string out_path() const { return dir_ + "/stdout.jsonl"; }
 
+    temp_folder folder_; // removed after the child has ended
     std::string dir_;
     std::string link_;
     std::unique_ptr<child_process> child_;

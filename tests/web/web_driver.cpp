@@ -7,6 +7,7 @@
 #include "web/web_driver.h"
 
 #include "support/child_process.h"
+#include "support/wait_until.h"
 #include "windows/test_area.h"
 
 #include <chrono>
@@ -268,17 +269,8 @@ public:
     void close_box() override { harness::get().call({{"cmd", "close_box"}}); }
 
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-        for (;;) {
-            if (done()) {
-                return true;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        return test::wait_until(done, std::chrono::milliseconds(timeout_ms),
+                                std::chrono::milliseconds(20));
     }
 
     json serial_trace() override {

@@ -23,10 +23,14 @@ constexpr int read_ms = 20000;
 
 class web_page : public ::testing::Test {
 protected:
-    void start(const std::vector<std::string>& options, int signals_delay_ms = 0) {
+    // The simulator, remembered as the port of the last visit.
+    void start_sim(const std::vector<std::string>& options = {}) {
         sim = std::make_unique<simulator>(options);
         ASSERT_TRUE(sim->ready()) << "zev1-sim did not start";
         area.write_settings(remembered_port(*sim));
+    }
+    void start(const std::vector<std::string>& options, int signals_delay_ms = 0) {
+        start_sim(options);
         p = start_web_program({.settings = area.settings(),
                                .ports = {sim->port()},
                                .signals_delay_ms = signals_delay_ms});
@@ -40,10 +44,15 @@ protected:
                       << "\"";
         return false;
     }
+    // Whether the control's text holds part within timeout_ms.
+    bool shows(std::string_view name, const std::string& part, int timeout_ms) {
+        return p->wait_for([&] { return p->text(name).find(part) != std::string::npos; },
+                           timeout_ms);
+    }
     // Lets the simulator send a text line and waits until the terminal shows it.
     bool said(const std::string& line) {
         sim->command("say " + line);
-        return p->wait_for([&] { return p->text("txt").find(line) != std::string::npos; }, 3000);
+        return shows("txt", line, 3000);
     }
     // The log file's text as the page keeps it in the browser's storage, its pieces in
     // their order (NAME, NAME#1, NAME#2 ...).
@@ -164,9 +173,7 @@ TEST_F(web_page, line_errors_during_a_read_keep_the_connection) {
 
 // A port the browser no longer grants is not opened, although the settings name it.
 TEST_F(web_page, remembered_port_no_longer_granted_stays_closed) {
-    sim = std::make_unique<simulator>(std::vector<std::string>{});
-    ASSERT_TRUE(sim->ready());
-    area.write_settings(remembered_port(*sim));
+    start_sim();
     p = start_web_program({.settings = area.settings(),
                            .ports = {sim->port()},
                            .granted = false,
@@ -189,13 +196,7 @@ TEST_F(web_page, port_granted_in_the_browsers_chooser_is_listed_and_opened) {
                            .cancel_chooser = true});
     EXPECT_TRUE(p->items("com_number").empty());
     p->click("add_port");
-    EXPECT_TRUE(p->wait_for(
-        [&] {
-            return p->text("page").find("Auswahl des Browsers wurde abgebrochen") !=
-                   std::string::npos;
-        },
-        3000))
-        << p->text("page");
+    EXPECT_TRUE(shows("page", "Auswahl des Browsers wurde abgebrochen", 3000)) << p->text("page");
     p.reset();
 
     p = start_web_program({.settings = area.settings(),
@@ -288,18 +289,14 @@ TEST_F(web_page, started_log_keeps_text_lines_in_the_browser) {
 // held by another program or tab (NetworkError), no longer allowed (SecurityError), or
 // not there any more (NotFoundError).
 TEST_F(web_page, port_busy_refused_or_gone_is_said) {
-    sim = std::make_unique<simulator>(std::vector<std::string>{});
-    ASSERT_TRUE(sim->ready());
-    area.write_settings(remembered_port(*sim));
+    start_sim();
     for (const auto& [error, said] :
          {std::pair{"NetworkError", "lässt sich nicht öffnen: ein anderes Programm"},
           std::pair{"SecurityError", "erlaubt dieser Seite den Port"},
           std::pair{"NotFoundError", "ist nicht mehr angeschlossen"}}) {
         p = start_web_program(
             {.settings = area.settings(), .ports = {sim->port()}, .open_error = error});
-        EXPECT_TRUE(p->wait_for([&] { return p->text("page").find(said) != std::string::npos; },
-                                connect_ms))
-            << error << ": " << p->text("page");
+        EXPECT_TRUE(shows("page", said, connect_ms)) << error << ": " << p->text("page");
         EXPECT_THAT(p->text("page"), HasSubstr(sim->port())) << error;
         EXPECT_EQ(sim->events("peer-open"), 0U);
         p.reset();
@@ -334,10 +331,7 @@ TEST_F(web_page, save_log_downloads_the_dated_log_file_also_with_the_storage_ful
     })())");
     ASSERT_TRUE(say("Brenner aus"));
     ASSERT_TRUE(say("Kessel aus"));
-    EXPECT_TRUE(p->wait_for(
-        [&] { return p->text("page").find("Speicher des Browsers ist voll") != std::string::npos; },
-        2000))
-        << p->text("page");
+    EXPECT_TRUE(shows("page", "Speicher des Browsers ist voll", 2000)) << p->text("page");
     saved = p->download("save_log");
     EXPECT_THAT(saved.value("text", ""), HasSubstr(lines));
 }
@@ -350,8 +344,7 @@ TEST_F(web_page, hidden_terminal_opens_at_its_last_lines) {
     for (int i = 1; i <= 40; ++i) {
         sim->command("say line " + std::to_string(i));
     }
-    ASSERT_TRUE(
-        p->wait_for([&] { return p->text("txt").find("line 40") != std::string::npos; }, 5000));
+    ASSERT_TRUE(shows("txt", "line 40", 5000));
     p->shortcut("Ctrl+T");
     ASSERT_TRUE(p->wait_for([&] { return p->visible("log_win"); }, 2000));
     EXPECT_GT(p->first_visible_line("txt"), 10);
@@ -399,12 +392,7 @@ TEST_F(web_page, works_without_network_and_takes_newer_builds) {
                            "document.documentElement).getPropertyValue('--zev1-build')]");
     };
     const auto notice = [&] {
-        return p->wait_for(
-            [&] {
-                return p->text("page").find("Eine neue Version des Programms ist geladen") !=
-                       std::string::npos;
-            },
-            15000);
+        return shows("page", "Eine neue Version des Programms ist geladen", 15000);
     };
     p->serve("second");
     p->reload(false);

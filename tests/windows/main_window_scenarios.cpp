@@ -208,37 +208,33 @@ TEST(MainWindow, shortcuts_show_terminal_and_about_box) {
 TEST(MainWindow, notices_are_in_the_captions_language) {
     test_area area;
     auto p = start(area);
+    // The box a click on the write button brings, closed again.
+    const auto box_of_write = [&] {
+        p->click("btn_wifi_write");
+        if (!p->wait_for([&] { return !p->boxes().empty(); }, 2000)) {
+            return std::string("(no box)");
+        }
+        const std::string text = p->boxes().front();
+        p->close_box();
+        EXPECT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+        return text;
+    };
     p->type("wifi_SSID", std::string(40, 'x'));
-    p->click("btn_wifi_write");
-    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
-    EXPECT_EQ(p->boxes().front(),
+    EXPECT_EQ(box_of_write(),
               "Nichts wurde geschrieben: zu lang für den Regler.\n\nSSID: höchstens 33 Bytes");
-    p->close_box();
-    ASSERT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
 
     p->click("nemecke_texty");
     p->type("wifi_key", std::string(65, 'k'));
-    p->click("btn_wifi_write");
-    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
-    EXPECT_EQ(p->boxes().front(), "Nic nebylo zapsáno: příliš dlouhé pro regulátor.\n\n"
-                                  "SSID: nejvýše 33 bajtů\npassword: nejvýše 64 bajtů");
-    p->close_box();
-    ASSERT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+    EXPECT_EQ(box_of_write(), "Nic nebylo zapsáno: příliš dlouhé pro regulátor.\n\n"
+                              "SSID: nejvýše 33 bajtů\npassword: nejvýše 64 bajtů");
 
     p->type("wifi_SSID", "Heizraum");
     p->type("wifi_key", "geheim");
-    p->click("btn_wifi_write");
-    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
-    EXPECT_EQ(p->boxes().front(), "Nastavení wifi nebylo zapsáno: port je zavřený.");
-    p->close_box();
-    ASSERT_TRUE(p->wait_for([&] { return p->boxes().empty(); }, 2000));
+    EXPECT_EQ(box_of_write(), "Nastavení wifi nebylo zapsáno: port je zavřený.");
 
     p->click("nemecke_texty");
-    p->click("btn_wifi_write");
-    ASSERT_TRUE(p->wait_for([&] { return !p->boxes().empty(); }, 2000));
-    EXPECT_EQ(p->boxes().front(),
+    EXPECT_EQ(box_of_write(),
               "Wifi Einstellung wurde nicht eingetragen: der Port ist geschlossen.");
-    p->close_box();
 }
 
 } // namespace

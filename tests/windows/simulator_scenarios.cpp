@@ -1,6 +1,7 @@
 // The whole configurator against zev1-sim: finding and opening the port, reading and
 // writing the WiFi settings, the security box, the automatic server setting, the
 // progress window with Cancel and time-outs, and the terminal's lines and log file.
+#include "link/frame.h"
 #include "memory/wifi_settings.h"
 #include "windows/driver.h"
 #include "windows/simulator.h"
@@ -45,14 +46,9 @@ struct sent_settings {
 
 sent_settings body_of(const bytes& frame) {
     auto field = [&](std::size_t offset, std::size_t size) {
-        std::string f;
-        for (std::size_t i = 21 + offset; i < 21 + offset + size && i < frame.size(); ++i) {
-            if (frame[i] == 0) {
-                break;
-            }
-            f += static_cast<char>(frame[i]);
-        }
-        return f;
+        const std::size_t from = std::min(frame.size(), frame_data_offset + offset);
+        std::string f(frame.begin() + from, frame.begin() + std::min(frame.size(), from + size));
+        return f.substr(0, f.find('\0'));
     };
     return {field(0, 10), field(10, 34), field(44, 65), field(109, 147)};
 }
@@ -81,14 +77,17 @@ protected:
         if (p->wait_for([&] { return p->text("wifi_SSID") == ssid; }, read_ms)) {
             return true;
         }
-        std::string boxes;
-        for (const auto& box : p->boxes()) {
-            boxes += " \"" + box + "\"";
-        }
         ADD_FAILURE() << "read not done: " << sim->received(5).size() << " requests, state line \""
                       << p->text("stav_portu") << "\", progress window "
-                      << (p->visible("progress_win") ? "shown" : "hidden") << ", boxes:" << boxes;
+                      << (p->visible("progress_win") ? "shown" : "hidden")
+                      << ", boxes: " << ::testing::PrintToString(p->boxes());
         return false;
+    }
+    // Where the port list offers the simulator's port (-1: not listed).
+    int list_index() {
+        const auto items = p->items("com_number");
+        const auto at = std::find(items.begin(), items.end(), sim->port());
+        return at == items.end() ? -1 : static_cast<int>(at - items.begin());
     }
     // The settings frames the simulator received, once count of them have arrived.
     std::vector<bytes> writes(std::size_t count, int timeout_ms = 5000) {
@@ -106,10 +105,8 @@ TEST_F(with_simulator, remembered_port_is_opened_and_identified) {
     ASSERT_TRUE(connected("ZEV1 Kessel 7"));
     // The list holds the port (Wine offers the machine's serial ports too) and shows it
     // as the chosen one.
-    const auto items = p->items("com_number");
-    const auto entry = std::find(items.begin(), items.end(), sim->port());
-    ASSERT_NE(entry, items.end());
-    EXPECT_EQ(p->value("com_number"), entry - items.begin());
+    ASSERT_GE(list_index(), 0);
+    EXPECT_EQ(p->value("com_number"), list_index());
     EXPECT_EQ(p->text("com_number"), sim->port());
     // The counter box shows the received-frame counter.
     ASSERT_TRUE(p->wait_for([&] { return !p->text("test").empty(); }, 2000));
@@ -118,19 +115,12 @@ TEST_F(with_simulator, remembered_port_is_opened_and_identified) {
 
 TEST_F(with_simulator, port_chosen_from_the_list_is_opened) {
     start({}, false);
-    ASSERT_TRUE(p->wait_for(
-        [&] {
-            const auto items = p->items("com_number");
-            return std::find(items.begin(), items.end(), sim->port()) != items.end();
-        },
-        connect_ms));
+    ASSERT_TRUE(p->wait_for([&] { return list_index() >= 0; }, connect_ms));
     p->pause(200);
     EXPECT_EQ(p->text("stav_portu"), "  "); // nothing chosen
     EXPECT_EQ(sim->events("peer-open"), 0U);
 
-    const auto items = p->items("com_number");
-    p->choose("com_number",
-              static_cast<int>(std::find(items.begin(), items.end(), sim->port()) - items.begin()));
+    p->choose("com_number", list_index());
     ASSERT_TRUE(connected());
     p->pause(300);
     EXPECT_EQ(sim->events("peer-open"), 1U); // one choice, one opening
@@ -143,12 +133,7 @@ TEST_F(with_simulator, port_chosen_from_the_list_is_opened) {
 // in its own letter case or another.
 TEST_F(with_simulator, typed_port_names_choose_no_port) {
     start({}, false);
-    ASSERT_TRUE(p->wait_for(
-        [&] {
-            const auto items = p->items("com_number");
-            return std::find(items.begin(), items.end(), sim->port()) != items.end();
-        },
-        connect_ms));
+    ASSERT_TRUE(p->wait_for([&] { return list_index() >= 0; }, connect_ms));
     // The refill emptied the box ("com_number" at creation), and no port is chosen.
     EXPECT_EQ(p->text("com_number"), "");
     std::string other_case = sim->port();

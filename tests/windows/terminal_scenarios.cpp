@@ -5,6 +5,7 @@
 #include "windows/test_area.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace zev1::scenario {
 namespace {
@@ -41,16 +42,14 @@ TEST(Terminal, defaults_without_settings) {
     EXPECT_EQ(client.width, terminal_form_spec.client_width);
     EXPECT_EQ(client.height, terminal_form_spec.client_height);
 
-    EXPECT_TRUE(p->checked("psat_txt"));
-    EXPECT_FALSE(p->checked("psat_hex"));
-    EXPECT_FALSE(p->checked("psat_hlavicky"));
-    EXPECT_TRUE(p->checked("jen_prijem"));
-    EXPECT_FALSE(p->checked("StandardOFF"));
-    EXPECT_EQ(p->text("psat_txt"), "Txt");
-    EXPECT_EQ(p->text("psat_hex"), "Hex");
-    EXPECT_EQ(p->text("psat_hlavicky"), "Headers");
-    EXPECT_EQ(p->text("jen_prijem"), "Receive-only");
-    EXPECT_EQ(p->text("StandardOFF"), "Standard OFF");
+    for (const auto& [name, caption, ticked] :
+         {std::tuple{"psat_txt", "Txt", true}, std::tuple{"psat_hex", "Hex", false},
+          std::tuple{"psat_hlavicky", "Headers", false},
+          std::tuple{"jen_prijem", "Receive-only", true},
+          std::tuple{"StandardOFF", "Standard OFF", false}}) {
+        EXPECT_EQ(p->text(name), caption);
+        EXPECT_EQ(p->checked(name), ticked) << name;
+    }
     EXPECT_EQ(p->text("NewLog"), "START Log");
     for (const char* name : {"psat_txt", "psat_hex", "NewLog"}) {
         const auto spec = terminal_controls[*find_control(terminal_controls, name)];
