@@ -1,21 +1,16 @@
 #include "link/frame.h"
 #include "log/message_text.h"
+#include "support/frame_bytes.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <numeric>
+#include <string>
 #include <vector>
 
 namespace zev1 {
-namespace {
 
-std::vector<std::uint8_t> build(std::uint8_t type, std::span<const std::uint8_t> data,
-                                const frame_header& header = {}) {
-    std::vector<std::uint8_t> out(frame_buffer_size, 0xEE);
-    const std::size_t n = build_frame(out, type, header, data);
-    out.resize(n);
-    return out;
-}
-
-} // namespace
+using ::testing::Each;
 
 TEST(FrameChecksum, IsTheComplementOfTheByteSum) {
     EXPECT_EQ(frame_checksum({}), 0xFFFF);
@@ -26,7 +21,7 @@ TEST(FrameChecksum, IsTheComplementOfTheByteSum) {
 }
 
 TEST(BuildFrame, EchoWithAllZeroHeaderIsByteExact) {
-    const auto frame = build(P_ECHO, {});
+    const auto frame = make_frame(P_ECHO);
     std::vector<std::uint8_t> expected = {0x28, 0x93, 0x00, 0x17, 0x03};
     expected.insert(expected.end(), 16, 0x00);
     expected.push_back(0xFF);
@@ -35,7 +30,7 @@ TEST(BuildFrame, EchoWithAllZeroHeaderIsByteExact) {
 }
 
 TEST(BuildFrame, PingWithAllZeroHeaderEndsInFF2C) {
-    const auto frame = build(P_PING, {});
+    const auto frame = make_frame(P_PING);
     ASSERT_EQ(frame.size(), 23u);
     EXPECT_EQ(frame[4], 0x01);
     EXPECT_EQ(frame[21], 0xFF);
@@ -43,11 +38,8 @@ TEST(BuildFrame, PingWithAllZeroHeaderEndsInFF2C) {
 }
 
 TEST(BuildFrame, WifiSettingsWriteOf256BytesIs279Bytes) {
-    std::vector<std::uint8_t> data(256);
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    }
-    const auto frame = build(P_WIFI_SETTINGS, data);
+    const auto data = byte_run(256, 3, 7);
+    const auto frame = make_frame(P_WIFI_SETTINGS, data);
     ASSERT_EQ(frame.size(), 279u);
     EXPECT_EQ(frame[2], 0x01);
     EXPECT_EQ(frame[3], 0x17);
@@ -60,11 +52,8 @@ TEST(BuildFrame, WifiSettingsWriteOf256BytesIs279Bytes) {
 
 TEST(BuildFrame, CarriesTheStoredHeaderAndClearsBit7) {
     frame_header header{};
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        header[i] = static_cast<std::uint8_t>(0xA0 + i);
-    }
-    const std::uint8_t data[] = {0x0A, 0xFF};
-    const auto frame = build(0x80 | P_ECHO, data, header);
+    std::iota(header.begin(), header.end(), 0xA0);
+    const auto frame = make_frame(0x80 | P_ECHO, {0x0A, 0xFF}, header);
     ASSERT_EQ(frame.size(), 25u);
     EXPECT_EQ(frame[4], P_ECHO);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), frame.begin() + 5));
@@ -78,9 +67,7 @@ TEST(BuildFrame, RefusesATooSmallBufferWithoutWritingPastIt) {
     const std::uint8_t data[] = {1, 2, 3};
     // Room for 25 bytes, the frame needs 26: nothing past out is touched.
     EXPECT_EQ(build_frame(std::span(storage).first(25), P_ECHO, {}, data), 0u);
-    for (std::size_t i = 25; i < storage.size(); ++i) {
-        EXPECT_EQ(storage[i], 0xEE) << i;
-    }
+    EXPECT_THAT(std::vector(storage.begin() + 25, storage.end()), Each(0xEE));
     EXPECT_EQ(build_frame(std::span(storage).first(26), P_ECHO, {}, data), 26u);
     EXPECT_EQ(storage[26], 0xEE);
 }
@@ -94,17 +81,12 @@ TEST(BuildFrame, LargestAndTooLongData) {
 }
 
 TEST(PacketLogName, NamesWithFourLeadingBlanks) {
-    EXPECT_EQ(packet_log_name(0), "    <p_text>");
-    EXPECT_EQ(packet_log_name(1), "    <P_PING>");
-    EXPECT_EQ(packet_log_name(2), "    <P_PING_A>");
-    EXPECT_EQ(packet_log_name(3), "    <P_ECHO>");
-    EXPECT_EQ(packet_log_name(4), "    <P_ECHO_A>");
-    EXPECT_EQ(packet_log_name(5), "    <P_BOOTLOADER_READ>");
-    EXPECT_EQ(packet_log_name(6), "    <P_BOOTLOADER_READ_A>");
-    EXPECT_EQ(packet_log_name(7), "    <P_BOOTLOADER_WRITE>");
-    EXPECT_EQ(packet_log_name(8), "    <P_BOOTLOADER_WRITE_A>");
-    EXPECT_EQ(packet_log_name(9), "    <P_RESET>");
-    EXPECT_EQ(packet_log_name(10), "    <P_NONE>");
+    std::uint8_t type = 0;
+    for (const std::string name : {"p_text", "P_PING", "P_PING_A", "P_ECHO", "P_ECHO_A",
+                                   "P_BOOTLOADER_READ", "P_BOOTLOADER_READ_A", "P_BOOTLOADER_WRITE",
+                                   "P_BOOTLOADER_WRITE_A", "P_RESET", "P_NONE"}) {
+        EXPECT_EQ(packet_log_name(type++), "    <" + name + ">");
+    }
 }
 
 TEST(PacketLogName, UnnamedTypesAndBit7AreUnknown) {

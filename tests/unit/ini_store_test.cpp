@@ -1,4 +1,5 @@
 #include "settings/ini_store.h"
+#include "support/frame_bytes.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -7,14 +8,11 @@
 namespace zev1 {
 namespace {
 
-std::vector<std::uint8_t> bytes(std::string_view s) {
-    return {s.begin(), s.end()};
-}
 std::string text(const std::vector<std::uint8_t>& b) {
     return {b.begin(), b.end()};
 }
 ini_store parse(std::string_view s) {
-    return ini_store::parse(bytes(s));
+    return ini_store::parse(bytes_of(s));
 }
 
 // UTF-16 bytes of an ASCII/UTF-16 text given as code units, with or without a BOM.
@@ -71,10 +69,12 @@ TEST(IniStore, RepeatedKeyAnswersWithItsFirstLineAndKeepsTheOthers) {
 }
 
 TEST(IniStore, ReadIntegerAcceptsDecimalAndBothHexFormsAndNothingElse) {
-    const struct {
-        const char* stored;
-        std::int32_t expected;
-    } cases[] = {
+    const auto read = [](const char* stored) {
+        ini_store s;
+        s.WriteString("main_win", "level", stored);
+        return s.ReadInteger("main_win", "level", 5);
+    };
+    const std::pair<const char*, std::int32_t> accepted[] = {
         {"0x10", 16},
         {"0X1f", 31},
         {"$1F", 31},
@@ -86,26 +86,15 @@ TEST(IniStore, ReadIntegerAcceptsDecimalAndBothHexFormsAndNothingElse) {
         {"-2147483648", INT32_MIN},
         {"0xFFFFFFFF", -1},
         {"0x7fffffff", INT32_MAX},
-        {"abc", 5},
-        {"0x", 5},
-        {"0X", 5},
-        {"$", 5},
-        {"-", 5},
-        {"", 5},
-        {"12a", 5},
-        {"1 2", 5},
-        {"0x1g", 5},
-        {"0x-5", 5},
-        {"2147483648", 5},
-        {"-2147483649", 5},
-        {"0x100000000", 5},
-        {"99999999999999999999", 5},
-        {"1.5", 5},
     };
-    for (const auto& c : cases) {
-        ini_store s;
-        s.WriteString("main_win", "level", c.stored);
-        EXPECT_EQ(s.ReadInteger("main_win", "level", 5), c.expected) << '"' << c.stored << '"';
+    for (const auto& [stored, expected] : accepted) {
+        EXPECT_EQ(read(stored), expected) << '"' << stored << '"';
+    }
+    // Everything else gives the default.
+    for (const char* stored :
+         {"abc", "0x", "0X", "$", "-", "", "12a", "1 2", "0x1g", "0x-5", "2147483648",
+          "-2147483649", "0x100000000", "99999999999999999999", "1.5"}) {
+        EXPECT_EQ(read(stored), 5) << '"' << stored << '"';
     }
     EXPECT_EQ(ini_store{}.ReadInteger("main_win", "level", 5), 5);
 }

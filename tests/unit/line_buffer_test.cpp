@@ -1,5 +1,7 @@
 #include "memory/line_buffer.h"
+#include "support/frame_bytes.h"
 #include "support/memory_port.h"
+#include "support/recording_views.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -8,24 +10,22 @@
 namespace zev1 {
 namespace {
 
-struct recording_log final : traffic_log {
-    std::vector<std::string> texts;
-    int packets = 0;
-    void add_packet_line(std::span<const std::uint8_t>, bool, std::string_view,
-                         std::string_view) override {
-        ++packets;
-    }
-    void log_text(std::string_view text) override { texts.emplace_back(text); }
-};
-
-std::vector<std::uint8_t> bytes(std::string_view s) {
-    return {s.begin(), s.end()};
+// What logging the line writes; it never gives a packet line.
+std::vector<std::string> logged(const Tline_buffer& line) {
+    recording_log log;
+    line.log_line(log);
+    EXPECT_TRUE(log.packets.empty());
+    return log.texts;
 }
+
+struct LineBuffer : ::testing::Test {
+    memory_port port;
+    Tline_buffer line;
+};
 
 } // namespace
 
-TEST(LineBuffer, StartsAndClearsEmpty) {
-    Tline_buffer line;
+TEST_F(LineBuffer, StartsAndClearsEmpty) {
     EXPECT_EQ(line.length(), 0u);
     EXPECT_FALSE(line.complete());
     EXPECT_EQ(line.text(), "");
@@ -37,42 +37,34 @@ TEST(LineBuffer, StartsAndClearsEmpty) {
     EXPECT_EQ(line.text(), "");
 }
 
-TEST(LineBuffer, SendLineTransmitsTheTextAndOneCarriageReturn) {
-    memory_port port;
-    Tline_buffer line;
+TEST_F(LineBuffer, SendLineTransmitsTheTextAndOneCarriageReturn) {
     line.send_line(port, "Synchronized");
     ASSERT_EQ(port.sent().size(), 1u);
-    EXPECT_EQ(port.sent()[0], bytes("Synchronized\r"));
+    EXPECT_EQ(port.sent()[0], bytes_of("Synchronized\r"));
     EXPECT_EQ(line.length(), 13u);
     EXPECT_EQ(line.text(), "Synchronized\r");
 }
 
-TEST(LineBuffer, SendLineStopsAtTheFirstNul) {
-    memory_port port;
-    Tline_buffer line;
+TEST_F(LineBuffer, SendLineStopsAtTheFirstNul) {
     line.send_line(port, std::string_view("J\0junk", 6));
     ASSERT_EQ(port.sent().size(), 1u);
-    EXPECT_EQ(port.sent()[0], bytes("J\r"));
+    EXPECT_EQ(port.sent()[0], bytes_of("J\r"));
 }
 
-TEST(LineBuffer, SendLineStartsFromAClearBuffer) {
-    memory_port port;
-    Tline_buffer line;
+TEST_F(LineBuffer, SendLineStartsFromAClearBuffer) {
     line.put('x');
     line.put('\n');
     line.send_line(port, "?");
-    EXPECT_EQ(port.sent().back(), bytes("?\r"));
+    EXPECT_EQ(port.sent().back(), bytes_of("?\r"));
     EXPECT_FALSE(line.complete());
 }
 
-TEST(LineBuffer, ReceiveLineLeavesBytesAfterTheLineFeed) {
-    memory_port port;
+TEST_F(LineBuffer, ReceiveLineLeavesBytesAfterTheLineFeed) {
     port.feed("OK\nX");
-    Tline_buffer line;
     EXPECT_TRUE(line.receive_line(port));
     EXPECT_TRUE(line.complete());
     EXPECT_EQ(line.text(), "OK\n");
-    EXPECT_EQ(port.pending(), bytes("X"));
+    EXPECT_EQ(port.pending(), bytes_of("X"));
     // Once complete, further calls take nothing until clear.
     EXPECT_TRUE(line.receive_line(port));
     EXPECT_EQ(port.rx_count(), 1u);
@@ -82,9 +74,7 @@ TEST(LineBuffer, ReceiveLineLeavesBytesAfterTheLineFeed) {
     EXPECT_EQ(port.rx_count(), 0u);
 }
 
-TEST(LineBuffer, PartialLineGrowsOnTheNextCall) {
-    memory_port port;
-    Tline_buffer line;
+TEST_F(LineBuffer, PartialLineGrowsOnTheNextCall) {
     EXPECT_FALSE(line.receive_line(port)); // nothing waiting
     port.feed("Synchro");
     EXPECT_FALSE(line.receive_line(port));
@@ -95,37 +85,20 @@ TEST(LineBuffer, PartialLineGrowsOnTheNextCall) {
     EXPECT_EQ(port.violations(), 0u);
 }
 
-TEST(LineBuffer, LogLineDropsTheLastCharacterAndKeepsTheCarriageReturn) {
-    memory_port port;
+TEST_F(LineBuffer, LogLineDropsTheLastCharacterAndKeepsTheCarriageReturn) {
     port.feed("Synchronized\r\n");
-    Tline_buffer line;
     ASSERT_TRUE(line.receive_line(port));
-    recording_log log;
-    line.log_line(log);
-    ASSERT_EQ(log.texts.size(), 1u);
-    EXPECT_EQ(log.texts[0], "Synchronized\r");
+    EXPECT_EQ(logged(line), std::vector<std::string>{"Synchronized\r"});
     EXPECT_EQ(line.text(), "Synchronized\r\n"); // unchanged
-    EXPECT_EQ(log.packets, 0);
 }
 
-TEST(LineBuffer, LogLineOnAnEmptyBufferLogsNothing) {
-    Tline_buffer line;
-    recording_log log;
-    line.log_line(log);
-    EXPECT_TRUE(log.texts.empty());
-}
-
-TEST(LineBuffer, LogLineOfOneCharacterLogsTheEmptyText) {
-    Tline_buffer line;
+TEST_F(LineBuffer, LogLineOfNothingLogsNothingAndOfOneCharacterTheEmptyText) {
+    EXPECT_TRUE(logged(line).empty());
     line.put('\n');
-    recording_log log;
-    line.log_line(log);
-    ASSERT_EQ(log.texts.size(), 1u);
-    EXPECT_EQ(log.texts[0], "");
+    EXPECT_EQ(logged(line), std::vector<std::string>{""});
 }
 
-TEST(LineBuffer, PutOnAFullBufferDropsTheCharacter) {
-    Tline_buffer line;
+TEST_F(LineBuffer, PutOnAFullBufferDropsTheCharacter) {
     for (std::size_t i = 0; i < Tline_buffer::capacity; ++i) {
         line.put(static_cast<std::uint8_t>('a' + i % 26));
     }
@@ -138,31 +111,21 @@ TEST(LineBuffer, PutOnAFullBufferDropsTheCharacter) {
     EXPECT_EQ(line.text().data()[line.length()], '\0'); // still terminated
 }
 
-TEST(LineBuffer, OverlongReceivedLineIsCutButStillEnds) {
-    memory_port port;
+TEST_F(LineBuffer, OverlongReceivedLineIsCutButStillEnds) {
     port.feed(std::string(5000, 'z') + "\nnext");
-    Tline_buffer line;
     EXPECT_TRUE(line.receive_line(port));
     EXPECT_EQ(line.length(), 4097u);
     EXPECT_EQ(line.text(), std::string(4097, 'z'));
-    EXPECT_EQ(port.pending(), bytes("next"));
+    EXPECT_EQ(port.pending(), bytes_of("next"));
     // The line feed found no room, so nothing held is a line feed: all of it is logged.
-    recording_log log;
-    line.log_line(log);
-    ASSERT_EQ(log.texts.size(), 1u);
-    EXPECT_EQ(log.texts[0], std::string(4097, 'z'));
+    EXPECT_EQ(logged(line), std::vector<std::string>{std::string(4097, 'z')});
 }
 
-TEST(LineBuffer, LoggedLineEndsAtAZeroByte) {
-    memory_port port;
+TEST_F(LineBuffer, LoggedLineEndsAtAZeroByte) {
     port.feed(std::string("OK\0junk\r\n", 9));
-    Tline_buffer line;
     ASSERT_TRUE(line.receive_line(port));
     EXPECT_EQ(line.length(), 9u);
-    recording_log log;
-    line.log_line(log);
-    ASSERT_EQ(log.texts.size(), 1u);
-    EXPECT_EQ(log.texts[0], "OK");
+    EXPECT_EQ(logged(line), std::vector<std::string>{"OK"});
 }
 
 } // namespace zev1

@@ -1,5 +1,6 @@
 #include "link/frame.h"
 #include "log/packet_line.h"
+#include "support/frame_bytes.h"
 
 #include <chrono>
 #include <ctime>
@@ -9,12 +10,6 @@
 
 namespace zev1 {
 namespace {
-
-std::vector<std::uint8_t> make_frame(std::uint8_t type, std::vector<std::uint8_t> data = {}) {
-    std::vector<std::uint8_t> out(frame_buffer_size);
-    out.resize(build_frame(out, type, frame_header{}, data));
-    return out;
-}
 
 std::optional<std::string> line_for(const std::vector<std::uint8_t>& frame, bool received,
                                     const view_options& options, std::string_view text = "") {
@@ -45,62 +40,43 @@ TEST(PacketLine, DefaultsShowAReceivedPingWithATrailingBlank) {
     EXPECT_EQ(line_for(make_frame(P_PING), true, defaults), "-->     <P_PING> ");
 }
 
-TEST(PacketLine, DefaultsHideSentFrames) {
-    EXPECT_EQ(line_for(make_frame(P_PING), false, view_options{}), std::nullopt);
-}
-
-TEST(PacketLine, SentFramesShowWhenReceiveOnlyIsOff) {
-    view_options options;
-    options.receive_only = false;
+TEST(PacketLine, SentFramesShowOnlyWhenReceiveOnlyIsOff) {
+    EXPECT_EQ(line_for(make_frame(P_PING), false, {}), std::nullopt);
+    const view_options options{.receive_only = false};
     EXPECT_EQ(line_for(make_frame(P_ECHO), false, options), "<--     <P_ECHO> ");
     EXPECT_EQ(line_for(make_frame(P_ECHO), true, options), "-->     <P_ECHO> ");
 }
 
 TEST(PacketLine, HexWithoutHeadersDumpsTheDataOnly) {
-    view_options options;
-    options.hex = true;
-    const auto frame = make_frame(P_ECHO, {0x0A, 0xFF});
-    ASSERT_EQ(frame.size(), 25u);
-    EXPECT_EQ(line_for(frame, true, options), "--> 0A FF     <P_ECHO> ");
-}
-
-TEST(PacketLine, HexWithoutHeadersDumpsNothingForTheMinimumFrame) {
-    view_options options;
-    options.hex = true;
-    EXPECT_EQ(line_for(make_frame(P_PING_A), true, options), "-->     <P_PING_A> ");
+    EXPECT_EQ(line_for(make_frame(P_ECHO, {0x0A, 0xFF}), true, {.hex = true}),
+              "--> 0A FF     <P_ECHO> ");
+    EXPECT_EQ(line_for(make_frame(P_ECHO_A, {0x00}), true, {.hex = true}),
+              "--> 00     <P_ECHO_A> ");
+    // Nothing for the minimum frame.
+    EXPECT_EQ(line_for(make_frame(P_PING_A), true, {.hex = true}), "-->     <P_PING_A> ");
 }
 
 TEST(PacketLine, HexWithHeadersDumpsTheWholeFrame) {
-    view_options options;
-    options.hex = true;
-    options.headers = true;
-    const auto frame = make_frame(P_ECHO);
-    std::string expected = "--> 28 93 00 17 03 ";
-    for (int i = 0; i < 16; ++i) {
-        expected += "00 ";
-    }
-    expected += "FF 2A     <P_ECHO> ";
-    EXPECT_EQ(line_for(frame, true, options), expected);
+    // Sync, length and type, the 16 header bytes, the checksum.
+    EXPECT_EQ(line_for(make_frame(P_ECHO), true, {.hex = true, .headers = true}),
+              "--> 28 93 00 17 03 "
+              "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+              "FF 2A     <P_ECHO> ");
 }
 
 TEST(PacketLine, HeadersWithoutHexDumpsNothing) {
-    view_options options;
-    options.headers = true;
-    EXPECT_EQ(line_for(make_frame(P_ECHO, {1, 2}), true, options), "-->     <P_ECHO> ");
+    EXPECT_EQ(line_for(make_frame(P_ECHO, {1, 2}), true, {.headers = true}), "-->     <P_ECHO> ");
 }
 
 TEST(PacketLine, TxtOffEndsRightAfterTheName) {
-    view_options options;
-    options.txt = false;
+    const view_options options{.txt = false};
     EXPECT_EQ(line_for(make_frame(P_PING), true, options), "-->     <P_PING>");
     const auto text = make_frame(p_text, {'H', 'i', 0});
     EXPECT_EQ(line_for(text, true, options, " Hi"), "-->     <p_text>");
 }
 
 TEST(PacketLine, StandardOffHidesItsTypesInBothDirections) {
-    view_options options;
-    options.standard_off = true;
-    options.receive_only = false;
+    const view_options options{.receive_only = false, .standard_off = true};
     for (std::uint8_t type : {1, 2, 11, 12, 13, 18, 19, 20}) {
         const auto frame = make_frame(type);
         EXPECT_EQ(line_for(frame, true, options), std::nullopt) << int(type);
@@ -114,28 +90,23 @@ TEST(PacketLine, StandardOffHidesItsTypesInBothDirections) {
 }
 
 TEST(PacketLine, StandardOffComparesTheWholeTypeByte) {
-    view_options options;
-    options.standard_off = true;
     auto frame = make_frame(P_PING);
     frame[4] = 0x81; // bit 7 set: not in the list
-    EXPECT_EQ(line_for(frame, true, options), "-->     <unknown> ");
+    EXPECT_EQ(line_for(frame, true, {.standard_off = true}), "-->     <unknown> ");
 }
 
 TEST(PacketLine, HelloTextFrame) {
     const auto frame = make_frame(p_text, {'H', 'e', 'l', 'l', 'o', 0});
-    EXPECT_EQ(line_for(frame, true, view_options{}, " Hello"), "-->     <p_text>  Hello");
+    EXPECT_EQ(line_for(frame, true, {}, " Hello"), "-->     <p_text>  Hello");
 }
 
 TEST(PacketLine, LongLinesAreKeptWhole) {
-    view_options options;
-    options.hex = true;
-    options.headers = true;
     std::vector<std::uint8_t> data(277, 'x');
     data.back() = 0;
     const auto frame = make_frame(p_text, data);
     ASSERT_EQ(frame.size(), 300u);
     const std::string text = " " + std::string(276, 'x');
-    const auto line = line_for(frame, true, options, text);
+    const auto line = line_for(frame, true, {.hex = true, .headers = true}, text);
     ASSERT_TRUE(line.has_value());
     EXPECT_EQ(line->size(), 4 + 3 * 300 + 12 + 1 + text.size());
     EXPECT_GT(line->size(), 1024u);
@@ -143,20 +114,12 @@ TEST(PacketLine, LongLinesAreKeptWhole) {
 }
 
 TEST(PacketLine, ShortFramesAreGuarded) {
-    view_options options;
-    options.hex = true;
-    options.standard_off = true;
+    view_options options{.hex = true, .standard_off = true};
     const std::vector<std::uint8_t> tiny = {0x28, 0x93};
     EXPECT_EQ(compose_packet_line(tiny, true, options, "    <x>", ""), "-->     <x> ");
     EXPECT_EQ(compose_packet_line({}, true, options, "    <x>", ""), "-->     <x> ");
     options.headers = true;
     EXPECT_EQ(compose_packet_line(tiny, true, options, "    <x>", ""), "--> 28 93     <x> ");
-}
-
-TEST(PacketLine, OneDataByteFrameDumpsOneByte) {
-    view_options options;
-    options.hex = true;
-    EXPECT_EQ(line_for(make_frame(P_ECHO_A, {0x00}), true, options), "--> 00     <P_ECHO_A> ");
 }
 
 TEST(TextLine, TimeFormatHasFourTrailingBlanks) {

@@ -3,15 +3,20 @@
 // close that keeps the browser's connection, line errors, an unplug, a flood of received
 // bytes, a port that will not open, and the names of the ports.
 #include "serial/web_serial.h"
+#include "support/frame_bytes.h"
 #include "support/link_stack.h"
 
 #include <algorithm>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace zev1 {
 namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
 
 class scripted_browser final : public web_port_host {
 public:
@@ -37,15 +42,21 @@ class web_port_test : public ::testing::Test, protected link_stack {
 protected:
     void SetUp() override { build_stack(port, "USB 2341:0043", false); }
     void TearDown() override { take_down_stack(); }
-    void tick() {
-        port.pump();
-        poll();
+    void tick(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            port.pump();
+            poll();
+        }
+    }
+    // The ports granted; in two ticks the list is built, the remembered port selected and
+    // its open asked.
+    void grant(std::span<const web_port_info> ports) {
+        port.set_ports(ports);
+        tick(2);
     }
     // The remembered port granted and opened by the browser; the link connected.
     void connect() {
-        port.set_ports(controller);
-        tick(); // list built, remembered port selected
-        tick(); // open asked
+        grant(controller);
         ASSERT_EQ(browser.opens.size(), 1U);
         port.opened(browser.opens.back().connection);
         tick(); // the link takes the connection
@@ -62,27 +73,18 @@ protected:
         }
         ASSERT_EQ(link->state(), until);
     }
-    std::vector<std::uint8_t> frame(std::uint8_t type, std::string_view text) {
-        std::vector<std::uint8_t> out(frame_buffer_size);
-        const std::vector<std::uint8_t> data(text.begin(), text.end());
-        out.resize(build_frame(out, type, {}, data));
-        return out;
-    }
 
     std::vector<web_port_info> controller{{7, 0x2341, 0x0043}};
+    std::vector<web_port_info> two_ports{{7, 0x2341, 0x0043}, {8, 0x0403, 0x6001}};
     scripted_browser browser;
     web_serial port{browser};
 };
 
 TEST_F(web_port_test, RememberedPortOpensOnceAndTheLinkTakesItOnTheTickAfterTheBrowser) {
-    port.set_ports(controller);
-    tick();
-    tick();
+    grant(controller);
     ASSERT_EQ(browser.opens.size(), 1U);
     EXPECT_EQ(browser.opens[0].port_id, 7);
-    for (int i = 0; i < 5; ++i) {
-        tick(); // the browser is still opening: not asked again, not shown open
-    }
+    tick(5); // the browser is still opening: not asked again, not shown open
     EXPECT_EQ(browser.opens.size(), 1U);
     EXPECT_EQ(link->state(), komunikace::link_state::closed);
     EXPECT_EQ(port.state_text(), "USB 2341:0043 close");
@@ -101,17 +103,13 @@ TEST_F(web_port_test, RememberedPortOpensOnceAndTheLinkTakesItOnTheTickAfterTheB
 // The browser opens at the link's baud rate, whatever it is, in the link's line format.
 TEST_F(web_port_test, OpensAtTheLinksBaudRate) {
     link->select_port("USB 2341:0043", 9600);
-    port.set_ports(controller);
-    tick();
-    tick();
+    grant(controller);
     ASSERT_EQ(browser.opens.size(), 1U);
     EXPECT_EQ(browser.opens[0].line.baud, 9600U);
 }
 
 TEST_F(web_port_test, AnOpenThatCompletesAfterAnotherPortWasChosenIsClosedAgain) {
-    port.set_ports(std::vector<web_port_info>{{7, 0x2341, 0x0043}, {8, 0x0403, 0x6001}});
-    tick();
-    tick();
+    grant(two_ports);
     ASSERT_EQ(browser.opens.size(), 1U);
     link->select_port("USB 0403:6001");
     port.opened(browser.opens[0].connection); // too late
@@ -126,9 +124,7 @@ TEST_F(web_port_test, AnOpenThatCompletesAfterAnotherPortWasChosenIsClosedAgain)
 // The open of a port given up for another completes while the other is being opened: it
 // is closed, and the chosen port's open is still the one the link takes.
 TEST_F(web_port_test, AStaleOpenIsClosedWhileTheChosenPortsOpenIsStillTaken) {
-    port.set_ports(std::vector<web_port_info>{{7, 0x2341, 0x0043}, {8, 0x0403, 0x6001}});
-    tick();
-    tick();
+    grant(two_ports);
     link->select_port("USB 0403:6001");
     tick();
     ASSERT_EQ(browser.opens.size(), 2U);
@@ -154,15 +150,14 @@ TEST_F(web_port_test, TheWatchdogsCloseKeepsTheBrowsersConnection) {
     connect();
     const int first = browser.opens.back().connection;
     port.written(first);
-    port.received(first, frame(P_ECHO_A, "ZEV1-SIM"));
-    tick();
-    tick();
+    port.received(first, make_frame(P_ECHO_A, bytes_of("ZEV1-SIM")));
+    tick(2);
     EXPECT_EQ(port.rx_count(), 0U);
     run_until(komunikace::link_state::closed);
     EXPECT_TRUE(port.holding());
     EXPECT_FALSE(port.is_open());
     EXPECT_EQ(port.state_text(), "USB 2341:0043 close");
-    port.received(first, frame(P_PING_A, ""));
+    port.received(first, make_frame(P_PING_A));
     EXPECT_EQ(port.rx_count(), 0U) << "nothing is taken in while the link is closed";
 
     const std::size_t written = browser.writes.size();
@@ -218,9 +213,7 @@ TEST_F(web_port_test, UnplugEndsTheConnectionAsAHangUpAndTheReplugOpensItAgain) 
     EXPECT_EQ(link->send_packet(P_PING, {}), komunikace::send_result::port_gone);
 
     // The watchdog closes the silent link; the port is not there to open.
-    for (int i = 0; i < 3 * komunikace::keep_alive_period; ++i) {
-        tick();
-    }
+    tick(3 * komunikace::keep_alive_period);
     EXPECT_EQ(link->state(), komunikace::link_state::closed);
     EXPECT_FALSE(port.port_gone());
     EXPECT_EQ(browser.opens.size(), 1U);
@@ -237,10 +230,7 @@ TEST_F(web_port_test, UnplugEndsTheConnectionAsAHangUpAndTheReplugOpensItAgain) 
 
 TEST_F(web_port_test, BytesBeyondTheRingWaitForRoomInsteadOfBeingLost) {
     connect();
-    std::vector<std::uint8_t> chunk(3000);
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        chunk[i] = static_cast<std::uint8_t>(i * 7);
-    }
+    const auto chunk = byte_run(3000, 0, 7);
     port.received(browser.opens.back().connection, chunk);
     std::vector<std::uint8_t> got;
     while (got.size() < chunk.size()) {
@@ -265,24 +255,17 @@ TEST_F(web_port_test, OneBlockInFlightUntilTheWriterIsDone) {
 }
 
 TEST_F(web_port_test, APortThatWillNotOpenIsSaidOnceAndTriedAgainHalfASecondLater) {
-    port.set_ports(controller);
-    tick();
-    tick();
+    grant(controller);
     port.open_failed(browser.opens.back().connection, web_open_failure::busy, "Failed to open");
     ASSERT_TRUE(port.problem());
     EXPECT_EQ(port.problem()->why, web_open_failure::busy);
-    for (int i = 0; i < web_serial::open_retry_ticks; ++i) {
-        tick();
-    }
+    tick(web_serial::open_retry_ticks);
     EXPECT_EQ(browser.opens.size(), 1U);
     tick();
     ASSERT_EQ(browser.opens.size(), 2U);
     port.open_failed(browser.opens.back().connection, web_open_failure::busy, "Failed to open");
     tick();
-    const auto said = std::count_if(log.texts.begin(), log.texts.end(), [](const std::string& t) {
-        return t.find("in use by another program") != std::string::npos;
-    });
-    EXPECT_EQ(said, 1);
+    EXPECT_THAT(log.texts, Contains(HasSubstr("in use by another program")).Times(1));
 
     port.opened(browser.opens.back().connection); // stale: that open had failed
     EXPECT_FALSE(port.problem() == std::nullopt);

@@ -4,6 +4,7 @@
 #include "support/link_stack.h"
 
 #include <algorithm>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -12,10 +13,23 @@
 namespace zev1 {
 namespace {
 
+using ::testing::Each;
+
 std::string field_text(const wifi_body& body, std::size_t offset, std::size_t size) {
     const auto begin = body.bytes.begin() + static_cast<std::ptrdiff_t>(offset);
     const auto end = std::find(begin, begin + static_cast<std::ptrdiff_t>(size), 0);
     return {begin, end};
+}
+
+// The four texts: security type, SSID, password, endpoint.
+std::vector<std::string> fields(const wifi_body& body) {
+    return {field_text(body, 0, 10), field_text(body, 10, 34), field_text(body, 44, 65),
+            field_text(body, 109, 147)};
+}
+
+// The byte behind the room of each text.
+std::vector<std::uint8_t> terminators(const wifi_body& body) {
+    return {body.bytes[9], body.bytes[43], body.bytes[108], body.bytes[255]};
 }
 
 bool all_zero(const wifi_body& body, std::size_t offset, std::size_t size) {
@@ -27,9 +41,7 @@ bool all_zero(const wifi_body& body, std::size_t offset, std::size_t size) {
 TEST(wifi_body_test, AutoSecurityLeavesTheFirstTenBytesZero) {
     const auto body = build_wifi_body({"AUTO", "home", "secret", "10.0.0.1,5555"});
     EXPECT_TRUE(all_zero(body, 0, 10));
-    EXPECT_EQ(field_text(body, 10, 34), "home");
-    EXPECT_EQ(field_text(body, 44, 65), "secret");
-    EXPECT_EQ(field_text(body, 109, 147), "10.0.0.1,5555");
+    EXPECT_EQ(fields(body), (std::vector<std::string>{"", "home", "secret", "10.0.0.1,5555"}));
     EXPECT_TRUE(body.cuts.empty());
     // Letter case counts here: "auto" is sent as typed.
     EXPECT_EQ(field_text(build_wifi_body({"auto", "", "", ""}), 0, 10), "auto");
@@ -41,37 +53,25 @@ TEST(wifi_body_test, OnlyWpa2IsWpa2AndZeros) {
     EXPECT_TRUE(all_zero(body, 4, 252));
 }
 
-TEST(wifi_body_test, TextsThatFillTheirRoomExactlyKeepTheirTerminator) {
-    const auto body = build_wifi_body(
-        {std::string(9, 's'), std::string(33, 'n'), std::string(64, 'k'), std::string(146, 'e')});
-    EXPECT_TRUE(body.cuts.empty());
-    EXPECT_EQ(body.bytes[9], 0);
-    EXPECT_EQ(body.bytes[43], 0);
-    EXPECT_EQ(body.bytes[108], 0);
-    EXPECT_EQ(body.bytes[255], 0);
-    EXPECT_EQ(field_text(body, 109, 147), std::string(146, 'e'));
-}
-
-TEST(wifi_body_test, LongTextsAreCutAtTheirRoomAndReported) {
+// A text that fills its room exactly keeps its terminator; a longer one is cut at the room
+// and reported.
+TEST(wifi_body_test, TextsAreBoundedByTheirRoomAndTheLongerOnesReported) {
+    const std::vector<std::string> filled = {std::string(9, 's'), std::string(33, 'n'),
+                                             std::string(64, 'k'), std::string(146, 'e')};
+    const auto exact = build_wifi_body({filled[0], filled[1], filled[2], filled[3]});
+    EXPECT_TRUE(exact.cuts.empty());
+    EXPECT_EQ(fields(exact), filled);
+    EXPECT_THAT(terminators(exact), Each(0));
     const auto body = build_wifi_body(
         {std::string(20, 's'), std::string(50, 'n'), std::string(100, 'k'), std::string(300, 'e')});
-    EXPECT_EQ(field_text(body, 0, 10), std::string(9, 's'));
-    EXPECT_EQ(field_text(body, 10, 34), std::string(33, 'n'));
-    EXPECT_EQ(field_text(body, 44, 65), std::string(64, 'k'));
-    EXPECT_EQ(field_text(body, 109, 147), std::string(146, 'e'));
-    EXPECT_EQ(body.bytes[9], 0);
-    EXPECT_EQ(body.bytes[43], 0);
-    EXPECT_EQ(body.bytes[108], 0);
-    EXPECT_EQ(body.bytes[255], 0);
-    ASSERT_EQ(body.cuts.size(), 4u);
-    EXPECT_EQ(body.cuts[0].field, "security type");
-    EXPECT_EQ(body.cuts[0].limit, 9u);
-    EXPECT_EQ(body.cuts[1].field, "SSID");
-    EXPECT_EQ(body.cuts[1].limit, 33u);
-    EXPECT_EQ(body.cuts[2].field, "password");
-    EXPECT_EQ(body.cuts[2].limit, 64u);
-    EXPECT_EQ(body.cuts[3].field, "endpoint");
-    EXPECT_EQ(body.cuts[3].limit, 146u);
+    EXPECT_EQ(fields(body), filled);
+    EXPECT_THAT(terminators(body), Each(0));
+    std::vector<std::pair<std::string_view, std::size_t>> cuts;
+    for (const auto& cut : body.cuts) {
+        cuts.emplace_back(cut.field, cut.limit);
+    }
+    EXPECT_EQ(cuts, (std::vector<std::pair<std::string_view, std::size_t>>{
+                        {"security type", 9}, {"SSID", 33}, {"password", 64}, {"endpoint", 146}}));
 }
 
 TEST(wifi_body_test, CutsNeverSplitAUtf8Character) {
@@ -135,6 +135,12 @@ protected:
         workflow.reset();
         take_down_stack();
     }
+    // Polls until the sequencer is idle (the read ends without a controller).
+    void run_read() {
+        for (int i = 0; i < 1000 && flash->is_busy(); ++i) {
+            link->poll_link();
+        }
+    }
     void put_text(std::uint32_t address, std::string_view text) {
         std::vector<std::uint8_t> bytes(text.begin(), text.end());
         bytes.push_back(0);
@@ -157,9 +163,7 @@ TEST_F(wifi_workflow_test, ResultComesOnceWhenTheSequencerIsIdle) {
     put_text(wifi_key_address, "pw");
     put_text(wifi_security_address, "wpa2");
     put_text(wifi_endpoint_address, "1.2.3.4,80");
-    for (int i = 0; i < 1000 && flash->is_busy(); ++i) {
-        link->poll_link();
-    }
+    run_read();
     const auto result = workflow->after_poll();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->settings.ssid, "net");
@@ -173,9 +177,7 @@ TEST_F(wifi_workflow_test, ResultComesOnceWhenTheSequencerIsIdle) {
 
 TEST_F(wifi_workflow_test, AutomaticFlagStaysUntilThePlainRead) {
     workflow->start_read(true);
-    for (int i = 0; i < 1000 && flash->is_busy(); ++i) {
-        link->poll_link();
-    }
+    run_read();
     const auto result = workflow->after_poll();
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->automatic);
@@ -186,9 +188,8 @@ TEST_F(wifi_workflow_test, AutomaticFlagStaysUntilThePlainRead) {
 }
 
 TEST_F(wifi_workflow_test, WriteSendsOneFrameOf279Bytes) {
-    for (int i = 0; i < 2; ++i) {
-        link->poll_link();
-    }
+    link->poll_link();
+    link->poll_link();
     ASSERT_TRUE(port.open());
     const auto body = build_wifi_body({"WPA2", "net", "pw", std::string(default_server_endpoint)});
     link->send_packet(wifi_packet_type, body.bytes);
