@@ -4,9 +4,11 @@
 // a Windows pipe, so a small shell script does: the simulator reads its commands from a
 // file that tail follows and writes its JSON lines to another. tail stops with this
 // process, which ends the simulator's input, and the simulator then quits (--exit-on-eof).
+#include "support/wait_until.h"
 #include "windows/simulator.h"
 #include "windows/test_area.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -97,21 +99,13 @@ struct simulator::process {
     mutable appended_lines output_lines;
     const std::vector<std::string>& lines() const { return output_lines.read(output()); }
     std::size_t count(std::string_view event) const {
-        std::size_t n = 0;
-        for (const auto& l : lines()) {
-            n += test::json_field(l, "event") == std::string(event) ? 1 : 0;
-        }
-        return n;
+        const auto& all = lines();
+        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](auto& l) {
+            return test::json_field(l, "event") == std::string(event);
+        }));
     }
     bool wait_for(std::string_view event, std::chrono::milliseconds timeout) const {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (count(event) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
+        return test::wait_until([&] { return count(event) > 0; }, timeout, 20ms);
     }
 };
 

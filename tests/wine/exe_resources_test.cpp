@@ -1,6 +1,7 @@
 // zev1-wifi-config.exe carries what Windows reads from it before any window exists: the
 // manifest (common controls 6, per-monitor DPI awareness) and the icon. (The packages'
 // tests check the version information of every program.)
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <windows.h>
@@ -9,9 +10,7 @@ namespace {
 
 std::wstring exe_path() {
     std::wstring path = L"Z:" ZEV1_CONFIG_EXE;
-    for (wchar_t& c : path) {
-        c = c == L'/' ? L'\\' : c;
-    }
+    std::replace(path.begin(), path.end(), L'/', L'\\');
     return path;
 }
 

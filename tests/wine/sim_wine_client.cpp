@@ -10,23 +10,20 @@
 //
 // The simulator must run with --baud 0 --ssid TestNet and its default id and header.
 #include "sim/sim_harness.h"
+#include "support/child_process.h"
+#include "support/pty_link.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
-#include <stdlib.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace zev1;
 using namespace zev1::simtest;
 using clock_type = std::chrono::steady_clock;
@@ -72,40 +69,21 @@ struct child_output {
 
     // The first line holding every part, reading on for up to timeout.
     bool wait_for(const std::vector<std::string>& parts, clock_type::duration timeout) {
+        const auto holds_all = [&](const std::string& line) {
+            return std::all_of(parts.begin(), parts.end(), [&](const std::string& part) {
+                return line.find(part) != std::string::npos;
+            });
+        };
         const auto end = clock_type::now() + timeout;
-        for (;;) {
-            for (const auto& line : lines) {
-                bool all = true;
-                for (const auto& part : parts) {
-                    all = all && line.find(part) != std::string::npos;
-                }
-                if (all) {
-                    return true;
-                }
-            }
+        while (!std::any_of(lines.begin(), lines.end(), holds_all)) {
             if (clock_type::now() >= end || ended) {
                 return false;
             }
             pump(50);
         }
+        return true;
     }
 };
-
-bool write_all(int fd, const bytes& b) {
-    std::size_t done = 0;
-    while (done < b.size()) {
-        const ssize_t n = ::write(fd, b.data() + done, b.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Reads from the master until n bytes arrived or the timeout passed; keeps the child's
 // output flowing meanwhile so its pipe never fills.
@@ -129,7 +107,7 @@ bytes read_master(int master, std::size_t n, child_output& out) {
 // One request, its answer compared byte for byte, both frames found in the JSON lines.
 void exchange(int master, child_output& out, const std::string& what, const bytes& request,
               const bytes& expected) {
-    check(write_all(master, request), what + ": request written");
+    check(test::write_all(master, request.data(), request.size()), what + ": request written");
     const bytes answer = read_master(master, expected.size(), out);
     check(answer == expected, what + ": answer byte for byte (got " + hex(answer) + ")");
     check(out.wait_for({"\"dir\":\"rx\"", "\"hex\":\"" + hex(request) + "\""}, answer_timeout),
@@ -147,108 +125,57 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
+    std::string dir;
     std::string port_name;
-    int first = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--" && i + 1 < argc) {
-            first = i + 1;
-            break;
-        }
-        if (i + 1 >= argc) {
-            return usage();
-        }
-        if (a == "--dosdevices") {
-            dir = argv[++i];
-        } else if (a == "--port") {
-            port_name = argv[++i];
-        } else {
-            return usage();
-        }
-    }
+    const int first = test::command_after_options(
+        argc, argv, [&](std::string_view option, const std::string& value) {
+            if (option != "--dosdevices" && option != "--port") {
+                return false;
+            }
+            (option == "--port" ? port_name : dir) = value;
+            return true;
+        });
     if (first < 0 || dir.empty() || port_name.empty()) {
         return usage();
     }
     // A simulator that ended early must show up as a failed check, not kill this program.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // The pseudo-terminal behind Wine's COM link. The slave stays open here too, so the
-    // master reads no hang-up before the simulator has opened the port.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("zev1-sim-wine-client: posix_openpt");
+    test::pty_link pty{std::filesystem::path(dir) / port_name};
+    if (!pty.plug()) {
+        std::fprintf(stderr, "zev1-sim-wine-client: cannot set up %s\n", pty.link.c_str());
         return 2;
     }
-    const std::string slave_path = ::ptsname(master);
-    const int slave = ::open(slave_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    const fs::path link = dir / port_name;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    fs::remove(link, ec);
-    fs::create_symlink(slave_path, link, ec);
-    if (slave < 0 || ec) {
-        std::fprintf(stderr, "zev1-sim-wine-client: cannot set up %s\n", link.c_str());
-        return 2;
-    }
-
-    int to_child[2];
-    int from_child[2];
-    if (::pipe2(to_child, O_CLOEXEC) != 0 || ::pipe2(from_child, O_CLOEXEC) != 0) {
-        std::perror("zev1-sim-wine-client: pipe");
-        return 2;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(to_child[0], STDIN_FILENO);
-        ::dup2(from_child[1], STDOUT_FILENO);
-        ::execvp(argv[first], &argv[first]);
-        std::perror("zev1-sim-wine-client: exec");
-        ::_exit(127);
-    }
-    ::close(to_child[0]);
-    ::close(from_child[1]);
+    test::child_process sim(std::vector<std::string>(argv + first, argv + argc),
+                            {test::child_stream::piped(), test::child_stream::piped(), {}}, true);
     child_output out;
-    out.fd = from_child[0];
+    out.fd = sim.out_fd();
 
     const bool ready = out.wait_for({"\"event\":\"ready\"", "\"port\":\"COM"}, start_timeout);
     check(ready, "ready line naming the COM port");
     if (ready) {
-        exchange(master, out, "echo", make_frame(3, frame_header{}),
+        exchange(pty.master, out, "echo", make_frame(3, frame_header{}),
                  make_frame(4, sim_header, text_bytes("ZEV1-SIM")));
         // 0x5200..0x52FF lies below the settings block: erased flash.
-        exchange(master, out, "read 256", make_frame(5, sim_header, block_header(256, 0x5200)),
+        exchange(pty.master, out, "read 256", make_frame(5, sim_header, block_header(256, 0x5200)),
                  make_frame(6, sim_header, concat(block_header(256, 0x5200), bytes(256, 0xFF))));
-        exchange(master, out, "read ssid", make_frame(5, sim_header, block_header(8, 0x530B)),
+        exchange(pty.master, out, "read ssid", make_frame(5, sim_header, block_header(8, 0x530B)),
                  make_frame(6, sim_header, concat(block_header(8, 0x530B), text_bytes("TestNet"))));
         check(!out.wait_for({"\"error\""}, std::chrono::milliseconds(0)),
               "no protocol error reported");
     }
 
-    const std::string quit = "quit\n";
-    (void)!::write(to_child[1], quit.data(), quit.size());
+    sim.write("quit\n");
     check(out.wait_for({"\"event\":\"exit\""}, answer_timeout), "exit line after quit");
-    int status = 0;
     const auto end = clock_type::now() + answer_timeout;
-    pid_t done = 0;
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && clock_type::now() < end) {
+    while (sim.started() && !sim.wait(std::chrono::milliseconds(0)) && clock_type::now() < end) {
         out.pump(50);
     }
-    if (done == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-    }
-    check(done == child && WIFEXITED(status) && WEXITSTATUS(status) == 0,
-          "exit status 0 (got " +
-              (done == child && WIFEXITED(status) ? std::to_string(WEXITSTATUS(status))
-                                                  : std::string("none")) +
-              ")");
-
-    ::close(to_child[1]);
-    ::close(from_child[0]);
-    fs::remove(link, ec);
-    ::close(slave);
-    ::close(master);
+    sim.stop(std::chrono::milliseconds(0)); // killed if it still runs
+    const auto status = sim.exit_status();
+    check(status == 0,
+          "exit status 0 (got " + (status ? std::to_string(*status) : std::string("none")) + ")");
+    pty.unplug();
     std::printf("%s\n", failures == 0 ? "PASS" : "FAILED");
     return failures == 0 ? 0 : 1;
 }

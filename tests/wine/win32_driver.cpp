@@ -13,10 +13,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <commctrl.h>
-#include <exception>
 #include <functional>
 #include <future>
+#include <map>
 #include <stdexcept>
 #include <thread>
 #include <windows.h>
@@ -62,6 +63,11 @@ HWND edit_of(HWND control) {
         return info.hwndItem;
     }
     return control;
+}
+
+// SendMessageW for the messages whose answer is a number.
+int send_to(HWND target, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+    return static_cast<int>(::SendMessageW(target, message, wparam, lparam));
 }
 
 void post_key(HWND target, WPARAM key) {
@@ -116,7 +122,7 @@ public:
     }
 
     void click(std::string_view name) override {
-        on_ui([&] { ::SendMessageW(control(name), BM_CLICK, 0, 0); });
+        on_ui([&] { send_to(control(name), BM_CLICK); });
     }
 
     void click_at(std::string_view name) override {
@@ -148,7 +154,7 @@ public:
         on_ui([&] {
             HWND edit = edit_of(control(name));
             ::SetFocus(edit);
-            ::SendMessageW(edit, EM_SETSEL, 0, -1);
+            send_to(edit, EM_SETSEL, 0, -1);
             ::PostMessageW(edit, WM_CHAR, VK_BACK, 1);
             for (const wchar_t ch : win32::wide(text)) {
                 ::PostMessageW(edit, WM_CHAR, ch, 1);
@@ -158,17 +164,13 @@ public:
     }
 
     void press(std::string_view key) override {
-        WPARAM vk = 0;
-        if (key == "Enter") {
-            vk = VK_RETURN;
-        } else if (key == "Tab") {
-            vk = VK_TAB;
-        } else if (key == "Space") {
-            vk = VK_SPACE;
-        } else {
+        static const std::map<std::string_view, WPARAM> keys{
+            {"Enter", VK_RETURN}, {"Tab", VK_TAB}, {"Space", VK_SPACE}};
+        const auto vk = keys.find(key);
+        if (vk == keys.end()) {
             throw std::invalid_argument("unknown key");
         }
-        on_ui([&] { post_key(::GetFocus(), vk); });
+        on_ui([&] { post_key(::GetFocus(), vk->second); });
         flush();
         pause(50);
     }
@@ -216,13 +218,11 @@ public:
 
     std::string active_window() override {
         return on_ui([&] {
-            HWND active = ::GetActiveWindow();
-            for (form_window* window : windows()) {
-                if (window->hwnd() == active) {
-                    return std::string(window->spec().name);
-                }
-            }
-            return std::string();
+            const auto all = windows();
+            const auto active = std::find_if(all.begin(), all.end(), [](form_window* window) {
+                return window->hwnd() == ::GetActiveWindow();
+            });
+            return active == all.end() ? std::string() : std::string((*active)->spec().name);
         });
     }
 
@@ -260,15 +260,13 @@ public:
             tool.hwnd = window->hwnd();
             tool.uId = reinterpret_cast<UINT_PTR>(window_or_control(name));
             tool.lpszText = text.data();
-            ::SendMessageW(window->hints(), TTM_GETTEXTW, text.size(),
-                           reinterpret_cast<LPARAM>(&tool));
+            send_to(window->hints(), TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
             return win32::utf8(text.data());
         });
     }
 
     bool checked(std::string_view name) override {
-        return on_ui(
-            [&] { return ::SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED; });
+        return on_ui([&] { return send_to(control(name), BM_GETCHECK) == BST_CHECKED; });
     }
 
     bool visible(std::string_view name) override {
@@ -278,39 +276,32 @@ public:
     int value(std::string_view name) override {
         return on_ui([&] {
             const auto [window, row] = find(name);
-            HWND c = control(name);
             const bool bar = window->spec().controls[*row].kind == control_kind::progress_bar;
-            return static_cast<int>(::SendMessageW(c, bar ? PBM_GETPOS : CB_GETCURSEL, 0, 0));
+            return send_to(control(name), bar ? PBM_GETPOS : CB_GETCURSEL);
         });
     }
 
     std::vector<std::string> items(std::string_view name) override {
         return on_ui([&] {
             HWND c = control(name);
-            std::vector<std::string> out;
-            const auto count = ::SendMessageW(c, CB_GETCOUNT, 0, 0);
-            for (LRESULT i = 0; i < count; ++i) {
-                const auto length = ::SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-                std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
-                ::SendMessageW(c, CB_GETLBTEXT, static_cast<WPARAM>(i),
-                               reinterpret_cast<LPARAM>(item.data()));
-                item.resize(static_cast<std::size_t>(length));
-                out.push_back(win32::utf8(item));
+            std::vector<std::string> out(static_cast<std::size_t>(send_to(c, CB_GETCOUNT)));
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                const auto length = static_cast<std::size_t>(send_to(c, CB_GETLBTEXTLEN, i));
+                std::wstring item(length + 1, L'\0');
+                send_to(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+                out[i] = win32::utf8(std::wstring_view(item).substr(0, length));
             }
             return out;
         });
     }
 
     int first_visible_line(std::string_view name) override {
-        return on_ui([&] {
-            return static_cast<int>(::SendMessageW(control(name), EM_GETFIRSTVISIBLELINE, 0, 0));
-        });
+        return on_ui([&] { return send_to(control(name), EM_GETFIRSTVISIBLELINE); });
     }
     void scroll_to_line(std::string_view name, int line) override {
         on_ui([&] {
             HWND memo = control(name);
-            const auto first = static_cast<int>(::SendMessageW(memo, EM_GETFIRSTVISIBLELINE, 0, 0));
-            ::SendMessageW(memo, EM_LINESCROLL, 0, line - first);
+            send_to(memo, EM_LINESCROLL, 0, line - send_to(memo, EM_GETFIRSTVISIBLELINE));
         });
     }
 
@@ -369,12 +360,8 @@ public:
             HWND w = find(name).first->hwnd();
             const auto style = static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_STYLE));
             const auto ex = static_cast<DWORD>(::GetWindowLongPtrW(w, GWL_EXSTYLE));
-            window_traits t;
-            t.tool = (ex & WS_EX_TOOLWINDOW) != 0;
-            t.topmost = (ex & WS_EX_TOPMOST) != 0;
-            t.close_box = (style & WS_SYSMENU) != 0;
-            t.resizable = (style & WS_THICKFRAME) != 0;
-            return t;
+            return window_traits{(ex & WS_EX_TOOLWINDOW) != 0, (ex & WS_EX_TOPMOST) != 0,
+                                 (style & WS_SYSMENU) != 0, (style & WS_THICKFRAME) != 0};
         });
     }
 
@@ -456,15 +443,13 @@ public:
     // its ticks come when its timer says, as they do without a driver beside it.
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
         const DWORD start = ::GetTickCount();
-        for (;;) {
-            if (done()) {
-                return true;
-            }
+        while (!done()) {
             if (static_cast<int>(::GetTickCount() - start) > timeout_ms) {
                 return false;
             }
             ::Sleep(10);
         }
+        return true;
     }
 
 private:
@@ -474,35 +459,16 @@ private:
         if (::GetCurrentThreadId() == thread_) {
             return job(); // called from a job already
         }
+        // Left unrun when the program's thread has ended: the result is a default one.
         using result_type = decltype(job());
-        std::exception_ptr failure;
-        if constexpr (std::is_void_v<result_type>) {
-            std::function<void()> run = [&] {
-                try {
-                    job();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            };
-            ::SendMessageW(caller_, run_message, 0, reinterpret_cast<LPARAM>(&run));
-            if (failure) {
-                std::rethrow_exception(failure);
-            }
-        } else {
-            result_type result{};
-            std::function<void()> run = [&] {
-                try {
-                    result = job();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            };
-            ::SendMessageW(caller_, run_message, 0, reinterpret_cast<LPARAM>(&run));
-            if (failure) {
-                std::rethrow_exception(failure);
-            }
-            return result;
+        std::packaged_task<result_type()> task(std::move(job));
+        std::future<result_type> result = task.get_future();
+        std::function<void()> run = [&task] { task(); };
+        ::SendMessageW(caller_, run_message, 0, reinterpret_cast<LPARAM>(&run));
+        if (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            return result_type();
         }
+        return result.get();
     }
 
     // Waits until the messages posted so far to the program's thread have been handled.
