@@ -7,6 +7,7 @@
 #include "app/win32/dpi.h"
 #include "app/win32/program.h"
 #include "app/win32/win_text.h"
+#include "support/wait_until.h"
 #include "windows/driver.h"
 #include "windows/test_area.h"
 
@@ -442,14 +443,8 @@ public:
     // program's thread is not held while a condition reads the simulator's output, so
     // its ticks come when its timer says, as they do without a driver beside it.
     bool wait_for(const std::function<bool()>& done, int timeout_ms) override {
-        const DWORD start = ::GetTickCount();
-        while (!done()) {
-            if (static_cast<int>(::GetTickCount() - start) > timeout_ms) {
-                return false;
-            }
-            ::Sleep(10);
-        }
-        return true;
+        return test::wait_until(done, std::chrono::milliseconds(timeout_ms),
+                                std::chrono::milliseconds(10));
     }
 
 private:
