@@ -11,9 +11,6 @@ Each simulator keeps its FIFO, its log and its pid file in DIR/units/NAME/. The 
 the ttys through the guest's sysfs, never by their numbers, and derive what each
 controller must end up holding from its own log, so no check depends on what an earlier
 one left behind.
-
-usb_guest.py imports this module and hands itself over with use() (for its Sim, Qmp,
-spawn and Failure).
 """
 
 import base64
@@ -24,13 +21,7 @@ import re
 import shutil
 import time
 
-h = None  # the harness module (usb_guest)
-
-
-def use(harness):
-    global h
-    h = harness
-
+import usb_guest as h
 
 DEFAULT_ENDPOINT = "zev1.example,5555"  # what `auto` sets when its row names none
 KEY_FILE = "/tmp/batch-key.txt"
@@ -45,41 +36,37 @@ ADAPTERS = (
 HUB = ["-device", "usb-hub,id=hub,bus=xhci.0,port=3"]
 
 
-class Adapter:
-    def __init__(self, d, name, port, place, serial, settings):
-        self.name, self.port, self.place, self.serial = name, port, place, serial
-        self.dir = h.path(h.path(d, "units"), name)
-        self.sim = h.Sim(self.dir)
-        self.id = "ZEV1-" + name
-        self.initial = dict(zip(FIELDS, settings))
+def stored(sim, start=0):
+    return [json.loads(l) for l in sim.lines()[start:]
+            if '"event":"stored"' in l and '"what":"wifi"' in l]
 
-    def device(self):
-        return dict(driver="usb-serial", id="adapter" + self.name, chardev="ftdi" + self.name,
-                    bus="xhci.0", port=self.port, serial=self.serial)
 
-    def stored(self, start=0):
-        return [json.loads(l) for l in self.sim.lines()[start:]
-                if '"event":"stored"' in l and '"what":"wifi"' in l]
+class Unit(h.Adapter):
+    """An adapter with its sysfs place, its controller's id and the settings its simulator
+    starts with."""
 
-    def holds(self):
-        """The settings the simulator holds now: its start values, then each store."""
-        s = dict(self.initial)
-        for e in self.stored():
-            s.update({k: e[k] for k in FIELDS})
-        return s
+    def __init__(self, sim, name, port, place, serial, settings, id=None):
+        super().__init__(sim, name, port, serial)
+        self.place, self.initial = place, dict(zip(FIELDS, settings))
+        self.id = id or "ZEV1-" + name
+
+    def mark(self):
+        """Before a batch: the settings the simulator holds (its start values, then each
+        store) and where its log ends."""
+        self.before = dict(self.initial)
+        for e in stored(self.sim):
+            self.before.update({k: e[k] for k in FIELDS})
+        self.start = len(self.sim.lines())
+        return self
 
 
 def adapters(d):
-    return [Adapter(d, *a) for a in ADAPTERS]
+    return [Unit(h.Sim(h.path(d, "units", a[0])), *a) for a in ADAPTERS]
 
 
-def first_holds(sim):
-    s = {"ssid": h.SSID, "key": h.KEY, "security": h.SECURITY, "endpoint": h.ENDPOINT}
-    for l in sim.lines():
-        if '"event":"stored"' in l and '"what":"wifi"' in l:
-            e = json.loads(l)
-            s.update({k: e[k] for k in FIELDS})
-    return s
+def first_adapter(sim):
+    """The other checks' adapter (ttyUSB0), whose simulator starts with h.EXPECTED."""
+    return Unit(sim, "", "1", "1-1", None, [h.EXPECTED[k] for k in FIELDS], h.EXPECTED["id"])
 
 
 # ---- start and stop ------------------------------------------------------------------------
@@ -89,27 +76,19 @@ def start_adapters(d, sim_path):
     shutil.rmtree(h.path(d, "units"), ignore_errors=True)
     args = ["-trace", "enable=usb_xhci_slot_address,file=" + h.path(d, "trace.log")]
     for a in adapters(d):
-        os.makedirs(a.dir)
-        os.mkfifo(h.path(a.dir, "sim.in"))
-        fifo = os.open(h.path(a.dir, "sim.in"), os.O_RDWR)
+        os.makedirs(a.sim.d)
         settings = [x for k in FIELDS for x in ("--" + k, a.initial[k])]
-        proc = h.spawn([sim_path, "--link", h.path(a.dir, "link"), "--id", a.id] + settings,
-                       a.dir, fifo, "sim.log")
-        os.close(fifo)
-        with open(h.path(a.dir, "sim.pid"), "w") as f:
-            f.write(str(proc.pid))
-        ready = json.loads(h.Sim(a.dir, proc).wait_line(['"event":"ready"'], 10))
-        if a.port.startswith("3.") and HUB[1] not in args:
+        ready = h.start_sim(sim_path, a.sim.d,
+                            ["--link", h.path(a.sim.d, "link"), "--id", a.id] + settings)
+        if a.device["port"].startswith("3.") and HUB[1] not in args:
             args += HUB
-        args += ["-chardev", "serial,id=ftdi%s,path=%s" % (a.name, ready["pty"]),
-                 "-device", ",".join(["usb-serial"] + ["%s=%s" % (k, v) for k, v in
-                                                       a.device().items() if k != "driver"])]
+        args += a.options(ready["pty"])
     return args
 
 
 def pid_files(d):
     return [(os.path.relpath(p, d), h.SIM) for p in
-            sorted(glob.glob(h.path(h.path(d, "units"), "*/sim.pid")))]
+            sorted(glob.glob(h.path(d, "units", "*", "sim.pid")))]
 
 
 # ---- the guest ----------------------------------------------------------------------------
@@ -123,20 +102,16 @@ def guest_ports(guest, want, timeout=60):
     command = ('for t in /sys/class/tty/ttyUSB*; do [ -e "$t/device" ] || continue; '
                'u=$(readlink -f "$t/device/../.."); '
                'echo "${t##*/} ${u##*/} $(cat "$u/serial")"; done')
-    end = time.time() + timeout
-    while True:
-        rc, out, err = guest.run(command)
-        found = {}
-        for line in out.splitlines():
-            m = SYSFS_LINE.match(line.strip())
-            if m:
-                found[m.group(2)] = (m.group(1), m.group(3))
-        if set(found) == set(want):
-            return found
-        if time.time() > end:
-            raise h.Failure("the guest's ttyUSB ports are at %s, expected %s"
-                            % (sorted(found), sorted(want)))
-        time.sleep(0.2)
+    found = {}
+
+    def at_places():
+        matches = [SYSFS_LINE.match(l.strip()) for l in guest.run(command)[1].splitlines()]
+        found.clear()
+        found.update((m.group(2), (m.group(1), m.group(3))) for m in matches if m)
+        return set(found) == set(want)
+    h.poll(at_places, timeout, 0.2, lambda: "the guest's ttyUSB ports are at %s, expected %s"
+           % (sorted(found), sorted(want)))
+    return found
 
 
 def wait_adapters(guest):
@@ -149,9 +124,7 @@ def wait_adapters(guest):
 
 def put_file(guest, name, text):
     data = base64.b64encode(text.encode()).decode()
-    rc, _, err = guest.run("echo %s | base64 -d > %s" % (data, name))
-    if rc != 0:
-        raise h.Failure("cannot write %s in the guest: %s" % (name, err.strip()))
+    guest.must("echo %s | base64 -d > %s" % (data, name), "cannot write %s in the guest" % name)
 
 
 # A batch that hangs would keep the guest's command line busy for every later check; it
@@ -222,10 +195,10 @@ def check_unit(units, tty, fields, before, after, problems, attempts=(1,)):
                         % (tty, got.get("read"), masked(before)))
 
 
-def check_stores(a, start, after, problems):
+def check_stores(a, after, problems):
     """The simulator stored exactly what its unit wrote (key included), once, or nothing
     for a read."""
-    stores = [{k: e[k] for k in FIELDS} for e in a.stored(start)]
+    stores = [{k: e[k] for k in FIELDS} for e in stored(a.sim, a.start)]
     if after is None:
         if stores:
             problems.append("adapter %s: a read stored %s" % (a.name, stores))
@@ -234,56 +207,41 @@ def check_stores(a, start, after, problems):
         problems.append("adapter %s: stored %s, expected %s once" % (a.name, stores, after))
 
 
-CONTROL_LINE = re.compile(r"@(\d+\.\d+):usb_serial_handle_control dev \d+:(\d+) got control "
-                          r"0x([0-9a-f]+), value 0x([0-9a-f]+)")
-# xhci gives each device the number of its slot as its address; QEMU traces which port
-# a slot was addressed on.
-SLOT_LINE = re.compile(r"@(\d+\.\d+):usb_xhci_slot_address slotid (\d+), port (\S+)")
-
-
-def port_pulses(d, place, since, until):
-    """The DTR/RTS raises in [since, until] of the adapter at a sysfs place: the control
-    requests of the device addressed on its QEMU port, whatever address it had."""
-    port = place.split("-", 1)[1]
-    holder = {}
-    requests = []
-    for line in h.read_text(h.path(d, "trace.log")).splitlines():
-        m = SLOT_LINE.search(line)
-        if m:
-            holder[int(m.group(2))] = m.group(3)
-            continue
-        m = CONTROL_LINE.search(line)
-        if m and holder.get(int(m.group(2))) == port and since <= float(m.group(1)) <= until:
-            requests.append((float(m.group(1)), int(m.group(3), 16), int(m.group(4), 16)))
-    # Three opens at once on the guest's one processor: the kernel's raise may come a
-    # while after its line settings. A raise of the tool's own would still show in the
-    # count of raises.
-    return h.modem_pulses(requests, open_window=1.0)
-
-
 def check_opens(d, opens, since, until, problems):
     """Each adapter opened as often as `opens[place]` allows (a number or a range), DTR and
-    RTS raised only by the kernel's open and lowered again by its unit; returns the
-    raise-to-lower times in ms."""
+    RTS raised only by the kernel's open and lowered again by its unit (the control
+    requests to the device on its QEMU port); returns the raise-to-lower times in ms."""
     lengths = []
     for place, count in opens.items():
-        allowed = count if isinstance(count, range) else (count,)
-        pulses = port_pulses(d, place, since, until)
-        if len(pulses) not in allowed:
-            problems.append("%s opened %d times, expected %s"
-                            % (place, len(pulses), "/".join(map(str, allowed))))
-        for t, length, with_open in pulses:
-            if not with_open or length is None:
-                problems.append("%s: DTR/RTS raised at %.3f %s" % (
-                    place, t, "without an open" if not with_open else "and never lowered"))
-            else:
-                lengths.append(length * 1000)
+        requests = h.control_requests(d, since, until, port=place.split("-", 1)[1])
+        # Three opens at once on the guest's one processor: the kernel's raise may come a
+        # while after its line settings. A raise of the tool's own would still show in the
+        # count of raises.
+        pulses = h.modem_pulses(requests, open_window=1.0)
+        problems += h.pulse_problems(pulses, count if isinstance(count, range) else (count,),
+                                     place + ": ")
+        lengths += [length * 1000 for _, length, _ in pulses if length is not None]
     return lengths
 
 
+def check_summary(units, summary, ok, problems):
+    if len(units) != ok or summary != {"ok": ok, "failed": 0, "seconds": summary.get("seconds")}:
+        problems.append("%d units, summary %s; expected %d ok" % (len(units), summary, ok))
+
+
+def check_adapter(units, ports, a, line, row, problems, attempts=(1,)):
+    """The report line of adapter `a`'s unit for the plan row `row` on line `line`, and
+    what its simulator stored."""
+    _, action, fields, label = row
+    after = wanted(a.before, action, fields)
+    check_unit(units, ports[a.place][0], {
+        "label": label, "usb_serial": a.serial, "action": action, "line": line, "id": a.id},
+        a.before, after, problems, attempts)
+    check_stores(a, after, problems)
+
+
 def finish(problems, what):
-    if problems:
-        raise h.Failure("; ".join(problems))
+    h.fail_on(problems)
     print(what)
 
 
@@ -297,17 +255,14 @@ def plan_text(rows):
     return "\n".join(lines) + "\n"
 
 
-def check_plan(d, guest, sim, rows, by_place, options="", key=None):
+def check_plan(d, guest, sim, rows, by_place, what, options="", key=None):
     """Runs the plan `rows` ((port, action, fields, label), each naming one or more
     places in `by_place[index]`) once every adapter is there, and checks the report
     line of each unit, what each simulator stored and how often each adapter was
     opened (the first adapter included: a plan that does not name it leaves it shut)."""
-    units_of = {a.place: a for a in adapters(d)}
-    ports = guest_ports(guest, ["1-1"] + list(units_of))
-    before = {p: a.holds() for p, a in units_of.items()}
-    before["1-1"] = first_holds(sim)
-    starts = {p: len(a.sim.lines()) for p, a in units_of.items()}
-    first_start = len(sim.lines())
+    first, line_units = first_adapter(sim), adapters(d)
+    units_of = {a.place: a.mark() for a in [first] + line_units}
+    ports = guest_ports(guest, list(units_of))
     if key is not None:
         put_file(guest, KEY_FILE, key + "\n")
         options += " --key-file " + KEY_FILE
@@ -322,21 +277,18 @@ def check_plan(d, guest, sim, rows, by_place, options="", key=None):
         if key is not None and action == "write" and not given.get("key"):
             given["key"] = key
         for place in by_place[line - 2]:
-            tty, serial = ports[place]
-            after = wanted(before[place], action, given)
-            after_of[place] = after
+            (tty, serial), a = ports[place], units_of[place]
+            after_of[place] = wanted(a.before, action, given)
             check_unit(units, tty, {
                 "label": label, "usb_serial": serial, "action": action, "line": line,
-                "message": "", "id": units_of[place].id if place in units_of else
-                h.EXPECTED["id"]}, before[place], after, problems)
+                "message": "", "id": a.id}, a.before, after_of[place], problems)
     extra = set(units) - {ports[p][0] for p in after_of}
     if extra:
         problems.append("report lines for ports the plan does not name: %s" % sorted(extra))
-    if summary != {"ok": len(after_of), "failed": 0, "seconds": summary.get("seconds")}:
-        problems.append("summary %s, expected %d ok" % (summary, len(after_of)))
-    for place, a in units_of.items():
-        check_stores(a, starts[place], after_of.get(place), problems)
-    first_rx = [l for l in sim.lines()[first_start:] if '"dir":"rx"' in l]
+    check_summary(units, summary, len(after_of), problems)
+    for a in line_units:
+        check_stores(a, after_of.get(a.place), problems)
+    first_rx = [l for l in sim.lines()[first.start:] if '"dir":"rx"' in l]
     if "1-1" not in after_of and first_rx:
         problems.append("the first adapter, named by no row, got %d frames" % len(first_rx))
     if "1-1" in after_of and after_of["1-1"] is not None:
@@ -345,9 +297,10 @@ def check_plan(d, guest, sim, rows, by_place, options="", key=None):
                           problems)
     if key is not None and key in json.dumps(units):
         problems.append("the key of the key file is in the report")
-    return problems, "%d units, exact, in %.1f s (batch's own %.2f s); each adapter opened " \
-        "once, DTR/RTS high %s ms" % (len(after_of), until - since, summary.get("seconds", 0),
-                                      ", ".join("%.1f" % x for x in sorted(lengths)))
+    finish(problems, "%s%d units, exact, in %.1f s (batch's own %.2f s); each adapter opened "
+           "once, DTR/RTS high %s ms" % (what, len(after_of), until - since,
+                                         summary.get("seconds", 0),
+                                         ", ".join("%.1f" % x for x in sorted(lengths))))
 
 
 def check_serial(d, guest, sim):
@@ -357,9 +310,8 @@ def check_serial(d, guest, sim):
                                           "endpoint": "10.4.0.1,6000"}, "unit-d"),
             ("serial=ZV1B0002", "auto", {}, "unit-b"),
             ("serial=ZV1C0003", "read", {}, "unit-c")]
-    problems, what = check_plan(d, guest, sim, rows, [["1-3.2"], ["1-2"], ["1-3.1"]],
-                                key="kf-%d" % os.getpid())
-    finish(problems, "by serial=: " + what)
+    check_plan(d, guest, sim, rows, [["1-3.2"], ["1-2"], ["1-3.1"]], "by serial=: ",
+               key="kf-%d" % os.getpid())
 
 
 def check_location(d, guest, sim):
@@ -370,69 +322,36 @@ def check_location(d, guest, sim):
                                          "endpoint": "10.3.2.1,7000"}, "slot-3.2"),
             ("location=1-2", "auto", {"endpoint": "10.1.2.1,4000"}, "slot-2"),
             ("*", "read", {}, "rest")]
-    problems, what = check_plan(d, guest, sim, rows, [["1-3.2"], ["1-2"], ["1-1", "1-3.1"]])
-    finish(problems, "by location= and *: " + what)
-
-
-def plug_all_back(d, qmp, want):
-    """Cleanup: every adapter that is out is plugged in again."""
-    for a in adapters(d):
-        if a.place in want:
-            continue
-        try:
-            h.flush_pty(a.sim)
-            qmp.execute("device_add", **a.device())
-        except (h.Failure, OSError):
-            pass
+    check_plan(d, guest, sim, rows, [["1-3.2"], ["1-2"], ["1-1", "1-3.1"]],
+               "by location= and *: ")
 
 
 def check_replug(d, guest, sim):
     """Adapter C pulled through QEMU's monitor in the middle of an answer of its read and
     plugged back a second later, while B and D run: all three end exact, C's report line
     says how many attempts it took."""
-    units_of = {a.name: a for a in adapters(d)}
+    units_of = {a.name: a.mark() for a in adapters(d)}
     c = units_of["C"]
     ports = guest_ports(guest, ["1-1"] + [a.place for a in units_of.values()])
-    before = {n: a.holds() for n, a in units_of.items()}
-    starts = {n: len(a.sim.lines()) for n, a in units_of.items()}
     rows = [("serial=ZV1B0002", "auto", {}, "b"),
             ("serial=ZV1C0003", "write", {"ssid": "pulled", "key": "k-pulled",
                                           "security": "WPA2", "endpoint": "10.3.1.9,5555"}, "c"),
             ("serial=ZV1D0004", "auto", {"endpoint": "10.4.4.9,4000"}, "d")]
-    answer, at, out_seconds, settle = 20, 145, 1.0, 0.1
+    out_seconds = 1.0
     qmp = h.Qmp(d)
-    pulled = False
     try:
-        c.sim.command_done("cut 6 %d %d mute %d"
-                           % (answer, at, int((settle + out_seconds) * 1000) - 100))
-        since = time.time()
-        start_batch(guest, plan_text(rows), "")
-        cut = json.loads(c.sim.wait_line(['"event":"cut"'], 90, starts["C"]))
-        time.sleep(settle)
-        qmp.execute("device_del", id="adapterC")
-        qmp.wait_event("DEVICE_DELETED")
-        pulled = True
-        time.sleep(out_seconds)
-        h.flush_pty(c.sim)
-        qmp.execute("device_add", **c.device())
-        pulled = False
+        cut, since, _, _ = h.pull_in_answer(
+            qmp, c, lambda: start_batch(guest, plan_text(rows), ""), 145, out_seconds, timeout=90)
         rc, units, summary = batch_report(guest, 120)
         until = time.time()
     finally:
         c.sim.command("cut off")
-        if pulled:
-            plug_all_back(d, qmp, ["1-2", "1-3.2"])
         qmp.close()
     problems = []
-    for line, (port, action, fields, label) in enumerate(rows, start=2):
-        a = units_of[label.upper()]
-        after = wanted(before[a.name], action, fields)
-        check_unit(units, ports[a.place][0], {
-            "label": label, "usb_serial": a.serial, "action": action, "line": line,
-            "id": a.id}, before[a.name], after, problems, attempts=(1, 2) if a is c else (1,))
-        check_stores(a, starts[a.name], after, problems)
-    if summary != {"ok": 3, "failed": 0, "seconds": summary.get("seconds")}:
-        problems.append("summary %s, expected 3 ok" % summary)
+    for line, row in enumerate(rows, start=2):
+        a = units_of[row[3].upper()]
+        check_adapter(units, ports, a, line, row, problems, (1, 2) if a is c else (1,))
+    check_summary(units, summary, 3, problems)
     again = guest_ports(guest, ["1-1"] + [a.place for a in units_of.values()])
     if again["1-3.1"][0] != ports["1-3.1"][0]:
         problems.append("C came back as %s, was %s" % (again["1-3.1"][0], ports["1-3.1"][0]))
@@ -453,17 +372,14 @@ def check_watch(d, guest, sim):
     first adapter, named by a row, is read at the start, C is set up by the row naming its
     serial number, B and D by `*`, and none twice."""
     units_of = {a.name: a for a in adapters(d)}
-    out = []
     qmp = h.Qmp(d)
     try:
         for a in units_of.values():
-            qmp.execute("device_del", id="adapter" + a.name)
-            qmp.wait_event("DEVICE_DELETED")
-            out.append(a)
+            qmp.unplug(a)
         guest_ports(guest, ["1-1"])
-        before = {n: a.holds() for n, a in units_of.items()}
-        first_before = first_holds(sim)
-        starts = {n: len(a.sim.lines()) for n, a in units_of.items()}
+        first = first_adapter(sim).mark()
+        for a in units_of.values():
+            a.mark()
         rows = [("ttyUSB0", "read", {}, "bench"),
                 ("serial=ZV1C0003", "write", {"ssid": "named", "key": "k-named",
                                               "security": "WPA2", "endpoint": "10.3.3.3,3000"},
@@ -472,34 +388,23 @@ def check_watch(d, guest, sim):
         since = time.time()
         start_batch(guest, plan_text(rows), "--watch --count 4")
         waits = []
-        for name in ("B", "C", "D"):
-            a = units_of[name]
-            h.flush_pty(a.sim)
+        for a in units_of.values():  # B, C, D
             t = time.time()
-            qmp.execute("device_add", **a.device())
-            out.remove(a)
-            a.sim.wait_line(['"event":"stored"'], 90, starts[name])
+            qmp.plug(a)
+            a.sim.wait_line(['"event":"stored"'], 90, a.start)
             waits.append(time.time() - t)
         rc, units, summary = batch_report(guest, 120)
         until = time.time()
     finally:
-        if out:
-            plug_all_back(d, qmp, [a.place for a in units_of.values() if a not in out])
         qmp.close()
     ports = guest_ports(guest, ["1-1"] + [a.place for a in units_of.values()])
     problems = []
     check_unit(units, ports["1-1"][0], {"label": "bench", "action": "read", "line": 2,
-                                        "id": h.EXPECTED["id"]}, first_before, None, problems)
+                                        "id": first.id}, first.before, None, problems)
     for a in units_of.values():
-        row = 3 if a.name == "C" else 4
-        _, action, fields, label = rows[row - 2]
-        after = wanted(before[a.name], action, fields)
-        check_unit(units, ports[a.place][0], {
-            "label": label, "usb_serial": a.serial, "action": action, "line": row,
-            "id": a.id}, before[a.name], after, problems)
-        check_stores(a, starts[a.name], after, problems)
-    if len(units) != 4 or summary != {"ok": 4, "failed": 0, "seconds": summary.get("seconds")}:
-        problems.append("%d units, summary %s; expected 4 ok" % (len(units), summary))
+        line = 3 if a.name == "C" else 4
+        check_adapter(units, ports, a, line, rows[line - 2], problems)
+    check_summary(units, summary, 4, problems)
     check_opens(d, {p: 1 for p in ports}, since, until, problems)
     finish(problems, "--watch --count 4: ttyUSB0 read at the start, B, C, D plugged in one "
            "after another and each set up once (plug to stored %s s); batch %.1f s"

@@ -18,14 +18,18 @@ PRINTS = [sys.executable, "-c", "print('Linux version 6.1.0')"]
 HANGS = [sys.executable, "-c", "import time; time.sleep(60)"]
 
 
-class AcceleratorChoice(unittest.TestCase):
+class InTempDir(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
-        self.kvm = os.path.join(self.dir.name, "kvm")
-        open(self.kvm, "w").close()
+        self.addCleanup(self.dir.cleanup)
+        self.kvm, self.sock, self.log = (os.path.join(self.dir.name, name)
+                                         for name in ("kvm", "cmd.sock", "qemu.log"))
 
-    def tearDown(self):
-        self.dir.cleanup()
+
+class AcceleratorChoice(InTempDir):
+    def setUp(self):
+        super().setUp()
+        open(self.kvm, "w").close()
 
     def test_a_kvm_device_whose_guest_never_prints_gives_tcg_in_time(self):
         began = time.time()
@@ -41,15 +45,7 @@ class AcceleratorChoice(unittest.TestCase):
         self.assertEqual(usb_guest.choose_accel("", self.kvm, ["/nonexistent/qemu"]), "tcg")
 
 
-class Connect(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.sock = os.path.join(self.dir.name, "cmd.sock")
-        self.log = os.path.join(self.dir.name, "qemu.log")
-
-    def tearDown(self):
-        self.dir.cleanup()
-
+class Connect(InTempDir):
     def test_a_stale_socket_file_is_retried_until_the_server_listens(self):
         stale = socket.socket(socket.AF_UNIX)
         stale.bind(self.sock)  # a file that refuses connections, as a dead run leaves

@@ -19,6 +19,7 @@ prints their tails. The production line's checks (batch_checks.py) add three ada
 each with its own simulator in DIR/units/.
 """
 
+import contextlib
 import json
 import os
 import re
@@ -31,15 +32,10 @@ import sys
 import termios
 import time
 
-import batch_checks
-
 SSID, SECURITY, ENDPOINT, KEY = "Heizraum", "WPA2", "192.168.1.20,5555", "geheim-42"
 EXPECTED = {"id": "ZEV1-SIM", "ssid": SSID, "key": KEY, "security": SECURITY,
             "endpoint": ENDPOINT}
 BOOT_TIMEOUT = 120
-# On xhci port 1 whatever else is plugged in, so that the guest's ftdi_sio makes it
-# ttyUSB0 and QEMU puts it back there after a replug.
-ADAPTER = "usb-serial,id=adapter,chardev=ftdi,bus=xhci.0,port=1"
 TOOL = "zev1-wifi --settings /tmp/zev1-wifi.INI"
 QEMU = "qemu-system-x86_64"
 SIM = "zev1-sim"
@@ -53,8 +49,8 @@ class Failure(Exception):
     pass
 
 
-def path(d, name):
-    return os.path.join(d, name)
+def path(*parts):
+    return os.path.join(*parts)
 
 
 def read_text(p):
@@ -72,12 +68,45 @@ def tail(p, n=40, keep=None):
     return "\n".join(lines[-n:])
 
 
+def load_json(p):
+    """The JSON object kept in the file `p`, {} when there is none."""
+    try:
+        with open(p) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
+def keep_json(p, name, value):
+    """Keeps `value` under `name` in the JSON object in the file `p`."""
+    data = dict(load_json(p), **{name: value})
+    with open(p, "w") as f:
+        json.dump(data, f, indent=1)
+
+
+def poll(get, timeout, step, failed):
+    """get()'s first true value, asked every `step` seconds; a Failure saying `failed` (or
+    what failed() returns) once `timeout` seconds have passed without one."""
+    end = time.time() + timeout
+    while True:
+        value = get()
+        if value:
+            return value
+        if time.time() > end:
+            raise Failure(failed() if callable(failed) else failed)
+        time.sleep(step)
+
+
+def fail_on(problems):
+    if problems:
+        raise Failure("; ".join(problems))
+
+
 # ---- the simulator: commands into its FIFO, events from its log --------------------------
 
 class Sim:
     def __init__(self, d, proc=None):
-        self.d = d
-        self.proc = proc
+        self.d, self.proc = d, proc
 
     def command(self, line):
         # Non-blocking: with no simulator reading the FIFO this fails at once instead of
@@ -94,17 +123,19 @@ class Sim:
     def lines(self):
         return read_text(path(self.d, "sim.log")).splitlines()
 
+    def frames(self, direction, frame_type, start=0):
+        mark = '"dir":"%s","type":%d,' % (direction, frame_type)
+        return [l for l in self.lines()[start:] if mark in l]
+
     def wait_line(self, parts, timeout, start=0):
-        end = time.time() + timeout
-        while time.time() < end:
-            for line in self.lines()[start:]:
-                if all(p in line for p in parts):
-                    return line
-            if self.proc is not None and self.proc.poll() is not None:
+        def found():
+            line = next((l for l in self.lines()[start:] if all(p in l for p in parts)), None)
+            if line is None and self.proc is not None and self.proc.poll() is not None:
                 raise Failure("the simulator ended with status %s:\n%s"
                               % (self.proc.returncode, tail(path(self.d, "sim.log"), 20)))
-            time.sleep(0.005)
-        raise Failure("the simulator printed no line with %s within %.0f s" % (parts, timeout))
+            return line
+        return poll(found, timeout, 0.005,
+                    "the simulator printed no line with %s within %.0f s" % (parts, timeout))
 
     def command_done(self, line):
         start = len(self.lines())
@@ -112,15 +143,32 @@ class Sim:
         self.wait_line(['"line":"%s"' % line], 5, start)
 
 
-# ---- QEMU's monitor (QMP) ----------------------------------------------------------------
+# ---- the adapters and QEMU's monitor (QMP) --------------------------------------------------
+
+class Adapter:
+    """One of QEMU's emulated FTDI adapters and the simulator at its far end."""
+    # The one named "" is on xhci port 1 whatever else is plugged in, so that the guest's
+    # ftdi_sio makes it ttyUSB0 and QEMU puts it back there after a replug.
+
+    def __init__(self, sim, name="", port="1", serial=None):
+        self.sim, self.name, self.serial = sim, name, serial
+        self.device = dict(driver="usb-serial", id="adapter" + name, chardev="ftdi" + name,
+                           bus="xhci.0", port=port)
+        if serial:
+            self.device["serial"] = serial
+
+    def options(self, pty):
+        """QEMU's options for it, its far end the pseudo-terminal `pty`."""
+        return ["-chardev", "serial,id=%s,path=%s" % (self.device["chardev"], pty), "-device",
+                ",".join(["usb-serial"] + ["%s=%s" % kv for kv in list(self.device.items())[1:]])]
+
 
 class Qmp:
     def __init__(self, d):
         self.s = socket.socket(socket.AF_UNIX)
         self.s.settimeout(20)
         self.s.connect(path(d, "qmp.sock"))
-        self.buf = b""
-        self.events = []
+        self.buf, self.events, self.out = b"", [], []  # out: the adapters it pulled
         self._message()  # greeting
         self.execute("qmp_capabilities")
 
@@ -134,10 +182,7 @@ class Qmp:
         return json.loads(line)
 
     def execute(self, command, **arguments):
-        message = {"execute": command}
-        if arguments:
-            message["arguments"] = arguments
-        self.s.sendall(json.dumps(message).encode() + b"\n")
+        self.s.sendall(json.dumps({"execute": command, "arguments": arguments}).encode() + b"\n")
         while True:
             reply = self._message()
             if "event" in reply:
@@ -165,16 +210,56 @@ class Qmp:
                 self.events.append(reply)
         raise Failure("QEMU sent no %s event within %.0f s" % (name, timeout))
 
-    def unplug(self):
-        self.execute("device_del", id="adapter")
+    def unplug(self, adapter):
+        self.execute("device_del", id=adapter.device["id"])
         self.wait_event("DEVICE_DELETED")
+        self.out.append(adapter)
 
-    def plug(self):
-        self.execute("device_add", driver="usb-serial", id="adapter", chardev="ftdi",
-                     bus="xhci.0", port="1")
+    def plug(self, adapter):
+        flush_pty(adapter.sim)
+        self.execute("device_add", **adapter.device)
+        self.out.remove(adapter)
 
     def close(self):
+        # An adapter still out (a check failed meanwhile) goes back in for the checks after.
+        for adapter in list(self.out):
+            with contextlib.suppress(Failure, OSError):
+                self.plug(adapter)
         self.s.close()
+
+
+def flush_pty(sim):
+    """What the simulator sent while the adapter was out is gone, as on a pulled cable:
+    the bytes waiting in the pseudo-terminal for QEMU are dropped."""
+    pty = json.loads(sim.wait_line(['"event":"ready"'], 1))["pty"]
+    fd = os.open(pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        termios.tcflush(fd, termios.TCIFLUSH)
+    finally:
+        os.close(fd)
+
+
+def pull_in_answer(qmp, adapter, begin, at, out_seconds, answer=20, settle=0.1, timeout=60):
+    """Pulls `adapter` once its simulator has sent `at` bytes of the answer to the
+    `answer`-th block read of what begin() sets going, and plugs it back `out_seconds`
+    later. The simulator stays mute from the cut until just before the plug (as a
+    controller behind a pulled cable is, to the tool), and the adapter is pulled `settle`
+    seconds after the cut, once the bytes before it have reached the guest. Returns the
+    cut event and when begin() was called, the cut seen and the adapter pulled."""
+    sim = adapter.sim
+    sim.command_done("cut 6 %d %d mute %d"
+                     % (answer, at, int((settle + out_seconds) * 1000) - 100))
+    start_line = len(sim.lines())
+    since = time.time()
+    begin()
+    cut = json.loads(sim.wait_line(['"event":"cut"'], timeout, start_line))
+    seen = time.time()
+    time.sleep(settle)
+    qmp.unplug(adapter)
+    pulled = time.time()
+    time.sleep(out_seconds)
+    qmp.plug(adapter)
+    return cut, since, seen, pulled
 
 
 # ---- the guest's command port (its ttyS1) ------------------------------------------------
@@ -184,16 +269,14 @@ class Guest:
         if sock is None:
             sock = socket.socket(socket.AF_UNIX)
             sock.connect(path(d, "cmd.sock"))
-        self.s = sock
-        self.buf = b""
-        self.proc = None
+        self.s, self.buf = sock, b""
         if sync:
             # Whatever an earlier check left running ends first; its output is skipped.
             nonce = "sync-%d-%d" % (os.getpid(), time.time_ns())
             self.start("echo " + nonce)
             self._until(rb"@@OUT\n" + nonce.encode() + rb"\n@@ERR\n@@RC 0\n", 90)
 
-    def _until(self, pattern, timeout):
+    def _until(self, pattern, timeout, proc=None):
         end = time.time() + timeout
         while True:
             m = re.search(pattern, self.buf, re.S)
@@ -204,9 +287,9 @@ class Guest:
             if left <= 0:
                 raise Failure("the guest did not answer within %.0f s (so far: %r)"
                               % (timeout, self.buf[-300:]))
-            if self.proc is not None and self.proc.poll() is not None:
+            if proc is not None and proc.poll() is not None:
                 raise Failure("QEMU ended with status %s while the guest was starting"
-                              % self.proc.returncode)
+                              % proc.returncode)
             self.s.settimeout(min(left, 1.0))
             try:
                 data = self.s.recv(65536)
@@ -217,11 +300,7 @@ class Guest:
             self.buf += data
 
     def wait_ready(self, timeout, proc):
-        self.proc = proc
-        try:
-            self._until(rb"@@READY\n", timeout)
-        finally:
-            self.proc = None
+        self._until(rb"@@READY\n", timeout, proc)
 
     def start(self, command):
         self.s.sendall(command.encode() + b"\n")
@@ -235,25 +314,40 @@ class Guest:
         self.start(command)
         return self.result(timeout)
 
+    def must(self, command, what=None, timeout=60):
+        """The standard output of `command`, which must end with status 0; else a failure
+        saying `what` (by default the command and its status) and its standard error."""
+        rc, out, err = self.run(command, timeout)
+        if rc != 0:
+            what = what or "`%s` ended with status %d" % (command, rc)
+            raise Failure("%s: %s" % (what, err.strip()) if err.strip() else what)
+        return out
+
     def close(self):
         self.s.close()
 
 
 # ---- QEMU's trace: the modem-control requests ----------------------------------------------
 
-TRACE_LINE = re.compile(r"@(\d+\.\d+):usb_serial_handle_control .*got control 0x([0-9a-f]+), "
-                        r"value 0x([0-9a-f]+)")
+TRACE_LINE = re.compile(r"@(\d+\.\d+):usb_serial_handle_control dev \d+:(\d+) got control "
+                        r"0x([0-9a-f]+), value 0x([0-9a-f]+)")
+# xhci gives each device the number of its slot as its address; QEMU traces which port
+# a slot was addressed on.
+SLOT_LINE = re.compile(r"@(\d+\.\d+):usb_xhci_slot_address slotid (\d+), port (\S+)")
 
 
-def control_requests(d, since=0.0, until=None):
-    """(time, request, value) of every control request QEMU traced in [since, until]."""
-    out = []
+def control_requests(d, since, until, port=None):
+    """(time, request, value) of every control request QEMU traced in [since, until]; with
+    `port`, only those to the device addressed on that QEMU port, whatever its address."""
+    out, holder = [], {}
     for line in read_text(path(d, "trace.log")).splitlines():
-        m = TRACE_LINE.search(line)
+        m = SLOT_LINE.search(line)
         if m:
-            t = float(m.group(1))
-            if t >= since and (until is None or t <= until):
-                out.append((t, int(m.group(2), 16), int(m.group(3), 16)))
+            holder[int(m.group(2))] = m.group(3)
+        m = TRACE_LINE.search(line)
+        if m and since <= float(m.group(1)) <= until and \
+                port in (None, holder.get(int(m.group(2)))):
+            out.append((float(m.group(1)), int(m.group(3), 16), int(m.group(4), 16)))
     return out
 
 
@@ -263,19 +357,14 @@ def modem_pulses(requests, open_window=0.2):
     right after it has set the line (its baud-rate request); a raise without one is the
     tool's. A raise by the tool right after its own line settings would pass for an
     open: the count of raises per check catches that."""
-    pulses = []
-    high = 0
-    raised_at = None
-    came_with_open = False
-    last_baud = None
+    pulses, high, raised_at, came_with_open, last_baud = [], 0, None, False, None
     for t, request, value in requests:
         if request == SET_BAUD:
             last_baud = t
         if request != MODEM_CONTROL:
             continue
         mask, state = value >> 8, value & 0xFF
-        before = high
-        high = (high & ~mask) | (state & mask)
+        before, high = high, (high & ~mask) | (state & mask)
         if before == 0 and high != 0:
             raised_at = t
             came_with_open = last_baud is not None and t - last_baud < open_window
@@ -287,30 +376,56 @@ def modem_pulses(requests, open_window=0.2):
     return pulses
 
 
-def check_pulses(d, since, until, opens, open_window=0.2):
-    """The modem lines in [since, until]: raised only by the kernel's open, `opens` times
-    (a list of acceptable counts), and lowered again by the tool."""
-    pulses = modem_pulses(control_requests(d, since, until), open_window)
+def pulse_problems(pulses, opens, where=""):
+    """What is wrong with the DTR/RTS raises `pulses` of the adapter `where`: one without
+    an open of the device or never lowered, a count not in `opens`."""
     problems = []
     for t, length, with_open in pulses:
         if not with_open:
-            problems.append("DTR/RTS raised at %.3f without an open of the device" % t)
+            problems.append("%sDTR/RTS raised at %.3f without an open of the device" % (where, t))
         if length is None:
-            problems.append("DTR/RTS raised at %.3f and never lowered" % t)
+            problems.append("%sDTR/RTS raised at %.3f and never lowered" % (where, t))
     if len(pulses) not in opens:
-        problems.append("%d raises of DTR/RTS (one per open of the device), expected %s"
-                        % (len(pulses), " or ".join(map(str, opens))))
-    if problems:
-        raise Failure("; ".join(problems))
+        problems.append("%s%d raises of DTR/RTS (one per open of the device), expected %s"
+                        % (where, len(pulses), " or ".join(map(str, opens))))
+    return problems
+
+
+def check_pulses(d, since, until, opens, open_window=0.2, record=None):
+    """The modem lines in [since, until]: raised only by the kernel's open, `opens` times
+    (a list of acceptable counts), and lowered again by the tool. The raise-to-lower times
+    are kept under the name `record` for the summary check."""
+    pulses = modem_pulses(control_requests(d, since, until), open_window)
+    fail_on(pulse_problems(pulses, opens))
+    if record:
+        keep_json(path(d, "pulses.json"), record,
+                  [length for _, length, _ in pulses if length is not None])
     return pulses
+
+
+def ms(pulses):
+    return ", ".join("%.1f" % (length * 1000) for _, length, _ in pulses)
 
 
 # ---- start and stop ------------------------------------------------------------------------
 
-def spawn(argv, d, stdin, out_name):
+def spawn(argv, d, stdin, out_name, pid_name):
     with open(path(d, out_name), "ab") as out:
-        return subprocess.Popen(argv, stdin=stdin, stdout=out, stderr=subprocess.STDOUT,
+        proc = subprocess.Popen(argv, stdin=stdin, stdout=out, stderr=subprocess.STDOUT,
                                 cwd=d, start_new_session=True)
+    with open(path(d, pid_name), "w") as f:
+        f.write(str(proc.pid))
+    return proc
+
+
+def start_sim(sim_path, d, args):
+    """zev1-sim in `d`, its commands from the FIFO d/sim.in; its ready event."""
+    os.mkfifo(path(d, "sim.in"))
+    # Opened for reading and writing, so the simulator never sees the end of its input.
+    fifo = os.open(path(d, "sim.in"), os.O_RDWR)
+    proc = spawn([sim_path] + args, d, fifo, "sim.log", "sim.pid")
+    os.close(fifo)
+    return json.loads(Sim(d, proc).wait_line(['"event":"ready"'], 10))
 
 
 KVM_PROBE_SECONDS = 5
@@ -378,8 +493,7 @@ def connect(sock_path, proc, log, timeout):
     """A connection to the Unix socket `sock_path` that `proc` serves. QEMU makes the
     socket's file before it listens, so a refused or missing socket is tried again until
     it answers, the process ends (its log is shown) or `timeout` passes."""
-    end = time.time() + timeout
-    while True:
+    def connected():
         s = socket.socket(socket.AF_UNIX)
         try:
             s.connect(sock_path)
@@ -390,9 +504,8 @@ def connect(sock_path, proc, log, timeout):
             raise Failure("%s ended with status %s before it served %s:\n%s"
                           % (os.path.basename(log), proc.returncode,
                              os.path.basename(sock_path), tail(log, 20)))
-        if time.time() > end:
-            raise Failure("nothing served %s within %.0f s" % (sock_path, timeout))
-        time.sleep(0.05)
+    return poll(connected, timeout, 0.05,
+                "nothing served %s within %.0f s" % (sock_path, timeout))
 
 
 RUN_FILES = ("sim.log", "console.log", "trace.log", "qemu.log", "sim.in", "pulses.json",
@@ -402,58 +515,41 @@ RUN_FILES = ("sim.log", "console.log", "trace.log", "qemu.log", "sim.in", "pulse
 def start(d, kernel, initrd, sim_path, web=False):
     stop(d, quiet=True)
     for name in RUN_FILES:
-        try:
+        with contextlib.suppress(FileNotFoundError):
             os.unlink(path(d, name))
-        except FileNotFoundError:
-            pass
     os.makedirs(path(d, "ports"), exist_ok=True)
-    os.mkfifo(path(d, "sim.in"))
-    # Opened for reading and writing, so the simulator never sees the end of its input.
-    fifo = os.open(path(d, "sim.in"), os.O_RDWR)
-    sim = spawn([sim_path, "--link", path(d, "ports/ZEV1-SIM"), "--ssid", SSID, "--key", KEY,
-                 "--security", SECURITY, "--endpoint", ENDPOINT], d, fifo, "sim.log")
-    os.close(fifo)
-    with open(path(d, "sim.pid"), "w") as f:
-        f.write(str(sim.pid))
-    ready = json.loads(Sim(d, sim).wait_line(['"event":"ready"'], 10))
+    ready = start_sim(sim_path, d, ["--link", path(d, "ports/ZEV1-SIM"), "--ssid", SSID,
+                                    "--key", KEY, "--security", SECURITY, "--endpoint", ENDPOINT])
     accel = choose_accel(os.environ.get("ZEV1_USB_ACCEL", ""), "/dev/kvm", kvm_probe(kernel))
     print("accelerator: %s" % accel)
-    qemu = [QEMU, "-accel", accel, "-m", "256", "-smp", "1", "-nodefaults",
-            "-display", "none", "-no-reboot",
+    # The browser checks need more memory and processors for Chromium.
+    qemu = [QEMU, "-accel", accel, "-m", "2048" if web else "256", "-smp", "2" if web else "1",
+            "-nodefaults", "-display", "none", "-no-reboot",
             "-kernel", kernel, "-initrd", initrd,
             "-append", "console=ttyS0 panic=-1 quiet loglevel=4",
             "-chardev", "file,id=con,path=" + path(d, "console.log"), "-serial", "chardev:con",
             "-chardev", "socket,id=cmd,path=%s,server=on,wait=off" % path(d, "cmd.sock"),
             "-serial", "chardev:cmd",
             "-qmp", "unix:%s,server=on,wait=off" % path(d, "qmp.sock"),
-            "-device", "qemu-xhci,id=xhci",
-            "-chardev", "serial,id=ftdi,path=" + ready["pty"], "-device", ADAPTER,
+            "-device", "qemu-xhci,id=xhci"] + Adapter(None).options(ready["pty"]) + [
             "-trace", "enable=usb_serial_*,file=" + path(d, "trace.log"),
             "-msg", "timestamp=on"] + batch_checks.start_adapters(d, sim_path)
     if web:
-        # The browser checks: the host's root shared read-only (the guest chroots into it
-        # to run Debian's chromium and node), the memory and processors Chromium needs, and
-        # -cpu max since Debian's chromium refuses a processor without SSE3, as QEMU's
-        # default model is.
-        qemu[qemu.index("-m") + 1] = "2048"
-        qemu[qemu.index("-smp") + 1] = "2"
+        # The host's root shared read-only (the guest chroots into it to run Debian's
+        # chromium and node), and -cpu max since Debian's chromium refuses a processor
+        # without SSE3, as QEMU's default model is.
         qemu += ["-cpu", "max", "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,"
                  "readonly=on,multidevs=remap"]
-    proc = spawn(qemu, d, subprocess.DEVNULL, "qemu.log")
-    with open(path(d, "qemu.pid"), "w") as f:
-        f.write(str(proc.pid))
+    proc = spawn(qemu, d, subprocess.DEVNULL, "qemu.log", "qemu.pid")
     began = time.time()
     guest = Guest(d, sync=False, sock=connect(path(d, "cmd.sock"), proc,
                                               path(d, "qemu.log"), 20))
     try:
         guest.wait_ready(BOOT_TIMEOUT, proc)
-        rc, out, _ = guest.run("ls /dev/ttyUSB0")
-        if rc == 0:
-            batch_checks.wait_adapters(guest)
+        guest.must("ls /dev/ttyUSB0", "the guest has no /dev/ttyUSB0")
+        batch_checks.wait_adapters(guest)
     finally:
         guest.close()
-    if rc != 0:
-        raise Failure("the guest has no /dev/ttyUSB0")
     print("guest ready after %.1f s" % (time.time() - began))
 
 
@@ -473,19 +569,15 @@ def stop(d, quiet=False):
                 pid = int(f.read())
         except (OSError, ValueError):
             continue
-        if not owned_by_us(pid, program):
-            os.unlink(path(d, name))
-            continue
-        try:
-            os.kill(pid, signal.SIGTERM)
-            for _ in range(100):
-                if not running(pid):
-                    break
-                time.sleep(0.05)
-            else:
-                os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
+        if owned_by_us(pid, program):
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(pid, signal.SIGTERM)
+                for _ in range(100):
+                    if not running(pid):
+                        break
+                    time.sleep(0.05)
+                else:
+                    os.kill(pid, signal.SIGKILL)
         os.unlink(path(d, name))
     if not quiet:
         print("stopped")
@@ -493,48 +585,30 @@ def stop(d, quiet=False):
 
 # ---- the checks ------------------------------------------------------------------------------
 
-def record_pulses(d, name, pulses):
-    """Keeps the raise-to-lower times for the summary check."""
-    p = path(d, "pulses.json")
-    try:
-        with open(p) as f:
-            data = json.load(f)
-    except (OSError, ValueError):
-        data = {}
-    data[name] = [length for _, length, _ in pulses if length is not None]
-    with open(p, "w") as f:
-        json.dump(data, f)
-
-
 def read_json(guest, command, timeout=60):
-    rc, out, err = guest.run(command, timeout)
-    if rc != 0:
-        raise Failure("`%s` ended with status %d: %s" % (command, rc, err.strip()))
+    out = guest.must(command, timeout=timeout)
     try:
         return json.loads(out)
     except ValueError:
         raise Failure("`%s` printed no JSON: %r" % (command, out))
 
 
+def usb_attributes(guest, keys=("idVendor", "idProduct", "manufacturer", "product", "serial")):
+    """ttyUSB0's USB device as the guest's sysfs shows it."""
+    return {k: guest.must("cat /sys/class/tty/ttyUSB0/device/../../" + k,
+                          "sysfs has no %s for ttyUSB0" % k).strip() for k in keys}
+
+
 def check_ports(d, guest):
     since = time.time()
-    rc, plain, err = guest.run(TOOL + " ports")
+    plain = guest.must(TOOL + " ports")
     listed = read_json(guest, TOOL + " ports --json")
     until = time.time()
-    if rc != 0:
-        raise Failure("ports ended with status %d: %s" % (rc, err))
-    sysfs = {}
-    for key in ("idVendor", "idProduct", "manufacturer", "product", "serial"):
-        rc, out, _ = guest.run("cat /sys/class/tty/ttyUSB0/device/../../" + key)
-        if rc != 0:
-            raise Failure("sysfs has no %s for ttyUSB0" % key)
-        sysfs[key] = out.strip()
+    sysfs = usb_attributes(guest)
     entry = next((p for p in listed if p.get("name") == "ttyUSB0"), None)
     if entry is None:
         raise Failure("ports --json lists no ttyUSB0: %s" % listed)
-    want = {"vid": sysfs["idVendor"], "pid": sysfs["idProduct"],
-            "manufacturer": sysfs["manufacturer"], "product": sysfs["product"],
-            "serial": sysfs["serial"]}
+    want = dict(zip(("vid", "pid", "manufacturer", "product", "serial"), sysfs.values()))
     got = {k: entry.get(k) for k in want}
     if got != want:
         raise Failure("ports --json says %s, sysfs %s" % (got, want))
@@ -567,44 +641,17 @@ def check_read_auto(d, guest, sim):
     if not endpoint or back.get("endpoint") != endpoint or endpoint not in stored:
         raise Failure("auto wrote %s, the simulator stored %s, read back %s"
                       % (written, stored, back))
-    pulses = check_pulses(d, since, until, [4])
-    record_pulses(d, "read_auto", pulses)
-    print("read, auto, read, write: exact; DTR/RTS high %s ms at each open"
-          % ", ".join("%.1f" % (length * 1000) for _, length, _ in pulses))
+    pulses = check_pulses(d, since, until, [4], record="read_auto")
+    print("read, auto, read, write: exact; DTR/RTS high %s ms at each open" % ms(pulses))
 
 
-def flush_pty(sim):
-    """What the simulator sent while the adapter was out is gone, as on a pulled cable:
-    the bytes waiting in the pseudo-terminal for QEMU are dropped."""
-    pty = json.loads(sim.wait_line(['"event":"ready"'], 1))["pty"]
-    fd = os.open(pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    try:
-        termios.tcflush(fd, termios.TCIFLUSH)
-    finally:
-        os.close(fd)
-
-
-def check_replug(d, guest, sim, at, out_seconds, answer=20, settle=0.1):
-    """Pulls the adapter once the simulator has sent `at` bytes of the answer to the
-    `answer`-th block read, plugs it back `out_seconds` later; the read must finish with
-    the exact settings. The simulator stays mute from the cut until just before the plug
-    (as a controller behind a pulled cable is, to the tool), and the adapter is pulled
-    `settle` seconds after the cut, once the bytes before it have reached the guest."""
+def check_replug(d, guest, sim, at, out_seconds):
+    """A read with the adapter pulled in an answer (pull_in_answer) ends exact."""
     qmp = Qmp(d)
     try:
-        mute_ms = int((settle + out_seconds) * 1000) - 100
-        sim.command_done("cut 6 %d %d mute %d" % (answer, at, mute_ms))
-        start_line = len(sim.lines())
-        since = time.time()
-        guest.start(TOOL + " read --port ttyUSB0 --json")
-        cut = json.loads(sim.wait_line(['"event":"cut"'], 60, start_line))
-        seen = time.time()
-        time.sleep(settle)
-        qmp.unplug()
-        pulled = time.time()
-        time.sleep(out_seconds)
-        flush_pty(sim)
-        qmp.plug()
+        cut, since, seen, pulled = pull_in_answer(
+            qmp, Adapter(sim), lambda: guest.start(TOOL + " read --port ttyUSB0 --json"), at,
+            out_seconds)
         rc, out, err = guest.result(60)
         until = time.time()
         if rc != 0:
@@ -614,12 +661,11 @@ def check_replug(d, guest, sim, at, out_seconds, answer=20, settle=0.1):
         got = json.loads(out)
         if got != EXPECTED:
             raise Failure("the read returned %s, the simulator holds %s" % (got, EXPECTED))
-        pulses = check_pulses(d, since, until, [2])
-        record_pulses(d, "replug_%d" % at, pulses)
+        pulses = check_pulses(d, since, until, [2], record="replug_%d" % at)
         print("pulled at byte %d of %d (%.0f ms after the cut), out %.1f s: read exact after "
               "%.1f s; DTR/RTS high %s ms at each open"
               % (cut["at"], cut["len"], (pulled - seen) * 1000, out_seconds, until - since,
-                 ", ".join("%.1f" % (length * 1000) for _, length, _ in pulses)))
+                 ms(pulses)))
     finally:
         sim.command("cut off")
         qmp.close()
@@ -632,11 +678,8 @@ def check_silent(d, guest, sim):
     since = time.time()
     guest.start(TOOL + " read --port ttyUSB0 --json")
     try:
-        end = time.time() + 60
-        while sum('"dir":"tx","type":6' in l for l in sim.lines()[start_line:]) < 10:
-            if time.time() > end:
-                raise Failure("the read did not get going")
-            time.sleep(0.01)
+        poll(lambda: len(sim.frames("tx", 6, start_line)) >= 10, 60, 0.01,
+             "the read did not get going")
         sim.command_done("silent on")
         rc, out, err = guest.result(60)
         until = time.time()
@@ -645,16 +688,13 @@ def check_silent(d, guest, sim):
     if rc != 5:
         raise Failure("a silent controller ended the read with status %d (%s), expected 5"
                       % (rc, err.strip()))
-    pulses = check_pulses(d, since, until, [1])
-    record_pulses(d, "silent", pulses)
+    check_pulses(d, since, until, [1], record="silent")
     print("silent controller: exit 5 after %.1f s, the device opened once" % (until - since))
 
 
 def check_summary(d):
-    try:
-        with open(path(d, "pulses.json")) as f:
-            data = json.load(f)
-    except (OSError, ValueError):
+    data = load_json(path(d, "pulses.json"))
+    if not data:
         raise Failure("no measurements: the other usb checks did not run")
     lengths = sorted(x * 1000 for v in data.values() for x in v)
     if not lengths:
@@ -674,8 +714,6 @@ CHECKS = {
     "replug_end_long": lambda d, g, s: check_replug(d, g, s, 288, 3.0),
     "silent": check_silent,
 }
-batch_checks.use(sys.modules[__name__])
-CHECKS.update(batch_checks.CHECKS)
 
 
 def report(d):
@@ -691,24 +729,29 @@ def report(d):
 
 def main(argv):
     d, action = os.path.abspath(argv[1]), argv[2]
+    name = argv[3] if action == "check" else None
+    checks = dict(CHECKS, **batch_checks.CHECKS, **web_checks.CHECKS)
     os.makedirs(d, exist_ok=True)
     try:
         if action == "start":
             start(d, *(os.path.abspath(a) for a in argv[3:6]), web=argv[6:7] == ["web"])
         elif action == "stop":
             stop(d)
-        elif action == "check" and argv[3] == "summary":
+        elif name == "summary":
             check_summary(d)
-        elif action == "check" and argv[3] == "web_signals":
-            if web_checks.check_signals(d) == 77:
-                return 77
-        elif action == "check" and argv[3] in dict(CHECKS, **web_checks.CHECKS):
+        elif name == "web_signals":
+            if web_checks.web_paths() is None:
+                return web_checks.skipped()
+            web_checks.check_signals(d)
+        elif name in checks:
             if not os.path.exists(path(d, "qemu.pid")):
                 raise Failure("the guest is not running (the usb.guest fixture failed)")
             guest = Guest(d)
             try:
-                if dict(CHECKS, **web_checks.CHECKS)[argv[3]](d, guest, Sim(d)) == 77:
-                    return 77
+                # The browser checks need the wasm variant's page and Playwright.
+                if name.startswith("web_") and web_checks.web_paths() is None:
+                    return web_checks.skipped()
+                checks[name](d, guest, Sim(d))
             finally:
                 guest.close()
         else:
@@ -721,9 +764,10 @@ def main(argv):
     return 0
 
 
-# The browser checks live in their own module, which uses this one's helpers under its
-# own name also when this file runs as the program.
+# The production line's and the browser's checks live in modules of their own, which use
+# this one's helpers under its own name also when this file runs as the program.
 sys.modules.setdefault("usb_guest", sys.modules[__name__])
+import batch_checks  # noqa: E402
 import web_checks  # noqa: E402
 
 if __name__ == "__main__":

@@ -25,8 +25,6 @@ SET_DATA = 0x4004
 BAUD_115200 = 0x1A  # the FTDI divisor of 3 MHz / 115200
 DATA_8N1 = 0x0008
 FLOW_LINE = re.compile(r"@(\d+\.\d+):usb_serial_set_flow_control .*flow control (\d+)")
-FTDI_VENDOR_ID, FTDI_PRODUCT_ID = 0x0403, 0x6001
-USB_NAME = "USB %04x:%04x" % (FTDI_VENDOR_ID, FTDI_PRODUCT_ID)
 CHROOT = "chroot /host /usr/bin/env HOME=/tmp SYSTEMD_IGNORE_CHROOT=1 "
 
 # What the page shows, read in the page: the state line, the port list, the four fields,
@@ -89,12 +87,9 @@ def bind_host_paths(guest, paths):
         if len(parts) < 3 or parts[1] not in ("tmp", "run"):
             continue
         inside = "/host/%s/%s" % (parts[1], parts[2])
-        rc, _, err = guest.run(
-            "grep -q ' %s ' /proc/mounts || { mkdir -p %s && mount -o bind /host-%s/%s %s; }"
-            % (inside, inside, parts[1], parts[2], inside))
-        if rc != 0:
-            raise h.Failure("cannot show the host's %s in the guest: %s"
-                            % ("/".join(parts[:3]), err.strip()))
+        guest.must("grep -q ' %s ' /proc/mounts || { mkdir -p %s && mount -o bind /host-%s/%s %s; }"
+                   % (inside, inside, parts[1], parts[2], inside),
+                   "cannot show the host's %s in the guest" % "/".join(parts[:3]))
 
 
 def skipped():
@@ -105,24 +100,15 @@ def skipped():
 
 # ---- the record of what the checks saw ----------------------------------------------------
 
-def load(d, section=None):
-    try:
-        with open(h.path(d, "web.json")) as f:
-            data = json.load(f)
-    except (OSError, ValueError):
-        data = {}
-    if section is None:
-        return data
+def load(d, section):
+    data = h.load_json(h.path(d, "web.json"))
     if section not in data:
         raise h.Failure("no record of usb.web.%s (it did not run or failed early)" % section)
     return data[section]
 
 
 def keep(d, section, record):
-    data = load(d)
-    data[section] = record
-    with open(h.path(d, "web.json"), "w") as f:
-        json.dump(data, f, indent=1)
+    h.keep_json(h.path(d, "web.json"), section, record)
 
 
 # ---- the browser session in the guest -------------------------------------------------------
@@ -132,26 +118,22 @@ class Browser:
         self.guest = guest
 
     def answer(self, name, timeout):
-        end = time.time() + timeout
-        while True:
-            rc, out, _ = self.guest.run("cat %s/out-%s 2>/dev/null" % (GUEST_EXCHANGE, name))
-            if rc == 0 and out:
-                reply = json.loads(out)
+        def reply():
+            out = self.answered(name)
+            if out:
                 self.guest.run("rm -f %s/out-%s" % (GUEST_EXCHANGE, name))
-                return reply
-            if time.time() > end:
-                raise h.Failure("the browser gave no answer to %s within %.0f s (its log: %s)"
-                                % (name, timeout, self.log_tail()))
+                return json.loads(out)
             rc, _, _ = self.guest.run("p=$(cat %s/node.pid 2>/dev/null) || exit 0; kill -0 $p"
                                       % GUEST_EXCHANGE)
             if rc != 0 and not self.answered(name):
                 raise h.Failure("the browser's session ended without an answer to %s "
                                 "(its log: %s)" % (name, self.log_tail()))
-            time.sleep(0.3)
+        return h.poll(reply, timeout, 0.3, lambda: "the browser gave no answer to %s within "
+                      "%.0f s (its log: %s)" % (name, timeout, self.log_tail()))
 
     def answered(self, name):
         rc, out, _ = self.guest.run("cat %s/out-%s 2>/dev/null" % (GUEST_EXCHANGE, name))
-        return rc == 0 and bool(out)
+        return out if rc == 0 else ""
 
     def log_tail(self):
         _, out, _ = self.guest.run("tail -n 5 %s/node.log %s/console.log 2>/dev/null"
@@ -163,11 +145,9 @@ class Browser:
         fails the check with what the page showed."""
         name = "%d-%d" % (time.time_ns(), os.getpid())
         command = json.dumps(dict(arguments, do=do, timeout=timeout))
-        rc, _, err = self.guest.run("printf %%s %s > %s/in.tmp && mv %s/in.tmp %s/in-%s"
-                                    % (shlex.quote(command), GUEST_EXCHANGE, GUEST_EXCHANGE,
-                                       GUEST_EXCHANGE, name))
-        if rc != 0:
-            raise h.Failure("cannot hand the browser a command: %s" % err.strip())
+        self.guest.must("printf %%s %s > %s/in.tmp && mv %s/in.tmp %s/in-%s"
+                        % (shlex.quote(command), GUEST_EXCHANGE, GUEST_EXCHANGE, GUEST_EXCHANGE,
+                           name), "cannot hand the browser a command")
         reply = self.answer(name, timeout + 60)
         if not reply.get("ok"):
             shown = ""
@@ -185,18 +165,20 @@ class Browser:
     def wait(self, js, timeout):
         return self("wait", js=js, timeout=timeout)
 
-
-def session(guest):
-    """The browser that usb.web.open started, or a failure saying it is not there."""
-    rc, _, _ = guest.run("test -e %s/started" % GUEST_EXCHANGE)
-    if rc != 0:
-        raise h.Failure("no browser in the guest (usb.web.open did not start it)")
-    return Browser(guest)
+    def clear_fields(self):
+        for control in ("wifi_SSID", "wifi_key", "wifi_IP"):
+            self("fill", control=control, text="")
 
 
-def sim_frames(sim, start, direction, frame_type):
-    mark = '"dir":"%s","type":%d,' % (direction, frame_type)
-    return [l for l in sim.lines()[start:] if mark in l]
+def session(guest, opened=True):
+    """The browser that usb.web.open started (with `opened`, once the page has the
+    controller's port open), or a failure saying it is not there."""
+    guest.must("test -e %s/started" % GUEST_EXCHANGE,
+               "no browser in the guest (usb.web.open did not start it)")
+    browser = Browser(guest)
+    if opened:
+        browser.wait(opened_with_controller(), 120)
+    return browser
 
 
 def modem_requests(d, since, until):
@@ -205,16 +187,14 @@ def modem_requests(d, since, until):
     return [(t, r, v) for t, r, v in h.control_requests(d, since, until) if r >> 8 == 0x40]
 
 
-def check_line(d, since, until, opens):
+def check_line(d, since, until, opens, record=None):
     """The line set by the page at every open in [since, until]: 115200 8N1 without flow
     control once it lowers DTR/RTS, and after that; DTR/RTS raised only by the kernel's
     open, `opens` times, and lowered by the page."""
-    requests = h.control_requests(d, since, until)
-    for line in h.read_text(h.path(d, "trace.log")).splitlines():
-        m = FLOW_LINE.search(line)
-        if m and since <= float(m.group(1)) <= until:
-            requests.append((float(m.group(1)), "flow", int(m.group(2))))
-    requests.sort(key=lambda r: r[0])
+    flows = [(float(t), "flow", int(v))
+             for t, v in FLOW_LINE.findall(h.read_text(h.path(d, "trace.log")))]
+    requests = sorted(h.control_requests(d, since, until) +
+                      [r for r in flows if since <= r[0] <= until], key=lambda r: r[0])
     pulses = h.modem_pulses([r for r in requests if r[1] != "flow"], open_window=1.0)
     # The kernel's open applies the tty's previous settings (at the first open its
     # defaults, 9600 with XON/XOFF) before Chromium's own; what counts is the line as it
@@ -234,9 +214,8 @@ def check_line(d, since, until, opens):
                 problems.append("at the page's lower of DTR/RTS (%.3f) %s is %s, expected %s"
                                 % (lowered, request if request == "flow" else hex(request),
                                    state.get(request), value))
-    if problems:
-        raise h.Failure("; ".join(problems))
-    return h.check_pulses(d, since, until, opens, open_window=1.0)
+    h.fail_on(problems)
+    return h.check_pulses(d, since, until, opens, open_window=1.0, record=record)
 
 
 # ---- the checks ------------------------------------------------------------------------------
@@ -272,36 +251,30 @@ def check_open(d, guest, sim):
     guest's ttyUSB0 is listed (the policy grants it to the page's origin without a
     chooser), opened on the first visit by a choice in the list and by itself on the
     second."""
-    paths = web_paths()
-    if paths is None:
-        return skipped()
-    script, page, modules = paths
+    script, page, modules = paths = web_paths()
     began = time.time()
     policy = json.dumps({"SerialAllowAllPortsForUrls": [ORIGIN]})
-    rc, _, err = guest.run("mkdir -p /host/etc/chromium/policies/managed && echo '%s' > "
-                           "/host/etc/chromium/policies/managed/zev1.json" % policy)
-    if rc != 0:
-        raise h.Failure("no host root in the guest: %s" % err.strip())
+    guest.must("mkdir -p /host/etc/chromium/policies/managed && echo '%s' > "
+               "/host/etc/chromium/policies/managed/zev1.json" % policy,
+               "no host root in the guest")
     # Chromium lists every tty of a serial driver that sysfs shows, and opens the ports in
     # whatever order it found them; the guest's 8250 ports (its console, the harness's own
     # command line and two unused ones) are hidden from the chroot's /sys/class/tty, so the
     # page sees the adapter alone.
-    rc, _, err = guest.run("umount /host/sys/class/tty 2>/dev/null; "
-                           "mount -t tmpfs tmpfs /host/sys/class/tty && "
-                           "ln -s $(readlink /sys/class/tty/ttyUSB0) /host/sys/class/tty/ttyUSB0")
-    if rc != 0:
-        raise h.Failure("cannot hide the guest's other serial ports: %s" % err.strip())
+    guest.must("umount /host/sys/class/tty 2>/dev/null; "
+               "mount -t tmpfs tmpfs /host/sys/class/tty && "
+               "ln -s $(readlink /sys/class/tty/ttyUSB0) /host/sys/class/tty/ttyUSB0",
+               "cannot hide the guest's other serial ports")
     bind_host_paths(guest, paths)
     udev = start_udev(guest)
     udev_ready = time.time()
-    rc, _, err = guest.run(
+    guest.must(
         "p=$(cat {x}/node.pid 2>/dev/null); [ -z \"$p\" ] || {{ kill $p; "
         "while kill -0 $p 2>/dev/null; do sleep 0.2; done; }}; rm -rf {x} && mkdir -p {x} && "
         "({c}/bin/sh -c 'echo $$ > {e}/node.pid && cd /tmp && exec node {s} {p} {m} {n} {e}' "
         "</dev/null >{x}/node.log 2>&1 &) && touch {x}/started".format(
-            x=GUEST_EXCHANGE, c=CHROOT, s=script, p=page, m=modules, n=PORT, e=EXCHANGE))
-    if rc != 0:
-        raise h.Failure("cannot start the browser: %s" % err.strip())
+            x=GUEST_EXCHANGE, c=CHROOT, s=script, p=page, m=modules, n=PORT, e=EXCHANGE),
+        "cannot start the browser")
     browser = Browser(guest)
     reply = browser.answer("start", START_TIMEOUT)
     if not reply.get("ok"):
@@ -338,37 +311,24 @@ def check_open(d, guest, sim):
                         % (first_seen["items"], second["items"]))
     print("listed %s as %s; first visit, chosen: %r; second, by itself: %r; seconds: %s"
           % (listed, first_seen["items"], first["state"], second["state"], times))
-    return 0
 
 
 def check_signals(d):
     """QEMU's record of what Chromium and ftdi_sio asked of the adapter during the two
     visits: 115200 8N1, no flow control, and DTR/RTS raised only by the kernel's open and
     lowered again by the page."""
-    if web_paths() is None:
-        return skipped()
     seen = load(d, "open")
-    pulses = check_line(d, seen["since"], seen["until"], range(2, 20))
-    h.record_pulses(d, "web", pulses)
+    pulses = check_line(d, seen["since"], seen["until"], range(2, 20), record="web")
     print("115200 8N1, no flow control once the page set the line; %d opens, DTR/RTS high "
-          "%s ms from the kernel's raise to the page's lower"
-          % (len(pulses), ", ".join("%.1f" % (p[1] * 1000) for p in pulses)))
-    return 0
+          "%s ms from the kernel's raise to the page's lower" % (len(pulses), h.ms(pulses)))
 
 
 def check_name(d, guest, sim):
     """The port's name in the page: udev's USB ids where udev runs (USB 0403:6001, as the
     adapter's sysfs says), a numbered serial port without them."""
-    if web_paths() is None:
-        return skipped()
     seen = load(d, "open")
-    now = session(guest).snapshot()
-    ids = {}
-    for key in ("idVendor", "idProduct"):
-        rc, out, _ = guest.run("cat /sys/class/tty/ttyUSB0/device/../../" + key)
-        if rc != 0:
-            raise h.Failure("sysfs has no %s for ttyUSB0" % key)
-        ids[key] = int(out.strip(), 16)
+    now = session(guest, opened=False).snapshot()
+    ids = {k: int(v, 16) for k, v in h.usb_attributes(guest, ("idVendor", "idProduct")).items()}
     if seen["udev"]:
         info = {"usbVendorId": ids["idVendor"], "usbProductId": ids["idProduct"]}
         name = "USB %04x:%04x" % (ids["idVendor"], ids["idProduct"])
@@ -384,26 +344,21 @@ def check_name(d, guest, sim):
                             "the port named %r" % (when, items, state, name))
     print("the port is %r (getInfo() %s; udev %s)" % (name, info,
                                                       "runs" if seen["udev"] else "does not run"))
-    return 0
 
 
 def check_read_auto(d, guest, sim):
     """A read fills the four fields with the controller's settings; the automatic setting
     sends one settings frame with them and the default endpoint, which the controller
     stores; the port is not opened again meanwhile."""
-    if web_paths() is None:
-        return skipped()
     browser = session(guest)
-    browser.wait(opened_with_controller(), 120)
-    for control in ("wifi_SSID", "wifi_key", "wifi_IP"):
-        browser("fill", control=control, text="")
+    browser.clear_fields()
     start = len(sim.lines())
     since = time.time()
     browser("click", control="btn_config_cti_jer")
     browser.wait(fields_are(h.EXPECTED), 600)
     read_done = time.time()
     got = browser.snapshot()
-    requests = len(sim_frames(sim, start, "rx", 5))
+    requests = len(sim.frames("rx", 5, start))
     shown = {k: got[k] for k in ("ssid", "key", "security", "endpoint")}
     wanted = {k: h.EXPECTED[k] for k in shown}
     if shown != wanted or got["boxes"]:
@@ -419,7 +374,7 @@ def check_read_auto(d, guest, sim):
     auto_done = time.time()
     time.sleep(1.0)  # a second settings frame would come at once
     after = browser.snapshot()
-    writes = len(sim_frames(sim, start_auto, "rx", 100))
+    writes = len(sim.frames("rx", 100, start_auto))
     # The simulator's endpoint back, for the checks that follow (a write of the field).
     browser("fill", control="wifi_IP", text=h.ENDPOINT)
     start_back = len(sim.lines())
@@ -435,8 +390,7 @@ def check_read_auto(d, guest, sim):
         problems.append("the controller stored %s, the page shows %s" % (written, after))
     if after["boxes"]:
         problems.append("message boxes: %s" % after["boxes"])
-    if problems:
-        raise h.Failure("; ".join(problems))
+    h.fail_on(problems)
     check_line(d, since, until, [0])
     keep(d, "read_auto", {"read_s": round(read_done - since, 1), "requests": requests,
                           "auto_s": round(auto_done - auto_since, 1), "stored": written})
@@ -444,7 +398,6 @@ def check_read_auto(d, guest, sim):
           "stored %s after %.1f s with one settings frame; no open of the device meanwhile"
           % (read_done - since, requests, requests * 326 * 10 / 115200.0, written,
              auto_done - auto_since))
-    return 0
 
 
 def tty_holders(guest):
@@ -460,10 +413,7 @@ def check_silent(d, guest, sim):
     keeps asking, the device stays open in Chromium (the same descriptor throughout, and
     the adapter gets no request at all: no reset, no modem lines, no line settings, which
     every open and close of the tty sends), and the link takes the controller back."""
-    if web_paths() is None:
-        return skipped()
     browser = session(guest)
-    browser.wait(opened_with_controller(), 120)
     holders = tty_holders(guest)
     start = len(sim.lines())
     since = time.time()
@@ -473,12 +423,9 @@ def check_silent(d, guest, sim):
                      ".textContent)", 120)
         closed = time.time()
         closed_at = len(sim.lines())
-        end = time.time() + 240
-        while len(sim_frames(sim, closed_at, "rx", 3)) < 6:
-            if time.time() > end:
-                raise h.Failure("the page asked %d times in 240 s after the watchdog's close"
-                                % len(sim_frames(sim, closed_at, "rx", 3)))
-            time.sleep(0.5)
+        h.poll(lambda: len(sim.frames("rx", 3, closed_at)) >= 6, 240, 0.5,
+               lambda: "the page asked %d times in 240 s after the watchdog's close"
+               % len(sim.frames("rx", 3, closed_at)))
         asked = time.time()
         during = tty_holders(guest)
     finally:
@@ -486,20 +433,18 @@ def check_silent(d, guest, sim):
     browser.wait(opened_with_controller(), 120)
     until = time.time()
     requests = modem_requests(d, since, until)
-    echoes = len(sim_frames(sim, start, "rx", 3))
+    echoes = len(sim.frames("rx", 3, start))
     problems = []
     if requests:
         problems.append("the adapter got %s (an open or close of the device)" % requests)
     if len(holders) != 1 or during != holders or tty_holders(guest) != holders:
         problems.append("ttyUSB0 held by %s before, %s while silent, %s after"
                         % (holders, during, tty_holders(guest)))
-    if problems:
-        raise h.Failure("; ".join(problems))
+    h.fail_on(problems)
     keep(d, "silent", {"silent_s": round(asked - since, 1), "echoes": echoes})
     print("silent for %.1f s (the watchdog closed the link after %.1f s), %d keep-alive "
           "requests, ttyUSB0 held by %s throughout, no request to the adapter"
           % (asked - since, closed - since, echoes, holders[0]))
-    return 0
 
 
 def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
@@ -507,15 +452,10 @@ def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
     `answer`-th block read, plugged back `out_seconds` later: the page says the port is
     no longer open, opens the replugged one by itself, and the read (or, when the pull
     ended it, the next one) finishes with the exact settings."""
-    if web_paths() is None:
-        return skipped()
     browser = session(guest)
-    browser.wait(opened_with_controller(), 120)
     name = browser.snapshot()["items"][0]
-    for control in ("wifi_SSID", "wifi_key", "wifi_IP"):
-        browser("fill", control=control, text="")
-    qmp = h.Qmp(d)
-    out = False
+    browser.clear_fields()
+    qmp, adapter = h.Qmp(d), h.Adapter(sim)
     try:
         sim.command_done("cut 6 %d %d mute %d" % (answer, at, int((out_seconds + 0.1) * 1000)))
         start = len(sim.lines())
@@ -523,17 +463,14 @@ def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
         browser("click", control="btn_config_cti_jer")
         cut = json.loads(sim.wait_line(['"event":"cut"'], 600, start))
         time.sleep(0.1)
-        qmp.unplug()
-        out = True
+        qmp.unplug(adapter)
         pulled = time.time()
         lost = browser.wait("(() => { const s = document.querySelector("
                             "'[data-control=\"stav_portu\"]').textContent; "
                             "return !/ open/.test(s) && s; })()", 120)
         seen_lost = time.time()
         time.sleep(max(0.0, out_seconds - (seen_lost - pulled)))
-        h.flush_pty(sim)
-        qmp.plug()
-        out = False
+        qmp.plug(adapter)
         plugged = time.time()
         browser.wait(opened_with_controller(), 300)
         reopened = time.time()
@@ -551,9 +488,7 @@ def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
         got = browser.snapshot()
     finally:
         sim.command("cut off")
-        if out:
-            qmp.plug()  # the checks after this one need the adapter
-        qmp.close()
+        qmp.close()  # plugs the adapter back if it is still out
     problems = []
     if not lost.startswith(name + " "):
         problems.append("while pulled the state line said %r, which does not name %r"
@@ -563,8 +498,7 @@ def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
                         % (got["items"], got["ports"]))
     if got["boxes"]:
         problems.append("message boxes after the read: %s" % got["boxes"])
-    if problems:
-        raise h.Failure("; ".join(problems))
+    h.fail_on(problems)
     pulses = check_line(d, since, until, [1])
     keep(d, "replug", {"lost": lost, "first_read": first, "read_again": again,
                        "seen_lost_s": round(seen_lost - pulled, 1),
@@ -574,7 +508,6 @@ def check_replug(d, guest, sim, at=145, out_seconds=1.0, answer=20):
           % (cut["at"], cut["len"], lost, seen_lost - pulled, plugged - pulled,
              reopened - plugged, pulses[0][1] * 1000,
              "the next" if again else "the interrupted"))
-    return 0
 
 
 CHECKS = {
