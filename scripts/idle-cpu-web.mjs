@@ -4,8 +4,9 @@
 // seconds, by kind of process, measured in the one browser: the page connected (idle
 // ticks let pass), the page connected with every tick run, the stand-in alone carrying
 // the same keep-alives (a page of a few lines that writes the page's keep-alive as often
-// and reads the answers: what the test rig costs, which a real port does not), and a
-// blank page.
+// and reads the answers: what the test rig costs, which a real port does not), that page
+// showing how many answers came in one read-only field (what showing each frame costs any
+// page, as the frame counter does), and a blank page.
 //   node scripts/idle-cpu-web.mjs --root build-wasm/web --link PATH [--seconds 20]
 // Called by scripts/idle-cpu.sh --web, which starts the simulator. The browser is driven
 // over its DevTools pipe with nothing enabled while it is measured (a driver such as
@@ -231,24 +232,38 @@ async function explain() {
 // --- the stand-in alone ------------------------------------------------------------------
 
 // A page that writes the keep-alive the page wrote, as often, and reads the answers; in a
-// folder rig/ of its own, which the page's service worker leaves to the network.
+// folder rig/ of its own, which the page's service worker leaves to the network. With
+// field, it also shows how many answers came in one read-only field, as the page's frame
+// counter does: the least a page that shows each frame can cost over this stand-in.
 function rigPage(bytes, every) {
     const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'zev1-idle-rig-'));
-    fs.mkdirSync(path.join(folder, 'rig'));
-    fs.writeFileSync(path.join(folder, 'rig', 'index.html'), `<!DOCTYPE html><html><head><meta charset="utf-8">
-</head><body><script>
+    for (const [name, field] of [['rig', false], ['field', true]]) {
+        fs.mkdirSync(path.join(folder, name));
+        fs.writeFileSync(path.join(folder, name, 'index.html'), `<!DOCTYPE html><html><head><meta charset="utf-8">
+</head><body>${field ? '<input id="count" readonly value="0" style="width: 73px">' : ''}<script>
 (async () => {
   const [port] = await navigator.serial.getPorts();
   await port.open({ baudRate: 115200 });
   const writer = port.writable.getWriter();
   const reader = port.readable.getReader();
+  const field = document.getElementById('count');
   window.received = 0;
-  (async () => { for (;;) { const r = await reader.read(); if (r.done) break; window.received += r.value.length; } })();
+  window.reads = 0;
+  (async () => {
+    for (;;) {
+      const r = await reader.read();
+      if (r.done) break;
+      window.received += r.value.length;
+      window.reads += 1;
+      if (field) field.value = String(window.reads);
+    }
+  })();
   const frame = new Uint8Array(${JSON.stringify(bytes)});
   setInterval(() => writer.write(frame), ${every});
 })();
 </script></body></html>
 `);
+    }
     return folder;
 }
 
@@ -288,12 +303,16 @@ try {
     await send('Page.navigate', { url: `${bridge.url}rig/` });
     await waitFor('window.received > 0', 10000);
     const alone = await measure(`the stand-in alone, a keep-alive every ${every} ms`);
+    await send('Page.navigate', { url: `${bridge.url}field/` });
+    await waitFor('window.received > 0', 10000);
+    const field = await measure('the stand-in alone, its answers counted in one field');
     await send('Page.navigate', { url: 'about:blank' });
     const blank = await measure('blank page');
     console.log(`idle cpu web ${idle.percent.toFixed(2)} % (every tick ${all.percent.toFixed(2)} %, ` +
-        `stand-in alone ${alone.percent.toFixed(2)} %, blank page ${blank.percent.toFixed(2)} %): ` +
-        `the page adds ${(idle.percent - blank.percent).toFixed(2)} %, ` +
-        `${(idle.percent - alone.percent).toFixed(2)} % beyond the stand-in's own`);
+        `stand-in alone ${alone.percent.toFixed(2)} %, with one field ${field.percent.toFixed(2)} %, ` +
+        `blank page ${blank.percent.toFixed(2)} %): the page adds ${(idle.percent - blank.percent).toFixed(2)} %, ` +
+        `${(idle.percent - alone.percent).toFixed(2)} % beyond the stand-in's own, of which showing ` +
+        `each frame in a field costs ${(field.percent - alone.percent).toFixed(2)} %`);
 } catch (error) {
     console.error(`idle-cpu-web: ${error.message}`);
     status = 1;
